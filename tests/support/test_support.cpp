@@ -1,0 +1,157 @@
+// Implementation of the shared test helpers over POSIX calls.
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tralvo-test-XXXXXX";
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  // A child may have made files read-only; rm -rf copes with every case.
+  std::string command = "rm -rf '" + path_ + "'";
+  if (std::system(command.c_str()) != 0) {
+    // Nothing sensible to do in a destructor; the folder stays behind.
+  }
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+void MakeDirs(const std::string& path) {
+  std::string partial;
+  std::stringstream parts(path);
+  std::string part;
+  if (!path.empty() && path[0] == '/') partial = "/";
+  while (std::getline(parts, part, '/')) {
+    if (part.empty()) continue;
+    partial += part + "/";
+    if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
+      throw std::runtime_error("cannot create " + partial);
+  }
+}
+
+namespace {
+
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env) {
+  std::map<std::string, std::string> merged;
+  for (char** entry = environ; *entry; ++entry) {
+    std::string text(*entry);
+    auto eq = text.find('=');
+    if (eq != std::string::npos) merged[text.substr(0, eq)] = text.substr(eq + 1);
+  }
+  for (const auto& [name, value] : env) merged[name] = value;
+  std::vector<std::string> out;
+  for (const auto& [name, value] : merged) out.push_back(name + "=" + value);
+  return out;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> out;
+  for (auto& text : texts) out.push_back(text.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::string& input, const std::map<std::string, std::string>& env) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  std::vector<std::string> args = argv;
+  std::vector<std::string> envTexts = MergedEnvironment(env);
+  std::vector<char*> argp = Pointers(args);
+  std::vector<char*> envp = Pointers(envTexts);
+
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    execve(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+
+  ProcessResult result;
+  size_t written = 0;
+  int inFd = in[1];
+  if (input.empty()) {
+    close(inFd);
+    inFd = -1;
+  }
+  fcntl(out[0], F_SETFL, O_NONBLOCK);
+  fcntl(err[0], F_SETFL, O_NONBLOCK);
+  bool outOpen = true, errOpen = true;
+  char buffer[65536];
+  while (outOpen || errOpen) {
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+    if (poll(fds, inFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) break;
+    if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t n = write(inFd, input.data() + written, input.size() - written);
+      if (n > 0) written += static_cast<size_t>(n);
+      if (n < 0 || written == input.size()) {
+        close(inFd);
+        inFd = -1;
+      }
+    }
+    for (int i = 0; i < 2; ++i) {
+      bool& open = i == 0 ? outOpen : errOpen;
+      std::string& sink = i == 0 ? result.output : result.errors;
+      if (!open || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) sink.append(buffer, static_cast<size_t>(n));
+      else if (n == 0 || (errno != EAGAIN && errno != EINTR)) open = false;
+    }
+  }
+  if (inFd >= 0) close(inFd);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace testsupport

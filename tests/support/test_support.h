@@ -1,0 +1,44 @@
+// Helpers the test groups share: a temporary folder that removes itself,
+// whole-file reads and writes in bytes, and child processes whose exit
+// status and standard output the tests inspect.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+void MakeDirs(const std::string& path);
+
+struct ProcessResult {
+  int exitStatus = -1;  // the low 8 bits as the shell shows them, or -1 on a signal
+  std::string output;   // standard output, byte for byte
+  std::string errors;   // standard error
+};
+
+// Runs argv[0] with argv in the folder cwd, standard input fed from input,
+// the environment extended by (or overriding with) env.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::string& input = "",
+                         const std::map<std::string, std::string>& env = {});
+
+}  // namespace testsupport
