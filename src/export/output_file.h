@@ -1,0 +1,45 @@
+// A target file of the run, written in binary through a large buffer.
+//
+// Every write is checked, and so are the final flush and close: a full
+// disk must never let a run report bookings as transferred that did not
+// reach the file. The first failure sticks, so the caller can test once
+// after a series of writes.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tralvo {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates or empties the file ("wb"). Returns false when it cannot.
+  bool Open(const std::string& path);
+  bool isOpen() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+
+  // Appends bytes; false once any write of this file has failed.
+  bool Write(std::string_view bytes);
+  // Pushes the buffer to the system; false on failure.
+  bool Flush();
+  // Flushes and closes; false when anything written was lost. A file that
+  // is not open closes successfully.
+  bool Close();
+  // True when a write, flush or close has failed.
+  bool failed() const { return failed_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  std::string path_;
+  bool failed_ = false;
+};
+
+}  // namespace tralvo
