@@ -1,0 +1,15 @@
+// Reading numbers out of booking fields.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tralvo {
+
+// The integer value of a field, read the way atoi reads it: leading white
+// space, an optional sign, decimal digits up to the first other character;
+// 0 when there is no digit. A value beyond the 32-bit range is held at the
+// nearest bound instead of overflowing.
+int32_t TextToInt(std::string_view text);
+
+}  // namespace tralvo
