@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdio>
+#include <new>
 #include <memory>
 #include <string>
 #include <string_view>

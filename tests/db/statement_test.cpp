@@ -1,5 +1,5 @@
 // What the database module decides without a server: statement texts,
-// date-time texts, row status, field numbers and the behaviour of a
+// date-time texts, row status and the behaviour of a
 // Database that never connected.
 #include "db/statement.h"
 
@@ -10,7 +10,6 @@
 
 #include "db/database.h"
 #include "db/inserts.h"
-#include "input/field_value.h"
 
 namespace tralvo {
 namespace {
@@ -81,25 +80,6 @@ TEST(AccessStatusRowStatus, FirstCharacterDecidesCaseSensitively) {
   EXPECT_EQ(AccessStatusRowStatus("u"), 200);
   EXPECT_EQ(AccessStatusRowStatus("2"), 200);
   EXPECT_EQ(AccessStatusRowStatus(""), 200);
-}
-
-TEST(TextToInt, ReadsLikeAtoi) {
-  EXPECT_EQ(TextToInt("17"), 17);
-  EXPECT_EQ(TextToInt(" \t\n-17x"), -17);
-  EXPECT_EQ(TextToInt("+5"), 5);
-  EXPECT_EQ(TextToInt("abc"), 0);
-  EXPECT_EQ(TextToInt(""), 0);
-  EXPECT_EQ(TextToInt("- 5"), 0);
-  EXPECT_EQ(TextToInt("12 34"), 12);
-}
-
-TEST(TextToInt, SaturatesBeyondTheRange) {
-  EXPECT_EQ(TextToInt("2147483647"), INT32_MAX);
-  EXPECT_EQ(TextToInt("-2147483648"), INT32_MIN);
-  EXPECT_EQ(TextToInt("2147483648"), INT32_MAX);
-  EXPECT_EQ(TextToInt("-2147483649"), INT32_MIN);
-  EXPECT_EQ(TextToInt("99999999999999999999999999"), INT32_MAX);
-  EXPECT_EQ(TextToInt("-99999999999999999999999999"), INT32_MIN);
 }
 
 TEST(UnconnectedDatabase, EveryStatementFailsWithMinusOne) {

@@ -1,0 +1,35 @@
+// The handlers the booking loop routes a record to. The loop reaches them
+// only through this interface, so its routing can be tested against
+// recording doubles without files or a database.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tralvo {
+
+class FieldList;
+
+// The values of an event row, taken from one "dta" record.
+struct EventBooking {
+  std::string_view terminalId;
+  int32_t readerNumber = 0;
+  std::string_view badgeNumber;
+  std::string_view bookingDate;
+  std::string_view bookingTime;
+  std::string_view bookingCode;
+  int32_t status = 0;
+  std::string_view variant;
+};
+
+class BookingHandlers {
+ public:
+  virtual ~BookingHandlers() = default;
+  virtual int ExportTimeBooking(const FieldList& record) = 0;
+  virtual int ExportCostCentreBooking(const FieldList& record) = 0;
+  virtual int InsertAccessBooking(const FieldList& record) = 0;
+  // Returns 0 when the event row was stored, otherwise a database code.
+  virtual int InsertEventBooking(const EventBooking& event) = 0;
+};
+
+}  // namespace tralvo

@@ -1,0 +1,171 @@
+// The booking loop and its routing table.
+#include "app/booking_loop.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "app/booking_handlers.h"
+#include "app/run_state.h"
+#include "export/booking_report.h"
+#include "input/booking_file_reader.h"
+#include "input/booking_splitter.h"
+#include "input/field_list.h"
+#include "input/field_value.h"
+
+namespace tralvo {
+
+namespace {
+
+// A record needs this many fields to be worth looking at; fields it lacks
+// beyond that read as empty.
+constexpr int32_t kMinimumFields = 8;
+
+constexpr const char* kMalformedMessage = "FEHLERHAFTER BUCHUNGSSATZ !!\n";
+
+enum Field : int32_t {
+  kBadgeNumber = 0,
+  kBookingDate = 2,
+  kBookingTime = 3,
+  kTerminalId = 5,
+  kReaderNumber = 6,
+  kBookingCode = 7,
+  kTimeBookingMarker = 10,
+  kAccessStatus = 11,
+  kStatusCode = 12,
+  kRecordKind = 15,
+};
+
+// Rule 8: the event row, then the access row whatever became of the event.
+void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
+  EventBooking event;
+  event.terminalId = record[kTerminalId];
+  event.readerNumber = TextToInt(record[kReaderNumber]);
+  event.badgeNumber = record[kBadgeNumber];
+  event.bookingDate = record[kBookingDate];
+  event.bookingTime = record[kBookingTime];
+  event.bookingCode = record[kBookingCode];
+  event.status = TextToInt(record[kStatusCode]);
+  event.variant = "";
+  state.lastResult = handlers.InsertEventBooking(event);
+  if (state.lastResult == 0) ++state.counters.events;
+  handlers.InsertAccessBooking(record);
+}
+
+void ReportFileFailure(RunState& state, const char* what, const std::string& path) {
+  std::string message = std::string(what) + path;
+  LogMessage(state, message);
+  PrintConsole(state, message + "\n");
+}
+
+// True while both target files have taken every byte written to them;
+// otherwise reports the first that failed.
+bool TargetsWritten(RunState& state) {
+  for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
+    if (file->failed()) {
+      ReportFileFailure(state, "Fehler beim Schreiben der Zieldatei ", file->path());
+      return false;
+    }
+  }
+  return true;
+}
+
+void WriteSummary(RunState& state) {
+  const BookingCounters& c = state.counters;
+  char text[512];
+  if (state.debugFlag) {
+    int64_t total = int64_t{c.timeBookings} + c.accessBookings + c.costCentreBookings + c.events;
+    std::snprintf(text, sizeof text, "%" PRId64 " Buchungen uebergeben", total);
+    PrintConsole(state, text);
+  }
+  std::snprintf(text, sizeof text,
+                "\n\xFC"
+                "bergeben:\n   Zeitbuchungen         : %d\n   Zutrittsbuchungen:    : %d\n"
+                "   Kostenstellenbuchungen: %d\n   Ereignisse:           : %d\n",
+                static_cast<int>(c.timeBookings), static_cast<int>(c.accessBookings),
+                static_cast<int>(c.costCentreBookings), static_cast<int>(c.events));
+  LogMessage(state, text);
+}
+
+}  // namespace
+
+std::string& TrimRight(std::string& text) {
+  size_t end = text.size();
+  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  text.resize(end);
+  return text;
+}
+
+void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
+  std::string_view kind = record[kRecordKind];
+  bool timeMarker = !record[kTimeBookingMarker].empty();
+  bool accessStatus = !record[kAccessStatus].empty();
+  bool status100 = record[kStatusCode] == "100";
+  bool code024 = record[kBookingCode] == "024";
+
+  if (kind == "40p" && timeMarker) {
+    handlers.ExportTimeBooking(record);
+    if (accessStatus) handlers.InsertAccessBooking(record);
+  } else if (kind == "dta" && status100 && !code024) {
+    handlers.ExportTimeBooking(record);
+  } else if ((kind == "40p" && accessStatus) || kind == "62p" ||
+             (kind == "dta" && (record[kBadgeNumber].empty() || code024))) {
+    handlers.InsertAccessBooking(record);
+  } else if (kind == "50p") {
+    handlers.ExportCostCentreBooking(record);
+  } else if (kind == "dta") {
+    TransferEvent(state, handlers, record);
+  }
+}
+
+int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers) {
+  state.counters = BookingCounters{};
+  FieldList record;
+  int status = 0;
+  bool insideOverlongLine = false;
+  std::string_view piece;
+  bool endsLine = false;
+
+  for (;;) {
+    int read = bookings.Next(piece, endsLine);
+    if (read == kReadEnd) break;
+    if (read == kReadError) {
+      ReportFileFailure(state, "Fehler beim Lesen der Quelldatei ", bookings.path());
+      status = kFileFailureStatus;
+      break;
+    }
+    if (state.debugFlag) PrintConsole(state, piece);
+
+    // A line too long for a booking is refused whole, once, at its end: a
+    // piece of it must never pass for a booking of its own.
+    if (insideOverlongLine || !endsLine) {
+      insideOverlongLine = !endsLine;
+      if (endsLine) PrintConsole(state, kMalformedMessage);
+      continue;
+    }
+
+    int split = SplitBookingLine(piece, record);
+    if (split == kSplitNone) continue;
+    if (split == kSplitFieldTooLong || record.count() < kMinimumFields) {
+      PrintConsole(state, kMalformedMessage);
+      continue;
+    }
+    if (record[kTerminalId] != state.terminalId) continue;
+    TrimRight(record.mutableField(kBadgeNumber));
+    RouteBooking(state, handlers, record);
+    if (!TargetsWritten(state)) {
+      status = kFileFailureStatus;
+      break;
+    }
+  }
+  FreeFieldList(record);
+
+  if (status == 0) {
+    state.timeBookingFile.Flush();
+    state.costCentreFile.Flush();
+    if (!TargetsWritten(state)) status = kFileFailureStatus;
+  }
+  WriteSummary(state);
+  return status;
+}
+
+}  // namespace tralvo

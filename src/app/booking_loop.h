@@ -1,0 +1,31 @@
+// The booking loop: every line of the booking file is split, checked,
+// filtered by terminal and routed to its handlers; the run summary goes to
+// the transfer log at the end.
+#pragma once
+
+#include <string>
+
+namespace tralvo {
+
+class BookingFileReader;
+class BookingHandlers;
+class FieldList;
+struct RunState;
+
+// Exit status of a run whose files failed: a booking file that cannot be
+// read, or a target file that cannot be written.
+inline constexpr int kFileFailureStatus = 94;
+
+// Removes trailing blanks and tabs in place and returns text.
+std::string& TrimRight(std::string& text);
+
+// Routes one well-formed record of the run's terminal, its badge number
+// already trimmed.
+void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record);
+
+// Processes the whole booking file. Returns 0, or kFileFailureStatus when
+// the booking file could not be read to its end or a target file could
+// not be written; either is reported on the console and in the log.
+int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers);
+
+}  // namespace tralvo

@@ -1,0 +1,106 @@
+// The run sequence: arguments, files, connection, header, booking loop,
+// and the exit status that tells the scheduler how the run went.
+#include "app/transfer_run.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/booking_loop.h"
+#include "app/run_state.h"
+#include "app/transfer_handlers.h"
+#include "config/installation.h"
+#include "db/database.h"
+#include "export/booking_report.h"
+#include "input/booking_file_reader.h"
+
+namespace tralvo {
+
+namespace {
+
+constexpr int kCommandLineError = -1;
+constexpr size_t kMaxTerminalIdLength = 255;
+
+// Opens the booking file and both target files. The target files are
+// created or emptied even when the booking file is missing, so the caller
+// never picks up the output of an earlier run.
+bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
+  bool bookingsOpen = bookings.Open(argv[2]);
+  if (!bookingsOpen && state.debugFlag)
+    PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
+  bool timeOpen = state.timeBookingFile.Open(argv[3]);
+  bool costOpen = state.costCentreFile.Open(argv[4]);
+  if (!(timeOpen && costOpen) && state.debugFlag)
+    PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");
+  return bookingsOpen && timeOpen && costOpen;
+}
+
+// A target file whose last bytes could not be written makes the run a
+// failure even after its summary.
+int CloseFiles(RunState& state, BookingFileReader& bookings, int status) {
+  bookings.Close();
+  for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
+    bool failedBefore = file->failed();
+    if (!file->Close() && !failedBefore) {
+      std::string message = "Fehler beim Schreiben der Zieldatei " + file->path();
+      LogMessage(state, message);
+      PrintConsole(state, message + "\n");
+      status = kFileFailureStatus;
+    }
+  }
+  return status;
+}
+
+int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords) {
+  Database db;
+  state.lastResult = 0;
+  state.lastResult = OpenDatabase(db, state);
+  if (state.lastResult != 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "\n\nDatenbankverbindung fehlgeschlagen, Fehler: %d",
+                  static_cast<int>(state.lastResult));
+    LogMessage(state, text);
+    // Never 0: the caller must see that nothing was transferred.
+    return commandLineWords;
+  }
+  std::string serverTime;
+  QueryServerTime(db, serverTime);
+  LogMessage(state, "\n\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>> \xDC"
+                    "bergabe am " + serverTime + ":");
+  TransferHandlers handlers(state, db);
+  int status = TransferBookings(state, bookings, handlers);
+  DatabaseHook();
+  return status;
+}
+
+}  // namespace
+
+std::string& UpperCase(std::string& text) {
+  for (size_t i = text.size(); i-- > 0;)
+    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  return text;
+}
+
+int RunTransfer(int argc, const char* const* argv) {
+  RunState state;
+  state.logPath = NativePath(kTransferLogPath);
+  if (argc < 5) {
+    PrintConsole(state, "Parameterfehler");
+    return kCommandLineError;
+  }
+  if (argc > 5) {
+    std::string debugSwitch = argv[5];
+    if (UpperCase(debugSwitch) == "/D") state.debugFlag = 1;
+  }
+  if (std::strlen(argv[1]) > kMaxTerminalIdLength) {
+    PrintConsole(state, "Terminalname zu lang");
+    return kCommandLineError;
+  }
+  state.terminalId = argv[1];
+
+  BookingFileReader bookings;
+  if (!OpenFiles(state, bookings, argv)) return kFileFailureStatus;
+  int status = Transfer(state, bookings, argc);
+  return CloseFiles(state, bookings, status);
+}
+
+}  // namespace tralvo

@@ -1,0 +1,20 @@
+// How a handler reports a booking it could not export in full: to the
+// transfer log, to the console, or both, as each message requires.
+#pragma once
+
+#include <string_view>
+
+namespace tralvo {
+
+struct RunState;
+
+// Writes text to the run's console as it stands (no line end added).
+void PrintConsole(RunState& state, std::string_view text);
+
+// Appends text as one entry to the run's transfer log.
+void LogMessage(RunState& state, std::string_view text);
+
+// Both of the above, for the messages an operator must see in any case.
+void LogAndPrint(RunState& state, std::string_view text);
+
+}  // namespace tralvo

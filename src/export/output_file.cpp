@@ -1,0 +1,43 @@
+// Checked, buffered binary output for the target files.
+#include "export/output_file.h"
+
+namespace tralvo {
+
+namespace {
+constexpr size_t kBufferSize = 1 << 16;
+}
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Open(const std::string& path) {
+  Close();
+  path_ = path;
+  failed_ = false;
+  file_ = std::fopen(path.c_str(), "wb");
+  if (!file_) return false;
+  buffer_.reset(new (std::nothrow) char[kBufferSize]);
+  if (buffer_) std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferSize);
+  return true;
+}
+
+bool OutputFile::Write(std::string_view bytes) {
+  if (!file_ || failed_) return false;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+  return !failed_;
+}
+
+bool OutputFile::Flush() {
+  if (!file_ || failed_) return !failed_;
+  if (std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
+}
+
+bool OutputFile::Close() {
+  if (!file_) return !failed_;
+  if (std::fflush(file_) != 0) failed_ = true;
+  if (std::fclose(file_) != 0) failed_ = true;
+  file_ = nullptr;
+  return !failed_;
+}
+
+}  // namespace tralvo

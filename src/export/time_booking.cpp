@@ -1,0 +1,154 @@
+// The time booking export: lookups in the database, then one line of
+// exactly 82 bytes. A booking whose values cannot fill the line's columns
+// exactly is refused with a log entry rather than written shifted or cut,
+// since the importing program reads the file by column.
+#include "export/time_booking.h"
+
+#include <array>
+#include <cstring>
+
+#include "app/run_state.h"
+#include "db/lookups.h"
+#include "export/booking_report.h"
+#include "input/field_list.h"
+
+namespace tralvo {
+
+namespace {
+
+constexpr size_t kTimeBookingLineLength = 82;
+constexpr size_t kSchemaWidth = 20;
+constexpr size_t kPersonnelNumberWidth = 8;
+constexpr size_t kBookingTypeWidth = 5;
+constexpr size_t kBookingCodeWidth = 3;
+constexpr size_t kCostCentreWidth = 30;
+constexpr size_t kMinDateLength = 8;
+constexpr size_t kMinTimeLength = 4;
+
+struct Booking {
+  std::string_view badge;
+  std::string_view date;
+  std::string_view time;
+  std::string_view code;
+  std::string_view costCentre;
+};
+
+std::string Joined(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) {
+    if (!text.empty()) text += ", ";
+    text.append(part.data(), part.size());
+  }
+  return text;
+}
+
+// The debug block shown for a booking that is logged; the labels and their
+// indentation are what operators know from the console.
+void PrintBlock(RunState& state, std::string_view detail,
+                std::initializer_list<std::pair<const char*, std::string_view>> rows) {
+  if (!state.debugFlag) return;
+  std::string text(detail);
+  text += '\n';
+  for (const auto& [label, value] : rows) {
+    text += label;
+    text.append(value.data(), value.size());
+    text += '\n';
+  }
+  text += '\n';
+  PrintConsole(state, text);
+}
+
+// Logs a booking that produces no line, keyed like the not-found entry.
+int Refuse(RunState& state, const Booking& b, const std::string& detail) {
+  LogMessage(state, Joined({b.badge, b.date, detail}));
+  PrintBlock(state, detail,
+             {{"  Ausweis   : ", b.badge},
+              {"   Datum    : ", b.date},
+              {"   Uhrzeit  : ", b.time},
+              {"   Terminal : ", state.terminalId}});
+  return -1;
+}
+
+std::string Detail(const char* label, std::string_view value) {
+  return std::string(label).append(value.data(), value.size());
+}
+
+// Checks what the fixed columns need of the record itself, before any
+// round trip is spent on it.
+int CheckRecord(RunState& state, const Booking& b) {
+  if (b.date.size() < kMinDateLength)
+    return Refuse(state, b, Detail("Buchungsdatum ungueltig :", b.date));
+  if (b.time.size() < kMinTimeLength)
+    return Refuse(state, b, Detail("Buchungszeit ungueltig :", b.time));
+  if (b.costCentre.size() > kCostCentreWidth)
+    return Refuse(state, b, Detail("Kostenstelle zu lang :", b.costCentre));
+  return 0;
+}
+
+char* Put(char* out, std::string_view value, size_t width, char fill, bool right) {
+  // The callers keep every value within its width; the clamp only makes
+  // sure no value can ever write past its column.
+  size_t length = value.size() < width ? value.size() : width;
+  std::memset(out, fill, width);
+  if (length > 0) std::memcpy(out + (right ? width - length : 0), value.data(), length);
+  return out + width;
+}
+
+bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
+  std::array<char, kTimeBookingLineLength> text;
+  char* out = Put(text.data(), line.schema, kSchemaWidth, ' ', false);
+  out = Put(out, line.personnelNumber, kPersonnelNumberWidth, ' ', false);
+  const std::string_view d = b.date;
+  for (const char piece : {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]}) *out++ = piece;
+  for (const char piece : {b.time[0], b.time[1], ':', b.time[2], b.time[3]}) *out++ = piece;
+  out = Put(out, line.bookingType, kBookingTypeWidth, '0', true);
+  out = Put(out, line.bookingCode, kBookingCodeWidth, ' ', false);
+  out = Put(out, line.costCentre, kCostCentreWidth, ' ', false);
+  *out = '\n';
+  return state.timeBookingFile.Write(std::string_view(text.data(), text.size()));
+}
+
+}  // namespace
+
+int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
+  const Booking b{record[0], record[2], record[3], record[7], record[8]};
+  if (CheckRecord(state, b) != 0) return -1;
+
+  TimeBookingLine line;
+  state.lastResult = LookupBadge(db, b.badge, b.date, line);
+  if (state.lastResult != 0) return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
+
+  if (line.schema != state.currentSchema) state.lastResult = SetCurrentSchema(state, line.schema);
+
+  line.bookingCode.assign(b.code.data(), b.code.size());
+  std::string bookingType;
+  state.lastResult = LookupBookingType(db, b.code, bookingType);
+  if (state.lastResult != 0) {
+    bookingType.clear();
+    std::string detail = Detail("Buchungstyp zur Buchungsart ", b.code) + " nicht gefunden :";
+    LogMessage(state, Joined({line.schema, line.personnelNumber, b.date, detail}));
+    PrintBlock(state, detail,
+               {{"   Schema   : ", line.schema},
+                {"   PersNr   : ", line.personnelNumber},
+                {"   Datum    : ", b.date},
+                {"   Uhrzeit  : ", b.time},
+                {"   Terminal : ", state.terminalId}});
+  } else {
+    std::string newCode;
+    state.lastResult = LookupCodeMapping(db, b.code, newCode);
+    if (state.lastResult == 0) line.bookingCode = newCode;
+  }
+
+  if (bookingType.size() > kBookingTypeWidth)
+    return Refuse(state, b, Detail("Buchungstyp zu lang :", bookingType));
+  if (line.bookingCode.size() > kBookingCodeWidth)
+    return Refuse(state, b, Detail("Buchungsart zu lang :", line.bookingCode));
+
+  line.bookingType = bookingType;
+  line.costCentre.assign(b.costCentre.data(), b.costCentre.size());
+  if (!WriteLine(state, line, b)) return -1;
+  ++state.counters.timeBookings;
+  return 0;
+}
+
+}  // namespace tralvo

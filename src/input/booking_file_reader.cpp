@@ -1,0 +1,75 @@
+// The booking file reader: large reads, lines cut out of the buffer in
+// place, so no line costs a system call or an allocation of its own.
+#include "input/booking_file_reader.h"
+
+#include <cstring>
+
+namespace tralvo {
+
+namespace {
+constexpr size_t kBufferSize = 1 << 16;
+}
+
+BookingFileReader::BookingFileReader() : buffer_(kBufferSize) {}
+
+BookingFileReader::~BookingFileReader() { Close(); }
+
+bool BookingFileReader::Open(const std::string& path) {
+  Close();
+  path_ = path;
+  file_ = std::fopen(path.c_str(), "rb");
+  begin_ = end_ = 0;
+  atEof_ = failed_ = false;
+  return file_ != nullptr;
+}
+
+void BookingFileReader::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
+
+void BookingFileReader::Fill() {
+  if (end_ - begin_ > kMaxLineLength || atEof_ || failed_ || !file_) return;
+  std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  while (end_ <= kMaxLineLength && !atEof_ && !failed_) {
+    size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    end_ += got;
+    if (got == 0) {
+      if (std::ferror(file_)) failed_ = true;
+      else atEof_ = true;
+    }
+  }
+}
+
+int BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
+  Fill();
+  size_t available = end_ - begin_;
+  if (available == 0) return failed_ ? kReadError : kReadEnd;
+
+  const char* start = buffer_.data() + begin_;
+  size_t limit = available < kMaxLineLength ? available : kMaxLineLength;
+  size_t length = 0;
+  while (length < limit && start[length] != '\n' && start[length] != '\r') ++length;
+
+  if (length < limit) {
+    // A line feed, or a carriage return with or without a line feed after
+    // it; Fill guarantees the byte after a carriage return is in the buffer
+    // unless the file ends there.
+    bool crlf = start[length] == '\r' && length + 1 < available && start[length + 1] == '\n';
+    length += crlf ? 2 : 1;
+    endsLine = length <= kMaxLineLength;
+    if (!endsLine) length = kMaxLineLength;
+  } else {
+    // No line end within the limit: the rest of the file when it is that
+    // short, otherwise the first piece of an overlong line.
+    endsLine = available <= kMaxLineLength;
+    length = limit;
+  }
+  piece = std::string_view(start, length);
+  begin_ += length;
+  return kReadPiece;
+}
+
+}  // namespace tralvo

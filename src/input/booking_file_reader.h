@@ -1,0 +1,57 @@
+// Reads the booking file in one pass through a large buffer and hands it
+// out line by line, each line at most kMaxLineLength bytes with its line
+// end. A longer line comes out in pieces, each marked as not ending its
+// line, so the caller can refuse the line whole instead of mistaking a
+// fragment for a booking.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tralvo {
+
+// The longest line a booking file may hold, its line end included.
+inline constexpr size_t kMaxLineLength = 498;
+
+inline constexpr int kReadPiece = 0;  // piece holds the next bytes
+inline constexpr int kReadEnd = 1;    // the file is exhausted
+inline constexpr int kReadError = 2;  // the file could not be read
+
+class BookingFileReader {
+ public:
+  BookingFileReader();
+  ~BookingFileReader();
+  BookingFileReader(const BookingFileReader&) = delete;
+  BookingFileReader& operator=(const BookingFileReader&) = delete;
+
+  // Opens the file for reading without any translation ("rb").
+  bool Open(const std::string& path);
+  bool isOpen() const { return file_ != nullptr; }
+  const std::string& path() const { return path_; }
+  void Close();
+
+  // The next piece of the file. A line ends after a line feed, after a
+  // carriage return and line feed, or after a carriage return that no
+  // line feed follows (so a file with carriage returns alone still yields
+  // its lines), or at the end of the file. endsLine is false for a piece
+  // of kMaxLineLength bytes that its line goes on after. Data read before
+  // a read error is handed out first.
+  int Next(std::string_view& piece, bool& endsLine);
+
+ private:
+  // Makes at least kMaxLineLength + 1 bytes available unless the file ends
+  // (or fails) first.
+  void Fill();
+
+  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  bool atEof_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace tralvo

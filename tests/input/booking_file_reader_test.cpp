@@ -1,0 +1,113 @@
+// The booking file reader: line ends, the line length limit, buffer
+// boundaries, read errors.
+#include "input/booking_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace tralvo {
+namespace {
+
+struct Piece {
+  std::string bytes;
+  bool endsLine;
+  bool operator==(const Piece& other) const {
+    return bytes == other.bytes && endsLine == other.endsLine;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Piece& p) {
+  return out << "[" << p.bytes.size() << " bytes" << (p.endsLine ? ", ends line]" : "]");
+}
+
+std::vector<Piece> ReadAll(const std::string& content, int* last = nullptr) {
+  testsupport::TempDir dir;
+  testsupport::WriteFileBytes(dir / "bookings.txt", content);
+  BookingFileReader reader;
+  EXPECT_TRUE(reader.Open(dir / "bookings.txt"));
+  std::vector<Piece> pieces;
+  std::string_view piece;
+  bool endsLine = false;
+  int result;
+  while ((result = reader.Next(piece, endsLine)) == kReadPiece)
+    pieces.push_back({std::string(piece), endsLine});
+  if (last) *last = result;
+  return pieces;
+}
+
+using P = std::vector<Piece>;
+
+TEST(BookingFileReader, LineEnds) {
+  EXPECT_EQ(ReadAll("a\nb\r\nc"), (P{{"a\n", true}, {"b\r\n", true}, {"c", true}}));
+  // Carriage returns alone end lines too, so no booking after one is lost.
+  EXPECT_EQ(ReadAll("a\rb\rc\r"), (P{{"a\r", true}, {"b\r", true}, {"c\r", true}}));
+  EXPECT_EQ(ReadAll("a\r\r\nb\n"), (P{{"a\r", true}, {"\r\n", true}, {"b\n", true}}));
+  EXPECT_EQ(ReadAll("\n\n"), (P{{"\n", true}, {"\n", true}}));
+  int last = -1;
+  EXPECT_TRUE(ReadAll("", &last).empty());
+  EXPECT_EQ(last, kReadEnd);
+}
+
+TEST(BookingFileReader, LinesUpToTheLimitAreWhole) {
+  for (size_t length : {kMaxLineLength - 1, kMaxLineLength}) {
+    std::string line = std::string(length - 1, 'x') + "\n";
+    EXPECT_EQ(ReadAll(line + "z\n"), (P{{line, true}, {"z\n", true}})) << length;
+    std::string crlf = std::string(length - 2, 'x') + "\r\n";
+    EXPECT_EQ(ReadAll(crlf + "z\n"), (P{{crlf, true}, {"z\n", true}})) << length;
+  }
+  std::string unterminated(kMaxLineLength, 'x');
+  EXPECT_EQ(ReadAll(unterminated), (P{{unterminated, true}}));
+}
+
+TEST(BookingFileReader, LongerLinesComeInPiecesThatDoNotEndTheLine) {
+  std::string full(kMaxLineLength, 'x');
+  EXPECT_EQ(ReadAll(full + "\nz\n"), (P{{full, false}, {"\n", true}, {"z\n", true}}));
+  std::string crlf = std::string(kMaxLineLength - 1, 'x') + "\r\n";
+  EXPECT_EQ(ReadAll(crlf), (P{{crlf.substr(0, kMaxLineLength), false}, {"\n", true}}));
+  EXPECT_EQ(ReadAll(full + "y"), (P{{full, false}, {"y", true}}));
+
+  std::string huge(100000, 'h');
+  std::vector<Piece> pieces = ReadAll(huge + "\nz\n");
+  ASSERT_EQ(pieces.size(), 100000 / kMaxLineLength + 2);
+  std::string joined;
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    EXPECT_EQ(pieces[i].endsLine, i + 2 == pieces.size());
+    joined += pieces[i].bytes;
+  }
+  EXPECT_EQ(joined, huge + "\n");
+  EXPECT_EQ(pieces.back(), (Piece{"z\n", true}));
+}
+
+TEST(BookingFileReader, EveryLineSurvivesTheBufferBoundaries) {
+  std::string content;
+  std::vector<std::string> lines;
+  for (int i = 0; i < 20000; ++i) {
+    lines.push_back(std::string(static_cast<size_t>(i % 97), 'a') + std::to_string(i) +
+                    (i % 3 ? "\n" : "\r\n"));
+    content += lines.back();
+  }
+  std::vector<Piece> pieces = ReadAll(content);
+  ASSERT_EQ(pieces.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(pieces[i], (Piece{lines[i], true}));
+}
+
+TEST(BookingFileReader, ReadErrorIsNotTheEndOfTheFile) {
+  testsupport::TempDir dir;
+  BookingFileReader reader;
+  if (!reader.Open(dir.path())) GTEST_SKIP() << "folders cannot be opened as files here";
+  std::string_view piece;
+  bool endsLine;
+  EXPECT_EQ(reader.Next(piece, endsLine), kReadError);
+}
+
+TEST(BookingFileReader, MissingFileDoesNotOpen) {
+  BookingFileReader reader;
+  EXPECT_FALSE(reader.Open("/nonexistent/bookings.txt"));
+}
+
+}  // namespace
+}  // namespace tralvo
