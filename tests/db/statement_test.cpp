@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "db/database.h"
-#include "db/inserts.h"
+#include "db/booking_inserts.h"
 
 namespace tralvo {
 namespace {

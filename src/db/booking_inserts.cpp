@@ -2,7 +2,7 @@
 // texts the installation's database is written with; blanks included. The
 // reader number and row status of an access row stand in quotes, those of
 // an event row without.
-#include "db/inserts.h"
+#include "db/booking_inserts.h"
 
 #include <cstdio>
 
