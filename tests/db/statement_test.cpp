@@ -8,8 +8,8 @@
 #include <climits>
 #include <cstring>
 
-#include "db/database.h"
 #include "db/booking_inserts.h"
+#include "db/database.h"
 
 namespace tralvo {
 namespace {
