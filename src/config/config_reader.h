@@ -1,0 +1,60 @@
+// The configuration file: records of two lines each, a header line whose
+// text between its first two ';' is the section, and an entry line
+// "number;key;value" whose value is the stored (enciphered) setting.
+//
+// A lookup selects the first record whose section equals the requested
+// section, OR whose key equals the requested key, OR whose number equals
+// the requested number. Callers that look up by key alone pass an empty
+// section and number 0, so a file meant for them gives every record a
+// non-empty section and a number other than 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tralvo {
+
+// Field limits of a record; a record exceeding one is never selected.
+inline constexpr std::size_t kConfigHeaderLineChars = 199;  // newline included
+inline constexpr std::size_t kConfigEntryLineChars = 399;   // newline included
+inline constexpr std::size_t kConfigNumberChars = 11;
+inline constexpr std::size_t kConfigFieldChars = 200;  // key, value (stored and plain)
+
+struct ConfigEntry {
+  std::int32_t number = 0;
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+// 0-based position of the n-th occurrence of character in text; the last
+// occurrence when there are fewer than n; -1 when there is none (or n < 1).
+int FindNthChar(std::string_view text, char character, int n) noexcept;
+
+// destination = length characters of source from start. A length of 0
+// means the rest of source; a negative length leaves destination as it is.
+// Never reads outside source: the copy ends with the source.
+void CopySubstring(std::string_view source, int start, int length, std::string& destination);
+
+// Fills entry with the first selected record of the file, its value
+// deciphered; leaves it reset (number 0, texts empty) when the file cannot
+// be read or holds no selected record. The file is read afresh each call.
+// The previous content of entry is wiped first.
+void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::string& key,
+                     std::int32_t number, const std::string& fileName) noexcept;
+
+// One record as the reader sees it, for listing a file: the fields split as
+// for a lookup, the value still in its stored form. problem is nullptr for a
+// record a lookup may select, else why it never is.
+struct ConfigRecord {
+  ConfigEntry fields;
+  const char* problem = nullptr;
+};
+
+// Every record of the file in order (an unpaired last line is no record).
+// Returns false when the file cannot be opened or read.
+bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records) noexcept;
+
+}  // namespace tralvo

@@ -1,0 +1,82 @@
+// The one database connection of a run and the operations on it as a
+// whole: connecting with the installation's settings, the server's time
+// for the run header, and the end-of-run hook.
+//
+// Result convention of every database operation: 0 done, -1 no handle or
+// no connection (or a failure the driver gave no error number for), 100 no
+// row, any other value the native error of the failed statement.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "db/diagnostics.h"
+#include "db/odbc_handle.h"
+
+namespace tralvo {
+
+struct RunState;
+
+class Database {
+ public:
+  Database();
+  // Disconnects and frees the handles.
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Disconnects when connected and frees the connection, then the
+  // environment. The object can connect again afterwards.
+  void Close();
+
+  bool connected() const { return connected_; }
+  SQLHDBC connection() const { return connection_.get(); }
+
+  // Diagnostics of the last failed call; valid until the next failure.
+  const DiagnosticsRecord& diagnostics() const { return diagnostics_; }
+  DiagnosticsRecord& diagnostics() { return diagnostics_; }
+
+  // Outcome of the last query or insert statement.
+  int32_t statementResult() const { return statementResult_; }
+  void setStatementResult(int32_t result) { statementResult_ = result; }
+
+  // The text of the statement being run; kept between statements so that
+  // building one does not allocate once it has grown.
+  std::string& statementText() { return statementText_; }
+
+ private:
+  friend int ConnectDataSource(Database& db, const std::string& userName,
+                               const std::string& password, const std::string& dataSourceName);
+
+  OdbcHandle environment_{SQL_HANDLE_ENV};
+  OdbcHandle connection_{SQL_HANDLE_DBC};
+  bool connected_ = false;
+  DiagnosticsRecord diagnostics_;
+  int32_t statementResult_ = 0;
+  std::string statementText_;
+};
+
+// Connects to the data source with the user name and password, each passed
+// whole. Replaces an earlier connection of db. Returns 0 when connected
+// (SQL_SUCCESS_WITH_INFO included), -1 otherwise; after a refused connect
+// db.diagnostics() holds what the driver said.
+int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
+                      const std::string& dataSourceName);
+
+// Reads LOGIN, PASS, DB_SYSTEM and DATABASE from the installation's
+// configuration file and connects. On failure prints the connection
+// failure message to state.console (and, with the debug flag, what the
+// driver said) and returns the non-zero code. The password is wiped from
+// memory as soon as the connect call has returned.
+int OpenDatabase(Database& db, RunState& state);
+
+// The server's current time as "DD.MM.YYYY HH:MM:SS" into out. Returns 0,
+// -1 when the statement could not be run, or the fetch code (100 when the
+// server sent no row); out is untouched unless the result is 0.
+int QueryServerTime(Database& db, std::string& out);
+
+// Called after connecting and at the end of the run; does nothing and
+// returns 1. The connection itself ends with its Database.
+int DatabaseHook();
+
+}  // namespace tralvo

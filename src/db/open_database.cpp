@@ -1,0 +1,54 @@
+// Connecting with the settings of the installation's configuration file.
+#include <cstdio>
+
+#include "app/run_state.h"
+#include "config/config_reader.h"
+#include "config/installation.h"
+#include "config/secret.h"
+#include "db/database.h"
+
+namespace tralvo {
+
+namespace {
+// A data source name outside 1 to 40 characters is not used; the connect
+// then fails on the empty name.
+constexpr size_t kMaxDataSourceName = 40;
+}  // namespace
+
+int OpenDatabase(Database& db, RunState& state) {
+  const std::string configPath = NativePath(kConfigFilePath);
+  ConfigEntry entry;
+  std::string userName;
+  std::string dataSourceName;
+  std::string password;
+  // Room for any value up front, so the password is never moved to a
+  // larger buffer that would leave a copy behind.
+  password.reserve(kConfigFieldChars + 1);
+
+  ReadConfigValue(entry, "", "LOGIN", 0, configPath);
+  userName = entry.value;
+  ReadConfigValue(entry, "", "PASS", 0, configPath);
+  password = entry.value;
+  ReadConfigValue(entry, "", "DB_SYSTEM", 0, configPath);  // looked up, never used
+  ReadConfigValue(entry, "", "DATABASE", 0, configPath);
+  if (!entry.value.empty() && entry.value.size() <= kMaxDataSourceName)
+    dataSourceName = entry.value;
+  WipeSecret(entry.value);
+
+  int result = ConnectDataSource(db, userName, password, dataSourceName);
+  WipeSecret(password);
+  if (result != 0) {
+    std::fprintf(state.console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
+    if (state.debugFlag) {
+      const DiagnosticsRecord& diagnostics = db.diagnostics();
+      std::fprintf(state.console, "SQLSTATE: %s, nativer Fehler: %d, Meldung: %s\n",
+                   diagnostics.sqlState, static_cast<int>(diagnostics.nativeError),
+                   diagnostics.messageText);
+    }
+    return result;
+  }
+  DatabaseHook();
+  return 0;
+}
+
+}  // namespace tralvo

@@ -1,0 +1,73 @@
+// Building statement texts and the life of one statement handle.
+#include "db/statement.h"
+
+#include <charconv>
+
+namespace tralvo {
+
+bool BuildStatement(std::string& out, std::string_view form,
+                    std::initializer_list<SqlValue> values) {
+  out.clear();
+  const SqlValue* next = values.begin();
+  size_t pos = 0;
+  while (pos < form.size()) {
+    size_t directive = form.find('%', pos);
+    if (directive == std::string_view::npos) {
+      out.append(form, pos);
+      break;
+    }
+    out.append(form, pos, directive - pos);
+    std::string_view rest = form.substr(directive);
+    if (next == values.end()) return false;
+    if (rest.substr(0, 2) == "%s" && next->isText) {
+      for (char c : next->text) {
+        out.push_back(c);
+        if (c == '\'') out.push_back('\'');
+      }
+      pos = directive + 2;
+    } else if (rest.substr(0, 3) == "%ld" && !next->isText) {
+      char digits[16];
+      auto end = std::to_chars(digits, digits + sizeof digits, next->number).ptr;
+      out.append(digits, static_cast<size_t>(end - digits));
+      pos = directive + 3;
+    } else {
+      return false;
+    }
+    ++next;
+  }
+  return next == values.end();
+}
+
+Statement::Statement(Database& db) : db_(db) {
+  if (db.connection() != SQL_NULL_HANDLE) handle_.Allocate(db.connection());
+}
+
+bool Statement::Execute(std::string_view form, std::initializer_list<SqlValue> values) {
+  std::string& text = db_.statementText();
+  SQLRETURN rc = SQL_ERROR;
+  if (BuildStatement(text, form, values)) {
+    // The length is passed rather than SQL_NTS so that a zero byte inside a
+    // value cannot cut the statement short.
+    rc = SQLExecDirect(handle_.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                       static_cast<SQLINTEGER>(text.size()));
+  }
+  if (rc != SQL_ERROR) return true;
+  FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
+  return false;
+}
+
+void Statement::Bind(SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN length,
+                     SQLLEN* indicator) {
+  SQLBindCol(handle_.get(), column, cType, buffer, length, indicator);
+}
+
+int32_t Statement::FetchOnce() {
+  return SQLFetch(handle_.get());
+}
+
+int32_t FailedStatementResult(const Database& db) {
+  int32_t nativeError = db.diagnostics().nativeError;
+  return nativeError != 0 ? nativeError : -1;
+}
+
+}  // namespace tralvo
