@@ -185,6 +185,7 @@ int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
   if (!AskValue(in, err, "stored value", false, stored)) return kExitBadInput;
   if (const char* problem = StoredValueProblem(stored)) {
     std::fprintf(err, "tralvo-ini: %s\n", problem);
+    WipeSecret(stored);
     return kExitBadInput;
   }
   std::string value = DecryptConfigValue(stored);
