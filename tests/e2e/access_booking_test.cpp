@@ -142,7 +142,7 @@ TEST_F(AccessBookings, RoutingConsequencesAcrossTargets) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(inst_.TimeBookings().size(), 82u);
   EXPECT_EQ(inst_.CostCentres(), "150709070400" "4711         " "000KST1");
-  EXPECT_EQ(AccessRows(), (Rows{{"4711", "100"}, {"4711", "100"}, {"4712", "17"}}));
+  EXPECT_EQ(AccessRows(), (Rows{{"4711", "100"}, {"4712", "17"}, {"4711", "100"}}));
   EXPECT_EQ(EventRows(), (Rows{{"4712", "17"}}));
   EXPECT_EQ(inst_.Log(), Header() + ", 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
                              Summary(1, 3, 1, 1));

@@ -70,8 +70,8 @@ TEST_F(TimeBookings, BookingTypesAndCodeMappings) {
            Time("4711", "001").Line());
   EXPECT_EQ(inst_.TimeBookings(),
             TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "3", "001") +
-                TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "12345", "001") +
-                TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "-3", "001") +
+                TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "12345", "002") +
+                TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "-3", "003") +
                 TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "7", "044") +
                 TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "8", "") +
                 TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "", "009") +
@@ -172,7 +172,9 @@ class ConnectionFailure : public TransferTest {
     EXPECT_EQ(r.exitStatus, debug ? 6 : 5);
     EXPECT_EQ(r.output.rfind("Datenbankverbindung fehlgeschlagen, Fehler: -1\n", 0), 0u)
         << r.output;
-    if (!debug) EXPECT_EQ(r.output, "Datenbankverbindung fehlgeschlagen, Fehler: -1\n");
+    if (!debug) {
+      EXPECT_EQ(r.output, "Datenbankverbindung fehlgeschlagen, Fehler: -1\n");
+    }
     EXPECT_EQ(inst_.TimeBookings(), "");
     EXPECT_EQ(inst_.CostCentres(), "");
     EXPECT_EQ(r.output.find(server_options_password_), std::string::npos);

@@ -58,7 +58,7 @@ GO
 class TransferTest : public ::testing::Test {
  protected:
   explicit TransferTest(StandinOptions options = DefaultOptions())
-      : server_(inst_.root() + "/server", Seeded(options)) {
+      : server_(ServerFolder(), Seeded(options)) {
     inst_.WriteConfig(server_options_user_, server_options_password_, "TRALVO");
   }
 
@@ -66,6 +66,11 @@ class TransferTest : public ::testing::Test {
     StandinOptions options;
     options.clock = kServerClock;
     return options;
+  }
+
+  std::string ServerFolder() const {
+    MakeDirs(inst_.root() + "/server");
+    return inst_.root() + "/server";
   }
 
   StandinOptions Seeded(StandinOptions options) {
