@@ -38,7 +38,13 @@ PacketStream::ReadResult PacketStream::Read(ClientMessage& message) {
     uint8_t type = header[0];
     uint8_t status = header[1];
     size_t length = (static_cast<size_t>(header[2]) << 8) | header[3];
-    if (length < kHeaderSize) return ReadResult::Malformed;
+    // Packets are at most 32767 bytes long, and a client sends only these
+    // types; anything else is garbage, refused before waiting for a body.
+    if (length < kHeaderSize || length > 32768) return ReadResult::Malformed;
+    if (type != kSqlBatch && type != kRpc && type != kAttention && type != 0x07 &&
+        type != kTransactionManager && type != kLogin7 && type != 0x11 && type != kPrelogin) {
+      return ReadResult::Malformed;
+    }
     if (first) {
       message.type = type;
     } else if (type != message.type) {

@@ -39,8 +39,9 @@ std::string QuoteLiteral(const std::string& text) {
   return out + "'";
 }
 
-Translator::Translator(const std::string& batch, const SessionInfo& session)
-    : tokens_(Tokenize(batch, lexError_)), session_(session) {}
+Translator::Translator(const std::string& batch, const SessionInfo& session) : session_(session) {
+  tokens_ = Tokenize(batch, lexError_);
+}
 
 const Token& Translator::Peek(size_t ahead) const {
   size_t at = pos_ + ahead;
