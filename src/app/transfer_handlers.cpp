@@ -20,9 +20,8 @@ int TransferHandlers::InsertAccessBooking(const FieldList& record) {
 }
 
 int TransferHandlers::InsertEventBooking(const EventBooking& e) {
-  return tralvo::InsertEventBooking(db_, e.terminalId, e.readerNumber, e.badgeNumber,
-                                    e.bookingDate, e.bookingTime, e.bookingCode, e.status,
-                                    e.variant);
+  return tralvo::InsertEventBooking(db_, e.terminalId, e.readerNumber, e.badgeNumber, e.bookingDate,
+                                    e.bookingTime, e.bookingCode, e.status, e.variant);
 }
 
 }  // namespace tralvo

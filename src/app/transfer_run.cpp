@@ -64,8 +64,10 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
   }
   std::string serverTime;
   QueryServerTime(db, serverTime);
-  LogMessage(state, "\n\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>> \xDC"
-                    "bergabe am " + serverTime + ":");
+  LogMessage(state,
+             "\n\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>> \xDC"
+             "bergabe am " +
+                 serverTime + ":");
   TransferHandlers handlers(state, db);
   int status = TransferBookings(state, bookings, handlers);
   DatabaseHook();

@@ -13,7 +13,9 @@ void PrintConsole(RunState& state, std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), state.console);
 }
 
-void LogMessage(RunState& state, std::string_view text) { WriteLog(state.logPath, text); }
+void LogMessage(RunState& state, std::string_view text) {
+  WriteLog(state.logPath, text);
+}
 
 void LogAndPrint(RunState& state, std::string_view text) {
   LogMessage(state, text);

@@ -7,7 +7,9 @@ namespace {
 constexpr size_t kBufferSize = 1 << 16;
 }
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+  Close();
+}
 
 bool OutputFile::Open(const std::string& path) {
   Close();

@@ -7,8 +7,8 @@
 #pragma once
 
 #include <cstdio>
-#include <new>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 

@@ -99,7 +99,8 @@ bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
   char* out = Put(text.data(), line.schema, kSchemaWidth, ' ', false);
   out = Put(out, line.personnelNumber, kPersonnelNumberWidth, ' ', false);
   const std::string_view d = b.date;
-  for (const char piece : {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]}) *out++ = piece;
+  for (const char piece : {d[6], d[7], '.', d[4], d[5], '.', d[0], d[1], d[2], d[3]})
+    *out++ = piece;
   for (const char piece : {b.time[0], b.time[1], ':', b.time[2], b.time[3]}) *out++ = piece;
   out = Put(out, line.bookingType, kBookingTypeWidth, '0', true);
   out = Put(out, line.bookingCode, kBookingCodeWidth, ' ', false);

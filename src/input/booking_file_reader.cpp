@@ -12,7 +12,9 @@ constexpr size_t kBufferSize = 1 << 16;
 
 BookingFileReader::BookingFileReader() : buffer_(kBufferSize) {}
 
-BookingFileReader::~BookingFileReader() { Close(); }
+BookingFileReader::~BookingFileReader() {
+  Close();
+}
 
 bool BookingFileReader::Open(const std::string& path) {
   Close();
@@ -37,8 +39,10 @@ void BookingFileReader::Fill() {
     size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
     end_ += got;
     if (got == 0) {
-      if (std::ferror(file_)) failed_ = true;
-      else atEof_ = true;
+      if (std::ferror(file_))
+        failed_ = true;
+      else
+        atEof_ = true;
     }
   }
 }

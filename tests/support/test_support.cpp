@@ -140,8 +140,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
       std::string& sink = i == 0 ? result.output : result.errors;
       if (!open || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) sink.append(buffer, static_cast<size_t>(n));
-      else if (n == 0 || (errno != EAGAIN && errno != EINTR)) open = false;
+      if (n > 0)
+        sink.append(buffer, static_cast<size_t>(n));
+      else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+        open = false;
     }
   }
   if (inFd >= 0) close(inFd);

@@ -1,0 +1,293 @@
+#include "config/ini_command.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/config_file_writer.h"
+#include "config/config_reader.h"
+#include "config/secret.h"
+#include "config/value_cipher.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace tralvo {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitBadInput = 1;
+constexpr int kExitUsage = 2;
+
+// Longer input lines are refused rather than held without bound.
+constexpr std::size_t kMaxInputLine = 4096;
+
+const char kUsage[] =
+    "Usage: tralvo-ini COMMAND\n"
+    "\n"
+    "Commands:\n"
+    "  encode       read one value from standard input, print its stored form\n"
+    "  decode       read one stored form from standard input, print its value\n"
+    "  write FILE   ask for LOGIN, PASS, DB_SYSTEM and DATABASE and write them\n"
+    "               as a complete configuration file (one per line when standard\n"
+    "               input is not a terminal; the password is never echoed)\n"
+    "  show FILE    list the records of a configuration file, password masked\n"
+    "  --help       show this text\n"
+    "\n"
+    "Values are never taken from the command line.\n";
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+// Turns echo off on a terminal for its lifetime.
+class EchoOff {
+ public:
+  explicit EchoOff(std::FILE* stream) {
+#ifdef _WIN32
+    handle_ = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetConsoleMode(handle_, &saved_)) {
+      active_ = SetConsoleMode(handle_, saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+    }
+#else
+    fd_ = fileno(stream);
+    if (tcgetattr(fd_, &saved_) == 0) {
+      termios quiet = saved_;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+      active_ = tcsetattr(fd_, TCSANOW, &quiet) == 0;
+    }
+#endif
+  }
+  ~EchoOff() {
+    if (!active_) return;
+#ifdef _WIN32
+    SetConsoleMode(handle_, saved_);
+#else
+    tcsetattr(fd_, TCSANOW, &saved_);
+#endif
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  bool active_ = false;
+#ifdef _WIN32
+  HANDLE handle_;
+  DWORD saved_ = 0;
+#else
+  int fd_;
+  termios saved_{};
+#endif
+};
+
+enum class LineStatus { kRead, kEnd, kTooLong };
+
+// One line without its line end (LF or CR LF). kEnd when the stream holds
+// nothing more.
+LineStatus ReadInputLine(std::FILE* in, std::string& line) {
+  WipeSecret(line);
+  bool any = false;
+  bool tooLong = false;
+  int c;
+  while ((c = std::getc(in)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < kMaxInputLine) {
+      line.push_back(static_cast<char>(c));
+    } else {
+      tooLong = true;
+    }
+  }
+  if (!any) return LineStatus::kEnd;
+  if (!line.empty() && line.back() == '\r' && c == '\n') line.pop_back();
+  return tooLong ? LineStatus::kTooLong : LineStatus::kRead;
+}
+
+// Reads one value, prompting with echo as asked when in is a terminal.
+bool AskValue(std::FILE* in, std::FILE* err, const char* prompt, bool secret, std::string& value) {
+  const bool terminal = IsTerminal(in);
+  LineStatus status;
+  if (terminal) {
+    std::fprintf(err, "%s: ", prompt);
+    std::fflush(err);
+    if (secret) {
+      EchoOff quiet(in);
+      status = ReadInputLine(in, value);
+      std::fputc('\n', err);
+    } else {
+      status = ReadInputLine(in, value);
+    }
+  } else {
+    status = ReadInputLine(in, value);
+  }
+  if (status == LineStatus::kEnd) {
+    std::fprintf(err, "tralvo-ini: no value for %s on standard input\n", prompt);
+    return false;
+  }
+  if (status == LineStatus::kTooLong) {
+    std::fprintf(err, "tralvo-ini: %s: the input line is too long\n", prompt);
+    WipeSecret(value);
+    return false;
+  }
+  return true;
+}
+
+// Shows text with line ends and other control bytes escaped; bytes from
+// 0x80 up are Windows-1252 characters and pass unchanged.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+int Encode(std::FILE* in, std::FILE* out, std::FILE* err) {
+  std::string value;
+  if (!AskValue(in, err, "value", true, value)) return kExitBadInput;
+  if (const char* problem = ConfigValueProblem(value)) {
+    std::fprintf(err, "tralvo-ini: %s\n", problem);
+    WipeSecret(value);
+    return kExitBadInput;
+  }
+  std::string stored = EncryptConfigValue(value);
+  WipeSecret(value);
+  std::fprintf(out, "%s\n", stored.c_str());
+  WipeSecret(stored);
+  return kExitOk;
+}
+
+int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
+  std::string stored;
+  if (!AskValue(in, err, "stored value", false, stored)) return kExitBadInput;
+  if (const char* problem = StoredValueProblem(stored)) {
+    std::fprintf(err, "tralvo-ini: %s\n", problem);
+    WipeSecret(stored);
+    return kExitBadInput;
+  }
+  std::string value = DecryptConfigValue(stored);
+  std::fwrite(value.data(), 1, value.size(), out);
+  std::fputc('\n', out);
+  WipeSecret(value);
+  WipeSecret(stored);
+  return kExitOk;
+}
+
+int Write(const char* path, std::FILE* in, std::FILE* err) {
+  ConfigSettings settings;
+  const bool complete = AskValue(in, err, "LOGIN", false, settings.login) &&
+                        AskValue(in, err, "PASS", true, settings.password) &&
+                        AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
+                        AskValue(in, err, "DATABASE", false, settings.database);
+  int status = kExitBadInput;
+  if (complete) {
+    if (settings.database.empty() || settings.database.size() > 40) {
+      std::fprintf(err,
+                   "tralvo-ini: warning: a DATABASE value that is empty or longer than 40 "
+                   "characters leaves the data source name empty\n");
+    }
+    std::string error;
+    if (WriteConfigFile(path, settings, &error) == 0) {
+      status = kExitOk;
+    } else {
+      std::fprintf(err, "tralvo-ini: %s\n", error.c_str());
+    }
+  }
+  WipeConfigSettings(settings);
+  return status;
+}
+
+int Show(const char* path, std::FILE* out, std::FILE* err) {
+  std::vector<ConfigRecord> records;
+  if (!ReadConfigRecords(path, records)) {
+    std::fprintf(err, "tralvo-ini: cannot read %s\n", path);
+    return kExitBadInput;
+  }
+  if (records.empty()) std::fprintf(out, "%s: no records\n", path);
+  int index = 1;
+  for (ConfigRecord& record : records) {
+    ConfigEntry& f = record.fields;
+    std::fprintf(out, "record %d: number %ld, section \"%s\", key \"%s\"", index++,
+                 static_cast<long>(f.number), Printable(f.section).c_str(),
+                 Printable(f.key).c_str());
+    if (record.problem) {
+      std::fprintf(out, ", ignored: %s\n", record.problem);
+    } else {
+      std::string value = DecryptConfigValue(f.value);
+      const std::string shown = f.key == "PASS" ? "********" : "\"" + Printable(value) + "\"";
+      std::fprintf(out, ", value %s", shown.c_str());
+      if (f.number == 0 || f.section.empty()) {
+        std::fprintf(out, " (chosen by every lookup: number 0 or empty section)");
+      }
+      std::fputc('\n', out);
+      WipeSecret(value);
+    }
+    WipeSecret(f.value);
+  }
+  return kExitOk;
+}
+
+int Run(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "--help" || command == "-h") {
+    std::fputs(kUsage, out);
+    return kExitOk;
+  }
+  const int expected = command == "write" || command == "show" ? 3 : 2;
+  if ((command == "encode" || command == "decode" || command == "write" || command == "show") &&
+      argc == expected) {
+    if (command == "encode") return Encode(in, out, err);
+    if (command == "decode") return Decode(in, out, err);
+    if (command == "write") return Write(argv[2], in, err);
+    return Show(argv[2], out, err);
+  }
+  if (argc < 2) {
+    std::fputs("tralvo-ini: a command is missing\n\n", err);
+  } else {
+    std::fprintf(err, "tralvo-ini: unknown command or wrong arguments: %s\n\n", argv[1]);
+  }
+  std::fputs(kUsage, err);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int RunIniCommand(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                  std::FILE* err) noexcept {
+  try {
+    const int status = Run(argc, argv, in, out, err);
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+      std::fputs("tralvo-ini: cannot write standard output\n", err);
+      return kExitBadInput;
+    }
+    return status;
+  } catch (...) {
+    std::fputs("tralvo-ini: out of memory\n", err);
+    return kExitBadInput;
+  }
+}
+
+}  // namespace tralvo

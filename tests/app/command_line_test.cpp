@@ -1,0 +1,103 @@
+// The built tool's command line as a scheduler or a new user meets it:
+// argument checks, the debug switch, files that cannot be used, and the
+// exit statuses of each.
+#include <gtest/gtest.h>
+
+#include "installation.h"
+
+namespace testsupport {
+namespace {
+
+constexpr int kCommandLineError = 255;  // -1 as the shell sees it
+constexpr int kFileFailure = 94;
+
+class CommandLine : public ::testing::Test {
+ protected:
+  Installation inst;
+};
+
+TEST_F(CommandLine, TooFewArgumentsTouchNothing) {
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"T1", "b.txt", "z.txt"}}) {
+    ProcessResult r = inst.Run(args);
+    EXPECT_EQ(r.exitStatus, kCommandLineError);
+    EXPECT_EQ(r.output, "Parameterfehler");
+    EXPECT_FALSE(FileExists(inst.work() + "/z.txt"));
+  }
+  EXPECT_FALSE(FileExists(inst.logPath()));
+}
+
+TEST_F(CommandLine, TerminalIdOfMoreThan255CharactersIsRefusedEvenInDebug) {
+  inst.WriteBookings("");
+  for (bool debug : {false, true}) {
+    ProcessResult r = inst.Transfer(std::string(256, 'T'), debug);
+    EXPECT_EQ(r.exitStatus, kCommandLineError);
+    EXPECT_EQ(r.output, "Terminalname zu lang");
+    EXPECT_FALSE(FileExists(inst.work() + "/zeit.txt"));
+  }
+  // 255 characters pass; the run then stops at the missing data source.
+  ProcessResult r = inst.Transfer(std::string(255, 'T'));
+  EXPECT_EQ(r.exitStatus, 5);
+  EXPECT_TRUE(FileExists(inst.work() + "/zeit.txt"));
+}
+
+TEST_F(CommandLine, MissingBookingFileEmptiesTheTargetsAndLeavesTheLogAlone) {
+  WriteFileBytes(inst.work() + "/zeit.txt", "old lines");
+  WriteFileBytes(inst.work() + "/kst.txt", "old records");
+  ProcessResult quiet = inst.Transfer("T1");
+  EXPECT_EQ(quiet.exitStatus, kFileFailure);
+  EXPECT_EQ(quiet.output, "");
+  EXPECT_EQ(inst.TimeBookings(), "");
+  EXPECT_EQ(inst.CostCentres(), "");
+  EXPECT_FALSE(FileExists(inst.logPath()));
+
+  ProcessResult debug = inst.Transfer("T1", true);
+  EXPECT_EQ(debug.exitStatus, kFileFailure);
+  EXPECT_EQ(debug.output, "Quelldatei auf Server nicht gefunden\n");
+}
+
+TEST_F(CommandLine, UnwritableTargetIsReportedOnceInDebug) {
+  ProcessResult both = inst.Run({"T1", "missing.txt", "no/such/z.txt", "no/such/k.txt", "/D"});
+  EXPECT_EQ(both.exitStatus, kFileFailure);
+  EXPECT_EQ(both.output,
+            "Quelldatei auf Server nicht gefunden\nZieldatei kann nicht erzeugt werden\n");
+
+  inst.WriteBookings("");
+  ProcessResult one = inst.Run({"T1", "bookings.txt", "zeit.txt", "no/such/k.txt", "/d"});
+  EXPECT_EQ(one.exitStatus, kFileFailure);
+  EXPECT_EQ(one.output, "Zieldatei kann nicht erzeugt werden\n");
+  EXPECT_EQ(inst.TimeBookings(), "");
+  EXPECT_FALSE(FileExists(inst.logPath()));
+
+  EXPECT_EQ(inst.Run({"T1", "bookings.txt", "zeit.txt", "no/such/k.txt"}).output, "");
+}
+
+TEST_F(CommandLine, OnlySlashDInEitherCaseSetsTheDebugFlag) {
+  for (const char* on : {"/D", "/d"}) {
+    EXPECT_EQ(inst.Run({"T1", "missing.txt", "z.txt", "k.txt", on}).output,
+              "Quelldatei auf Server nicht gefunden\n")
+        << on;
+  }
+  for (const char* off : {"/D ", "/Dx", "-D", "D", "", "/\xE4"}) {
+    EXPECT_EQ(inst.Run({"T1", "missing.txt", "z.txt", "k.txt", off}).output, "") << off;
+  }
+  EXPECT_EQ(inst.Run({"T1", "missing.txt", "z.txt", "k.txt", "/d", "x", "y"}).output,
+            "Quelldatei auf Server nicht gefunden\n");
+}
+
+TEST_F(CommandLine, FailedConnectionIsLoggedAndNeverStatusZero) {
+  inst.WriteBookings("4711,,20090715,073005,,T1,1,001,,,X,,,,,40p\n");
+  ProcessResult r = inst.Transfer("T1");
+  EXPECT_EQ(r.exitStatus, 5);
+  EXPECT_EQ(r.output, "Datenbankverbindung fehlgeschlagen, Fehler: -1\n");
+  EXPECT_EQ(inst.Log(), "\r\n\r\nDatenbankverbindung fehlgeschlagen, Fehler: -1\r\n");
+  EXPECT_EQ(inst.TimeBookings(), "");
+  EXPECT_EQ(inst.CostCentres(), "");
+
+  // The status counts the command-line words, the debug switch and
+  // ignored words included.
+  EXPECT_EQ(inst.Transfer("T1", true).exitStatus, 6);
+  EXPECT_EQ(inst.Run({"T1", "bookings.txt", "zeit.txt", "kst.txt", "x", "y"}).exitStatus, 7);
+}
+
+}  // namespace
+}  // namespace testsupport

@@ -1,0 +1,151 @@
+// The companion command, run as a built binary: values and stored forms
+// in both directions, files it writes read back by the reader, listings.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/config_reader.h"
+#include "config/value_cipher.h"
+#include "test_support.h"
+
+namespace tralvo {
+namespace {
+
+class TralvoIniTest : public ::testing::Test {
+ protected:
+  testsupport::ProcessResult Run(const std::vector<std::string>& args,
+                                 const std::string& input = "") {
+    std::vector<std::string> argv = {TRALVO_INI_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testsupport::RunProcess(argv, dir_.path(), input);
+  }
+
+  testsupport::TempDir dir_;
+};
+
+TEST_F(TralvoIniTest, EncodeGivesWhatTheReaderDeciphersAndDecodeReverses) {
+  const std::string latin = "Kennw\xF6rt \x80;x";
+  for (const std::string& value :
+       {std::string(""), std::string("sa"), std::string("12345678"), latin, std::string(96, 'z')}) {
+    SCOPED_TRACE(value);
+    for (const std::string eol : {"\n", "\r\n", ""}) {
+      if (value.empty() && eol.empty()) continue;  // no line at all is refused
+      // Only the first line counts; a last line may lack its line end.
+      const std::string input = eol.empty() ? value : value + eol + "ignored\n";
+      const testsupport::ProcessResult encoded = Run({"encode"}, input);
+      ASSERT_EQ(encoded.exitStatus, 0) << encoded.errors;
+      ASSERT_FALSE(encoded.output.empty());
+      ASSERT_EQ(encoded.output.back(), '\n');
+      const std::string stored = encoded.output.substr(0, encoded.output.size() - 1);
+      EXPECT_EQ(stored, EncryptConfigValue(value));
+      EXPECT_EQ(DecryptConfigValue(stored), value);
+      EXPECT_EQ(Run({"decode"}, stored + eol).output, value + "\n");
+    }
+  }
+}
+
+TEST_F(TralvoIniTest, EncodeAndDecodeRefuseWhatTheStoredFormCannotHold) {
+  EXPECT_NE(Run({"encode"}, std::string(97, 'z') + "\n").exitStatus, 0);
+  EXPECT_NE(Run({"encode"}, std::string("a\0b\n", 4)).exitStatus, 0);
+  EXPECT_NE(Run({"encode"}, "").exitStatus, 0);
+  const std::string stored = EncryptConfigValue("geheim");
+  std::string lower = stored;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'F' ? c + 32 : c);
+  for (const std::string& bad : {lower, stored.substr(1), stored + "XY", std::string(208, '0')}) {
+    SCOPED_TRACE(bad);
+    testsupport::ProcessResult result = Run({"decode"}, bad + "\n");
+    EXPECT_NE(result.exitStatus, 0);
+    EXPECT_EQ(result.output, "");
+    EXPECT_FALSE(result.errors.empty());
+  }
+}
+
+TEST_F(TralvoIniTest, WrittenFileGivesTheFourValuesBackKeyByKey) {
+  const std::string path = dir_ / "quorvex.ini";
+  const testsupport::ProcessResult result =
+      Run({"write", path}, "sa\r\nP@ss;w\xF6rd\nMSSQL\nZeiterfassung\n");
+  ASSERT_EQ(result.exitStatus, 0) << result.errors;
+  EXPECT_EQ(result.output.find("P@ss"), std::string::npos);
+  EXPECT_EQ(result.errors.find("P@ss"), std::string::npos);
+
+  const struct {
+    const char* key;
+    const char* value;
+    int number;
+  } expected[] = {{"LOGIN", "sa", 1},
+                  {"PASS", "P@ss;w\xF6rd", 2},
+                  {"DB_SYSTEM", "MSSQL", 3},
+                  {"DATABASE", "Zeiterfassung", 4}};
+  for (const auto& e : expected) {
+    ConfigEntry entry;
+    ReadConfigValue(entry, "", e.key, 0, path);
+    EXPECT_EQ(entry.key, e.key);
+    EXPECT_EQ(entry.value, e.value);
+    EXPECT_EQ(entry.number, e.number);
+    EXPECT_FALSE(entry.section.empty());
+  }
+  // Every line ends in CR LF and nothing else is in the file.
+  const std::string bytes = testsupport::ReadFileBytes(path);
+  std::size_t lines = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n') {
+      ++lines;
+      EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << i;
+    }
+  }
+  EXPECT_EQ(lines, 8u);
+  EXPECT_EQ(bytes.back(), '\n');
+  EXPECT_EQ(bytes.find("P@ss"), std::string::npos);
+}
+
+TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
+  const std::string path = dir_ / "quorvex.ini";
+  testsupport::WriteFileBytes(path, "old");
+  // Three values only, and a password that does not fit.
+  EXPECT_NE(Run({"write", path}, "sa\npw\nMSSQL\n").exitStatus, 0);
+  EXPECT_NE(Run({"write", path}, "sa\n" + std::string(97, 'p') + "\nMSSQL\nZeit\n").exitStatus, 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), "old");
+  const testsupport::ProcessResult unwritable =
+      Run({"write", dir_ / "missing/quorvex.ini"}, "sa\npw\nMSSQL\nZeit\n");
+  EXPECT_NE(unwritable.exitStatus, 0);
+  EXPECT_FALSE(unwritable.errors.empty());
+  EXPECT_FALSE(testsupport::FileExists(dir_ / "missing"));
+}
+
+TEST_F(TralvoIniTest, ShowListsRecordsWithThePasswordMasked) {
+  const std::string path = dir_ / "quorvex.ini";
+  ASSERT_EQ(Run({"write", path}, "sa\ngeheim\nMSSQL\nZeit\n").exitStatus, 0);
+  testsupport::WriteFileBytes(
+      path, testsupport::ReadFileBytes(path) + ";X;\r\nno separator\r\n;;\r\n0;K;\r\n");
+  const testsupport::ProcessResult shown = Run({"show", path});
+  ASSERT_EQ(shown.exitStatus, 0) << shown.errors;
+  EXPECT_NE(shown.output.find("\"LOGIN\", value \"sa\""), std::string::npos) << shown.output;
+  EXPECT_NE(shown.output.find("\"Zeit\""), std::string::npos);
+  EXPECT_EQ(shown.output.find("geheim"), std::string::npos);
+  EXPECT_NE(shown.output.find("ignored"), std::string::npos);
+  EXPECT_NE(shown.output.find("every lookup"), std::string::npos);
+  EXPECT_NE(Run({"show", dir_ / "missing.ini"}).exitStatus, 0);
+}
+
+TEST_F(TralvoIniTest, UsageErrorsAndHelp) {
+  const testsupport::ProcessResult help = Run({"--help"});
+  EXPECT_EQ(help.exitStatus, 0);
+  EXPECT_NE(help.output.find("write FILE"), std::string::npos);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"bogus"},
+                                             {"write"},
+                                             {"show"},
+                                             {"write", dir_ / "a.ini", "secret"},
+                                             {"encode", "secret"}}) {
+    const testsupport::ProcessResult result = Run(args, "x\n");
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.output, "");
+    EXPECT_NE(result.errors.find("Usage"), std::string::npos);
+  }
+  EXPECT_FALSE(testsupport::FileExists(dir_ / "a.ini"));
+}
+
+}  // namespace
+}  // namespace tralvo

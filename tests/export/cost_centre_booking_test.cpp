@@ -1,0 +1,93 @@
+// Cost-centre records: exact bytes, the too-long columns, and the records
+// that cannot keep the 32-byte width.
+#include "export/cost_centre_booking.h"
+
+#include <gtest/gtest.h>
+
+#include "app/run_state.h"
+#include "console_capture.h"
+#include "input/booking_splitter.h"
+#include "test_support.h"
+
+namespace tralvo {
+namespace {
+
+class CostCentreBooking : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    state.logPath = dir / "log.txt";
+    state.console = console.stream();
+    ASSERT_TRUE(state.costCentreFile.Open(dir / "kst.txt"));
+  }
+
+  int Export(const std::string& badge, const std::string& date, const std::string& time,
+             const std::string& costCentre) {
+    FieldList record;
+    SplitBookingLine(badge + ",," + date + "," + time + ",,T1,1,000," + costCentre + ",,,,,,,50p\n",
+                     record);
+    return ExportCostCentreBooking(state, record);
+  }
+
+  std::string File() {
+    state.costCentreFile.Flush();
+    return testsupport::ReadFileBytes(dir / "kst.txt");
+  }
+  std::string Log() { return testsupport::ReadFileBytes(dir / "log.txt"); }
+
+  testsupport::TempDir dir;
+  testsupport::ConsoleCapture console;
+  RunState state;
+};
+
+TEST_F(CostCentreBooking, RecordsFollowOneAnotherWithoutSeparators) {
+  EXPECT_EQ(Export("1234", "20091224", "074512", "42"), 0);
+  EXPECT_EQ(Export("1234567890123", "20100101", "000000", "1234567"), 0);
+  EXPECT_EQ(File(),
+            "241209074512"
+            "1234         "
+            "0000042"
+            "010110000000"
+            "1234567890123"
+            "1234567");
+  EXPECT_EQ(state.counters.costCentreBookings, 2);
+  EXPECT_EQ(console.text(), "");
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(CostCentreBooking, TooLongValuesLeaveTheirColumnEmptyAndAreReported) {
+  EXPECT_EQ(Export("12345678901234", "20091224", "074512", "12345678"), 0);
+  EXPECT_EQ(File(), "241209074512             0000000");
+  EXPECT_EQ(Log(),
+            "----> Ausweis-ID zu lang :12345678901234\r\n"
+            "----> Kostenstelle zu lang :12345678\r\n");
+  EXPECT_EQ(console.text(),
+            "----> Ausweis-ID zu lang :12345678901234----> Kostenstelle zu lang :12345678");
+  EXPECT_EQ(state.counters.costCentreBookings, 1);
+}
+
+TEST_F(CostCentreBooking, DateOrTimeOfAnotherLengthIsRefusedNotWrittenShifted) {
+  EXPECT_EQ(Export("1", "2009122", "074512", "1"), -1);
+  EXPECT_EQ(Export("1", "20091224", "0745", "1"), -1);
+  EXPECT_EQ(Export("1", "20091224", "0745121", "1"), -1);
+  EXPECT_EQ(Export("1", "", "", "1"), -1);
+  EXPECT_EQ(File(), "");
+  EXPECT_EQ(state.counters.costCentreBookings, 0);
+  EXPECT_EQ(Log(),
+            "----> Buchungsdatum ungueltig :2009122\r\n"
+            "----> Buchungszeit ungueltig :0745\r\n"
+            "----> Buchungszeit ungueltig :0745121\r\n"
+            "----> Buchungsdatum ungueltig :\r\n"
+            "----> Buchungszeit ungueltig :\r\n");
+  EXPECT_EQ(Export("1", "20091224", "074512", "1"), 0);
+  EXPECT_EQ(File().size(), kCostCentreRecordLength);
+}
+
+TEST_F(CostCentreBooking, ShortRecordReadsMissingFieldsAsEmpty) {
+  FieldList record;
+  SplitBookingLine("77,,20091224,074512,,T1,1,000\n", record);
+  EXPECT_EQ(ExportCostCentreBooking(state, record), 0);
+  EXPECT_EQ(File(), "24120907451277           0000000");
+}
+
+}  // namespace
+}  // namespace tralvo

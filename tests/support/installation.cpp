@@ -1,0 +1,49 @@
+// The laid-out installation for end-to-end runs of the built tool.
+#include "installation.h"
+
+#include <stdexcept>
+
+#include "config/config_file_writer.h"
+
+namespace testsupport {
+
+Installation::Installation() {
+  MakeDirs(work());
+  MakeDirs(dir_ / "Quorvex_php/log");
+  MakeDirs(dir_ / "Files");
+  MakeDirs(dir_ / "odbc");
+  WriteFileBytes(dir_ / "odbc/odbcinst.ini", "");
+  WriteFileBytes(dir_ / "odbc/odbc.ini", "");
+}
+
+void Installation::WriteConfig(const std::string& login, const std::string& password,
+                               const std::string& database, const std::string& dbSystem) const {
+  tralvo::ConfigSettings settings{login, password, dbSystem, database};
+  std::string error;
+  if (tralvo::WriteConfigFile(configPath(), settings, &error) != 0)
+    throw std::runtime_error("cannot write the configuration: " + error);
+}
+
+void Installation::WriteBookings(const std::string& bytes, const std::string& name) const {
+  WriteFileBytes(work() + "/" + name, bytes);
+}
+
+ProcessResult Installation::Run(const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env) const {
+  std::vector<std::string> argv{TRALVO_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::map<std::string, std::string> environment{{"ODBCSYSINI", dir_ / "odbc"},
+                                                 {"ODBCINI", dir_ / "odbc/odbc.ini"},
+                                                 {"HOME", dir_.path()}};
+  for (const auto& [name, value] : env) environment[name] = value;
+  return RunProcess(argv, work(), "", environment);
+}
+
+ProcessResult Installation::Transfer(const std::string& terminal, bool debug,
+                                     const std::map<std::string, std::string>& env) const {
+  std::vector<std::string> args{terminal, "bookings.txt", "zeit.txt", "kst.txt"};
+  if (debug) args.push_back("/D");
+  return Run(args, env);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,49 @@
+// An installation laid out in a temporary folder, as the tool expects it:
+// the configuration in Files/, the log folder in Quorvex_php/log/, and a
+// working directory two levels below the root. Runs the built tralvo there
+// and reads back what it left.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace testsupport {
+
+class Installation {
+ public:
+  Installation();
+
+  const std::string& root() const { return dir_.path(); }
+  std::string work() const { return dir_ / "bin/transfer"; }
+  std::string logPath() const { return dir_ / "Quorvex_php/log/TralvoLog.txt"; }
+  std::string configPath() const { return dir_ / "Files/quorvex.ini"; }
+
+  // Writes the configuration file with the installation's own writer.
+  void WriteConfig(const std::string& login, const std::string& password,
+                   const std::string& database, const std::string& dbSystem = "MSSQL") const;
+
+  // Writes the booking file into the working directory.
+  void WriteBookings(const std::string& bytes, const std::string& name = "bookings.txt") const;
+
+  // Runs tralvo in the working directory with the given arguments (the
+  // program name is added), with an ODBC setup that knows no data source
+  // unless env supplies one.
+  ProcessResult Run(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {}) const;
+
+  // A transfer of bookings.txt into zeit.txt and kst.txt for terminal.
+  ProcessResult Transfer(const std::string& terminal, bool debug = false,
+                         const std::map<std::string, std::string>& env = {}) const;
+
+  std::string Log() const { return ReadFileBytes(logPath()); }
+  std::string TimeBookings() const { return ReadFileBytes(work() + "/zeit.txt"); }
+  std::string CostCentres() const { return ReadFileBytes(work() + "/kst.txt"); }
+
+ private:
+  TempDir dir_;
+};
+
+}  // namespace testsupport
