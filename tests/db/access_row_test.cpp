@@ -2,11 +2,11 @@
 // reports a row that did not arrive, without a server.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/run_state.h"
+#include "console_capture.h"
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "input/field_list.h"
@@ -70,17 +70,12 @@ TEST(BuildAccessRow, ShortRecordReadsMissingFieldsAsEmpty) {
 }
 
 TEST(InsertAccessBooking, FailureIsPrintedNotCounted) {
-  char* text = nullptr;
-  size_t size = 0;
-  std::FILE* console = open_memstream(&text, &size);
-  ASSERT_NE(console, nullptr);
+  testsupport::ConsoleCapture console;
   RunState state;
-  state.console = console;
+  state.console = console.stream();
   Database db;
   EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), 0);
-  std::fclose(console);
-  EXPECT_EQ(std::string(text, size), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
-  std::free(text);
+  EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
   EXPECT_EQ(state.lastResult, -1);
   EXPECT_EQ(state.counters.accessBookings, 0);
 }

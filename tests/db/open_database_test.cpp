@@ -2,13 +2,12 @@
 // be made: the console message with and without the debug flag.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "app/run_state.h"
+#include "console_capture.h"
 #include "db/database.h"
-#include "installation_layout.h"
+#include "working_directory.h"
 
 namespace tralvo {
 namespace {
@@ -20,20 +19,16 @@ struct Attempt {
 };
 
 Attempt Open(Database& db, int debugFlag) {
-  char* text = nullptr;
-  size_t size = 0;
+  testsupport::ConsoleCapture console;
   RunState state;
   state.debugFlag = debugFlag;
-  state.console = open_memstream(&text, &size);
+  state.console = console.stream();
   int result = OpenDatabase(db, state);
-  std::fclose(state.console);
-  Attempt attempt{result, std::string(text, size)};
-  std::free(text);
-  return attempt;
+  return Attempt{result, console.text()};
 }
 
 TEST(OpenDatabase, MissingConfigurationFailsWithTheFixedMessage) {
-  InstallationLayout layout;
+  InstalledWorkingDirectory layout;
   Database db;
   Attempt attempt = Open(db, 0);
   EXPECT_EQ(attempt.result, -1);
@@ -42,8 +37,8 @@ TEST(OpenDatabase, MissingConfigurationFailsWithTheFixedMessage) {
 }
 
 TEST(OpenDatabase, DebugFlagAddsTheDriversDiagnosticsButNeverThePassword) {
-  InstallationLayout layout;
-  layout.WriteSettings("tralvo", "Kennwort-7f3", "tralvo-no-such-source");
+  InstalledWorkingDirectory layout;
+  layout.installation().WriteConfig("tralvo", "Kennwort-7f3", "tralvo-no-such-source");
   Database db;
   Attempt attempt = Open(db, 1);
   EXPECT_EQ(attempt.result, -1);
@@ -60,12 +55,12 @@ TEST(OpenDatabase, DataSourceNameIsUsedOnlyUpToFortyCharacters) {
   // The driver manager refuses names over 32 characters as too long, but
   // calls an empty name unknown: which of the two it says shows which name
   // the connect was given.
-  InstallationLayout layout;
+  InstalledWorkingDirectory layout;
   Database db;
-  layout.WriteSettings("tralvo", "pw", std::string(40, 'D'));
+  layout.installation().WriteConfig("tralvo", "pw", std::string(40, 'D'));
   EXPECT_EQ(Open(db, 0).result, -1);
   EXPECT_EQ(std::string(db.diagnostics().sqlState), "HY090");
-  layout.WriteSettings("tralvo", "pw", std::string(41, 'D'));
+  layout.installation().WriteConfig("tralvo", "pw", std::string(41, 'D'));
   EXPECT_EQ(Open(db, 0).result, -1);
   EXPECT_EQ(std::string(db.diagnostics().sqlState), "IM002");
 }
