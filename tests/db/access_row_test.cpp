@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/run_state.h"
+#include "booking_record.h"
 #include "console_capture.h"
 #include "db/booking_inserts.h"
 #include "db/database.h"
@@ -13,15 +14,6 @@
 
 namespace tralvo {
 namespace {
-
-// A booking record of 16 fields with the given ones set.
-FieldList Record(std::vector<std::pair<int, std::string>> fields) {
-  std::vector<std::string> values(16);
-  for (auto& [index, value] : fields) values[static_cast<size_t>(index)] = value;
-  FieldList record;
-  for (const std::string& value : values) AppendField(record, value);
-  return record;
-}
 
 int32_t RowStatus(const FieldList& record) {
   Database db;
