@@ -35,9 +35,10 @@ struct Booking {
 
 std::string Joined(std::initializer_list<std::string_view> parts) {
   std::string text;
+  const char* separator = "";
   for (std::string_view part : parts) {
-    if (!text.empty()) text += ", ";
-    text.append(part.data(), part.size());
+    text.append(separator).append(part.data(), part.size());
+    separator = ", ";
   }
   return text;
 }

@@ -2,26 +2,18 @@
 // reports a row that did not arrive, without a server.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/run_state.h"
+#include "booking_record.h"
+#include "console_capture.h"
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "input/field_list.h"
 
 namespace tralvo {
 namespace {
-
-// A booking record of 16 fields with the given ones set.
-FieldList Record(std::vector<std::pair<int, std::string>> fields) {
-  std::vector<std::string> values(16);
-  for (auto& [index, value] : fields) values[static_cast<size_t>(index)] = value;
-  FieldList record;
-  for (const std::string& value : values) AppendField(record, value);
-  return record;
-}
 
 int32_t RowStatus(const FieldList& record) {
   Database db;
@@ -70,17 +62,12 @@ TEST(BuildAccessRow, ShortRecordReadsMissingFieldsAsEmpty) {
 }
 
 TEST(InsertAccessBooking, FailureIsPrintedNotCounted) {
-  char* text = nullptr;
-  size_t size = 0;
-  std::FILE* console = open_memstream(&text, &size);
-  ASSERT_NE(console, nullptr);
+  testsupport::ConsoleCapture console;
   RunState state;
-  state.console = console;
+  state.console = console.stream();
   Database db;
   EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), 0);
-  std::fclose(console);
-  EXPECT_EQ(std::string(text, size), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
-  std::free(text);
+  EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
   EXPECT_EQ(state.lastResult, -1);
   EXPECT_EQ(state.counters.accessBookings, 0);
 }

@@ -1,6 +1,10 @@
 // The laid-out installation for end-to-end runs of the built tool.
 #include "installation.h"
 
+#include <stdexcept>
+
+#include "config/config_file_writer.h"
+
 namespace testsupport {
 
 Installation::Installation() {
@@ -10,6 +14,14 @@ Installation::Installation() {
   MakeDirs(dir_ / "odbc");
   WriteFileBytes(dir_ / "odbc/odbcinst.ini", "");
   WriteFileBytes(dir_ / "odbc/odbc.ini", "");
+}
+
+void Installation::WriteConfig(const std::string& login, const std::string& password,
+                               const std::string& database, const std::string& dbSystem) const {
+  tralvo::ConfigSettings settings{login, password, dbSystem, database};
+  std::string error;
+  if (tralvo::WriteConfigFile(configPath(), settings, &error) != 0)
+    throw std::runtime_error("cannot write the configuration: " + error);
 }
 
 void Installation::WriteBookings(const std::string& bytes, const std::string& name) const {

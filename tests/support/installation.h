@@ -21,6 +21,10 @@ class Installation {
   std::string logPath() const { return dir_ / "Quorvex_php/log/TralvoLog.txt"; }
   std::string configPath() const { return dir_ / "Files/quorvex.ini"; }
 
+  // Writes the configuration file with the installation's own writer.
+  void WriteConfig(const std::string& login, const std::string& password,
+                   const std::string& database, const std::string& dbSystem = "MSSQL") const;
+
   // Writes the booking file into the working directory.
   void WriteBookings(const std::string& bytes, const std::string& name = "bookings.txt") const;
 

@@ -1,0 +1,44 @@
+// TDS packet framing over a connected socket: reading one client message
+// (packets up to the end-of-message flag) and writing a response split
+// into packets of the negotiated size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace standin {
+
+enum PacketType : uint8_t {
+  kSqlBatch = 0x01,
+  kRpc = 0x03,
+  kTabularResult = 0x04,
+  kAttention = 0x06,
+  kTransactionManager = 0x0E,
+  kLogin7 = 0x10,
+  kPrelogin = 0x12,
+};
+
+struct ClientMessage {
+  uint8_t type = 0;
+  std::string payload;
+};
+
+class PacketStream {
+ public:
+  enum class ReadResult { Ok, Closed, Malformed };
+
+  explicit PacketStream(int fd) : fd_(fd) {}
+  ReadResult Read(ClientMessage& message);
+  bool Write(uint8_t type, const std::string& payload);
+  void SetPacketSize(size_t size) { packetSize_ = size; }
+  void SetSpid(uint16_t spid) { spid_ = spid; }
+
+ private:
+  bool ReadExactly(char* buffer, size_t size);
+
+  int fd_;
+  size_t packetSize_ = 4096;
+  uint16_t spid_ = 0;
+};
+
+}  // namespace standin

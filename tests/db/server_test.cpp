@@ -1,0 +1,365 @@
+// The database operations against the SQL Server stand-in through
+// unixODBC and FreeTDS: the statements they send, byte for byte and one
+// each, what they deliver, and how failures of the server come back.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/run_state.h"
+#include "booking_record.h"
+#include "console_capture.h"
+#include "db/booking_inserts.h"
+#include "db/database.h"
+#include "db/lookups.h"
+#include "export/time_booking.h"
+#include "input/field_list.h"
+#include "standin_fixture.h"
+#include "test_support.h"
+
+namespace tralvo {
+namespace {
+
+using testsupport::kNull;
+using testsupport::Standin;
+using testsupport::StandinOptions;
+using Rows = std::vector<std::vector<std::string>>;
+
+// The texts the installation's database is addressed with, written out
+// here once more so that a slip in the module's own copy shows.
+std::string BadgeStatement(const std::string& badge, const std::string& d) {
+  return "SELECT  AswPnr, MndSch   FROM  KRIVAX.KVX301ASW, KRIVAX.KVX112MND  WHERE  AswNum = '" +
+         badge +
+         "'    AND  AswLiz = MndLiz    AND  AswMnd = MndNum    AND ( (convert(char(8), AswGvo, "
+         "112) <= '" +
+         d + "' AND AswGbi IS NULL)       OR (convert(char(8), AswGbi, 112) >= '" + d +
+         "' AND AswGvo IS NULL)       OR (convert(char(8), AswGvo, 112) <= '" + d +
+         "' AND           convert(char(8), AswGbi, 112) >= '" + d + "'))";
+}
+std::string BookingTypeStatement(const std::string& code) {
+  return "SELECT  FcdTyp   FROM  Kvx131Fcd  WHERE  FcdNum = '" + code + "'";
+}
+std::string CodeMappingStatement(const std::string& code) {
+  return "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '" + code + "'";
+}
+std::string ZoneStatement(const std::string& zone) {
+  return "SELECT  DISTINCT ZzsNum   FROM  Krivax.Kvx405Zzs  WHERE  ZzsTcd = '" + zone + "'";
+}
+std::string AccessStatement(const std::string& terminal, const std::string& reader,
+                            const std::string& day, const std::string& moment,
+                            const std::string& badge, const std::string& status) {
+  return "INSERT INTO KriVax.Kvx402Zpk    (ZpkTrm, ZpkLes,     ZpkDtm, ZpkUhr,     ZpkAsw, "
+         "ZpkZus,     ZpkFcd, ZpkMld,     ZpkDat, ZpkLfd)  VALUES ('" +
+         terminal + "', '" + reader + "',           convert(DATETIME, '" + day +
+         "', 120),           convert(DATETIME, '" + moment + "', 120),          '" + badge +
+         "', '" + status + "',          NULL, NULL,          CURRENT_TIMESTAMP, '001' )";
+}
+std::string EventStatement(const std::string& terminal, const std::string& reader,
+                           const std::string& badge, const std::string& moment,
+                           const std::string& code, const std::string& status) {
+  return "INSERT INTO KRIVAX.O2009BUCHPROT    (BPRTRM, BPRZLS, BPRAWV,     BPRDAT, BPRDTE, "
+         "BPRFCD,     BPRERG, BPRVAR)  VALUES ('" +
+         terminal + "', " + reader + ", '" + badge + "',           convert(DATETIME, '" + moment +
+         "', 120),           convert(DATETIME, '" + moment + "', 120),           '" + code + "', " +
+         status + ", '' )";
+}
+
+const char kMasterData[] =
+    "INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (1, 10, 'MAND10')\n"
+    "INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (1, 11, "
+    "'SCHEMA_NAME_OF_25_CHARSXY')\n"
+    "INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (1, 12, 'MAND12')\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('100', 'P100', 1, 10, '2009-07-15', NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('101', 'P101', 1, 10, '2009-07-16', NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('102', 'P102', 1, 10, NULL, '2009-07-15 23:59:00')\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('103', 'P103', 1, 10, NULL, NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('104', 'P123456789', 1, 11, '2009-01-01', "
+    "'2009-12-31')\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('105', NULL, 1, 10, '2009-01-01', NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('106', 'P106A', 1, 10, '2009-01-01', NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('106', 'P106B', 1, 12, '2009-01-01', NULL)\n"
+    "INSERT INTO KRIVAX.KVX301ASW VALUES ('O''Neil', 'P107', 1, 10, '2009-01-01', NULL)\n"
+    "INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('K1', -3)\n"
+    "INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('K2', NULL)\n"
+    "INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('K3', 3)\n"
+    "INSERT INTO Kvx131FcdUeb (FcdOld, FcdNew) VALUES ('K1', 'K1N')\n"
+    "INSERT INTO Kvx131FcdUeb (FcdOld, FcdNew) VALUES ('K2', NULL)\n"
+    "INSERT INTO KRIVAX.Kvx405Zzs (ZzsTcd, ZzsNum) VALUES ('712', 5)\n"
+    "INSERT INTO KRIVAX.Kvx405Zzs (ZzsTcd, ZzsNum) VALUES ('713', NULL)\n";
+
+class DbServerTest : public ::testing::Test {
+ protected:
+  void Start(StandinOptions options = {}) {
+    if (options.clock.empty()) options.clock = "2027-03-01 09:05:07";
+    server_ = std::make_unique<Standin>(dir_.path(), options);
+    server_->ApplyOdbcEnvironment();
+    server_->Execute(kMasterData);
+  }
+  void Connect() { ASSERT_EQ(ConnectDataSource(db_, "tralvo", "Geheim-42", "TRALVO"), 0); }
+  void SetUp() override {
+    Start();
+    Connect();
+  }
+
+  // The statements sent since the last call.
+  std::vector<std::string> NewStatements() {
+    std::vector<std::string> all = server_->Statements();
+    std::vector<std::string> fresh(all.begin() + static_cast<long>(seen_), all.end());
+    seen_ = all.size();
+    return fresh;
+  }
+
+  testsupport::TempDir dir_;
+  std::unique_ptr<Standin> server_;
+  Database db_;  // goes before the server it is connected to
+  size_t seen_ = 0;
+};
+
+using Statements = std::vector<std::string>;
+
+FieldList AccessRecord(const std::string& kind, std::vector<std::pair<int, std::string>> more) {
+  std::vector<std::pair<int, std::string>> fields{{0, "4711"}, {2, "20090715"}, {3, "073005"},
+                                                  {5, "T1"},   {6, "3"},        {15, kind}};
+  fields.insert(fields.end(), more.begin(), more.end());
+  return Record(fields);
+}
+
+TEST_F(DbServerTest, ServerTimeIsTheServersClockInDayMonthYearForm) {
+  NewStatements();
+  std::string time;
+  EXPECT_EQ(QueryServerTime(db_, time), 0);
+  EXPECT_EQ(time, "01.03.2027 09:05:07");
+  EXPECT_EQ(NewStatements(),
+            Statements{"SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP, 104) +          "
+                       "CONVERT(char(8), CURRENT_TIMESTAMP, 114)) "});
+}
+
+TEST_F(DbServerTest, ConnectAgainReplacesTheConnection) {
+  ASSERT_EQ(ConnectDataSource(db_, "tralvo", "Geheim-42", "TRALVO"), 0);
+  std::string time;
+  EXPECT_EQ(QueryServerTime(db_, time), 0);
+  // A refused login leaves no usable connection behind.
+  EXPECT_EQ(ConnectDataSource(db_, "tralvo", "falsch", "TRALVO"), -1);
+  EXPECT_FALSE(db_.connected());
+  EXPECT_EQ(db_.diagnostics().nativeError, 18456);
+  EXPECT_EQ(QueryServerTime(db_, time), -1);
+}
+
+TEST_F(DbServerTest, BadgeValidityDates) {
+  struct Case {
+    const char* badge;
+    int result;
+    const char* personnelNumber;
+    const char* schema;
+  } cases[] = {
+      {"100", 0, "P100", "MAND10"},                    // valid from the booking date, open end
+      {"101", 100, "old", "old"},                      // valid only from the day after
+      {"102", 0, "P102", "MAND10"},                    // valid up to the booking date, open start
+      {"103", 100, "old", "old"},                      // neither date: never valid
+      {"104", 0, "P1234567", "SCHEMA_NAME_OF_25_CH"},  // cut values count as found
+      {"999", 100, "old", "old"},
+  };
+  NewStatements();
+  for (const Case& c : cases) {
+    TimeBookingLine line;
+    line.personnelNumber = "old";
+    line.schema = "old";
+    line.date = "untouched";
+    EXPECT_EQ(LookupBadge(db_, c.badge, "20090715", line), c.result) << c.badge;
+    EXPECT_EQ(line.personnelNumber, c.personnelNumber) << c.badge;
+    EXPECT_EQ(line.schema, c.schema) << c.badge;
+    EXPECT_EQ(line.date, "untouched");
+    EXPECT_EQ(NewStatements(), Statements{BadgeStatement(c.badge, "20090715")}) << c.badge;
+  }
+}
+
+TEST_F(DbServerTest, BadgeNullColumnAndTwoClients) {
+  TimeBookingLine line;
+  line.personnelNumber = "before";
+  EXPECT_EQ(LookupBadge(db_, "105", "20090715", line), 0);
+  EXPECT_EQ(line.personnelNumber, "before");
+  EXPECT_EQ(line.schema, "MAND10");
+  // A badge valid in two clients yields the first row the server returns.
+  EXPECT_EQ(LookupBadge(db_, "106", "20090715", line), 0);
+  EXPECT_EQ(line.personnelNumber, "P106A");
+  EXPECT_EQ(line.schema, "MAND10");
+}
+
+TEST_F(DbServerTest, QuotesInValuesAreDoubledAndChangeNothingElse) {
+  TimeBookingLine line;
+  NewStatements();
+  EXPECT_EQ(LookupBadge(db_, "O'Neil", "20090715", line), 0);
+  EXPECT_EQ(line.personnelNumber, "P107");
+  EXPECT_EQ(NewStatements(), Statements{BadgeStatement("O''Neil", "20090715")});
+
+  const std::string attack = "1'; DELETE FROM KRIVAX.KVX301ASW; --";
+  EXPECT_EQ(LookupBadge(db_, attack, "20090715", line), 100);
+  EXPECT_EQ(NewStatements(),
+            Statements{BadgeStatement("1''; DELETE FROM KRIVAX.KVX301ASW; --", "20090715")});
+  EXPECT_EQ(server_->Query("SELECT COUNT(*) FROM KRIVAX.KVX301ASW"), (Rows{{"9"}}));
+}
+
+TEST_F(DbServerTest, BookingTypeAsDecimalText) {
+  NewStatements();
+  std::string type = "kept";
+  EXPECT_EQ(LookupBookingType(db_, "K9", type), 100);
+  EXPECT_EQ(type, "kept");
+  EXPECT_EQ(LookupBookingType(db_, "K3", type), 0);
+  EXPECT_EQ(type, "3");
+  EXPECT_EQ(LookupBookingType(db_, "K1", type), 0);
+  EXPECT_EQ(type, "-3");
+  EXPECT_EQ(LookupBookingType(db_, "K2", type), 0);
+  EXPECT_EQ(type, "0");
+  EXPECT_EQ(NewStatements(), (Statements{BookingTypeStatement("K9"), BookingTypeStatement("K3"),
+                                         BookingTypeStatement("K1"), BookingTypeStatement("K2")}));
+}
+
+TEST_F(DbServerTest, CodeMapping) {
+  NewStatements();
+  std::string code = "kept";
+  EXPECT_EQ(LookupCodeMapping(db_, "K3", code), 100);
+  EXPECT_EQ(code, "kept");
+  EXPECT_EQ(LookupCodeMapping(db_, "K1", code), 0);
+  EXPECT_EQ(code, "K1N");
+  EXPECT_EQ(LookupCodeMapping(db_, "K2", code), 0);
+  EXPECT_EQ(code, "");
+  EXPECT_EQ(NewStatements(), (Statements{CodeMappingStatement("K3"), CodeMappingStatement("K1"),
+                                         CodeMappingStatement("K2")}));
+}
+
+TEST_F(DbServerTest, ZoneNumberOfPrefixAndSuffix) {
+  NewStatements();
+  int32_t zone = 77;
+  EXPECT_EQ(LookupZoneNumber(db_, "7", "99", zone), 100);
+  EXPECT_EQ(zone, 77);
+  EXPECT_EQ(LookupZoneNumber(db_, "7", "12", zone), 0);
+  EXPECT_EQ(zone, 5);
+  EXPECT_EQ(LookupZoneNumber(db_, "71", "3", zone), 0);
+  EXPECT_EQ(zone, 0);
+  EXPECT_EQ(NewStatements(),
+            (Statements{ZoneStatement("799"), ZoneStatement("712"), ZoneStatement("713")}));
+}
+
+TEST_F(DbServerTest, InsertedAccessRow) {
+  testsupport::ConsoleCapture console;
+  RunState state;
+  state.console = console.stream();
+  NewStatements();
+  EXPECT_EQ(InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "U"}})), 0);
+  EXPECT_EQ(NewStatements(), Statements{AccessStatement("T1", "3", "2009-07-15 00:00:00",
+                                                        "2009-07-15 07:30:05", "4711", "201")});
+  EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.KVX402ZPK"),
+            (Rows{{"T1", "3", "2009-07-15 00:00:00.000", "2009-07-15 07:30:05.000", "4711", "201",
+                   kNull, kNull, "2027-03-01 09:05:07.000", "001"}}));
+  EXPECT_EQ(state.counters.accessBookings, 1);
+  EXPECT_EQ(state.lastResult, 0);
+
+  // The same booking again is there already: counted, without a message.
+  EXPECT_EQ(InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "U"}})), 0);
+  EXPECT_EQ(state.lastResult, 2627);
+  EXPECT_EQ(state.counters.accessBookings, 2);
+  EXPECT_EQ(console.text(), "");
+}
+
+TEST_F(DbServerTest, ZoneBookingsAndDtaStatus) {
+  RunState state;
+  NewStatements();
+  InsertAccessBooking(state, db_, AccessRecord("62p", {{13, "7"}, {12, "12"}, {3, "073006"}}));
+  InsertAccessBooking(state, db_, AccessRecord("62p", {{13, "8"}, {12, "12"}, {3, "073007"}}));
+  InsertAccessBooking(state, db_, AccessRecord("dta", {{12, "17"}, {3, "073008"}}));
+  EXPECT_EQ(
+      NewStatements(),
+      (Statements{
+          ZoneStatement("712"),
+          AccessStatement("T1", "3", "2009-07-15 00:00:00", "2009-07-15 07:30:06", "4711", "5"),
+          ZoneStatement("812"),
+          AccessStatement("T1", "3", "2009-07-15 00:00:00", "2009-07-15 07:30:07", "4711", "0"),
+          AccessStatement("T1", "3", "2009-07-15 00:00:00", "2009-07-15 07:30:08", "4711", "17")}));
+  EXPECT_EQ(state.counters.accessBookings, 3);
+}
+
+TEST_F(DbServerTest, RefusedAccessRowsAreReportedNotCounted) {
+  testsupport::ConsoleCapture console;
+  RunState state;
+  state.console = console.stream();
+  // Too long for its column: sent whole, refused by the server.
+  InsertAccessBooking(state, db_, AccessRecord("40p", {{0, std::string(21, '9')}}));
+  EXPECT_EQ(state.lastResult, 8152);
+  // A short date never reaches the table as another day.
+  InsertAccessBooking(state, db_, AccessRecord("40p", {{2, "2009071"}}));
+  EXPECT_EQ(state.lastResult, 241);
+  EXPECT_EQ(console.text(),
+            " Insert in Kvx402Zpk fehlgeschlagen, Fehler 8152\n"
+            " Insert in Kvx402Zpk fehlgeschlagen, Fehler 241\n");
+  EXPECT_EQ(state.counters.accessBookings, 0);
+  EXPECT_EQ(server_->Query("SELECT COUNT(*) FROM KRIVAX.KVX402ZPK"), (Rows{{"0"}}));
+}
+
+TEST_F(DbServerTest, InsertedEventRow) {
+  NewStatements();
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "O'Neil", "20090715", "073005", "001", 17, ""), 0);
+  EXPECT_EQ(NewStatements(),
+            Statements{EventStatement("T1", "3", "O''Neil", "2009-07-15 07:30:05", "001", "17")});
+  EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.O2009BUCHPROT"),
+            (Rows{{"T1", "3", "O'Neil", "2009-07-15 07:30:05.000", "2009-07-15 07:30:05.000", "001",
+                   "17", ""}}));
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "0730", "001", 17, ""), 241);
+}
+
+class DbServerFaultTest : public DbServerTest {
+ protected:
+  void SetUp() override {}
+};
+
+TEST_F(DbServerFaultTest, RefusedStatementsReturnTheNativeErrorOrMinusOne) {
+  StandinOptions options;
+  options.fail = {"Kvx131Fcd =208", "Kvx131FcdUeb=0"};
+  Start(options);
+  Connect();
+  std::string out = "kept";
+  EXPECT_EQ(LookupBookingType(db_, "K1", out), 208);
+  EXPECT_EQ(db_.diagnostics().nativeError, 208);
+  EXPECT_NE(std::string(db_.diagnostics().messageText).find("Injected"), std::string::npos);
+  // A failure without an error number must not read as done.
+  EXPECT_EQ(LookupCodeMapping(db_, "K1", out), -1);
+  EXPECT_EQ(out, "kept");
+}
+
+TEST_F(DbServerFaultTest, FailuresWithErrorNumberZeroAreFailuresOfInsertsToo) {
+  StandinOptions options;
+  options.fail = {"O2009BUCHPROT=0", "Kvx402Zpk=0"};
+  Start(options);
+  Connect();
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, ""), -1);
+  testsupport::ConsoleCapture console;
+  RunState state;
+  state.console = console.stream();
+  InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "1"}}));
+  EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
+  EXPECT_EQ(state.counters.accessBookings, 0);
+}
+
+TEST_F(DbServerFaultTest, ADroppedConnectionIsAFailure) {
+  StandinOptions options;
+  options.dropAfter = 0;
+  Start(options);
+  Connect();
+  TimeBookingLine line;
+  int result = LookupBadge(db_, "100", "20090715", line);
+  EXPECT_NE(result, 0);
+  EXPECT_NE(result, 100);
+  EXPECT_EQ(line.schema, "");
+}
+
+TEST_F(DbServerFaultTest, RefusedLogin) {
+  StandinOptions options;
+  options.refuseLogin = true;
+  Start(options);
+  EXPECT_EQ(ConnectDataSource(db_, "tralvo", "Geheim-42", "TRALVO"), -1);
+  EXPECT_EQ(db_.diagnostics().nativeError, 18456);
+  EXPECT_FALSE(db_.connected());
+}
+
+}  // namespace
+}  // namespace tralvo

@@ -1,0 +1,41 @@
+// Helpers of the end-to-end fixture.
+#include "transfer_fixture.h"
+
+#include <cstdio>
+
+namespace testsupport {
+
+std::vector<std::string> TransferTest::ToolStatements() const {
+  static const char* const kToolForms[] = {
+      "SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP", "SELECT  AswPnr, MndSch", "SELECT  FcdTyp",
+      "SELECT  FcdNew", "SELECT  DISTINCT ZzsNum", "INSERT INTO KriVax.Kvx402Zpk",
+      "INSERT INTO KRIVAX.O2009BUCHPROT"};
+  std::vector<std::string> out;
+  for (const std::string& statement : server_.Statements()) {
+    for (const char* form : kToolForms) {
+      if (statement.rfind(form, 0) == 0) {
+        out.push_back(statement);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+std::string TransferTest::Booking::Line() const {
+  return badge + ",-," + date + "," + time + ",-," + terminal + "," + reader + "," + code + "," +
+         costCentre + ",-," + marker + "," + access + "," + status + "," + zonePrefix + ",-," +
+         kind + "\r\n";
+}
+
+std::string TransferTest::Summary(int time, int access, int cost, int events) {
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "\r\n\xFC"
+                "bergeben:\r\n   Zeitbuchungen         : %d\r\n   Zutrittsbuchungen:    : %d\r\n"
+                "   Kostenstellenbuchungen: %d\r\n   Ereignisse:           : %d\r\n\r\n",
+                time, access, cost, events);
+  return text;
+}
+
+}  // namespace testsupport

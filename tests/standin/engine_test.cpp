@@ -1,0 +1,210 @@
+// The SQL engine without the network: how T-SQL reads on SQLite, the
+// server types of results, conversions and the server's errors.
+#include "engine.h"
+
+#include <gtest/gtest.h>
+
+#include "conversion.h"
+#include "datetime.h"
+#include "test_support.h"
+
+using namespace standin;
+
+namespace {
+
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest() : engine_(dir_ / "e.db", "2026-12-07 10:04:32") {}
+
+  std::vector<StatementResult> Run(const std::string& sql) {
+    return engine_.Execute(sql, session_);
+  }
+
+  // The first error number of the batch, 0 when none.
+  int ErrorOf(const std::string& sql, std::string* text = nullptr) {
+    for (const StatementResult& r : Run(sql))
+      for (const ServerMessage& m : r.messages)
+        if (m.severity > 10) {
+          if (text) *text = m.text;
+          return m.number;
+        }
+    return 0;
+  }
+
+  // The cells of the first result set as a client would print them.
+  std::vector<std::vector<std::string>> Rows(const std::string& sql) {
+    for (const StatementResult& r : Run(sql)) {
+      for (const ServerMessage& m : r.messages) EXPECT_LE(m.severity, 10) << m.text;
+      if (!r.hasResultSet) continue;
+      std::vector<std::vector<std::string>> out;
+      for (const Row& row : r.rows) {
+        std::vector<std::string> cells;
+        for (size_t i = 0; i < row.size(); ++i)
+          cells.push_back(row[i].IsNull() ? "NULL" : DisplayText(row[i], r.columns[i].type));
+        out.push_back(cells);
+      }
+      return out;
+    }
+    return {};
+  }
+  std::string One(const std::string& sql) {
+    auto rows = Rows(sql);
+    return rows.empty() || rows[0].empty() ? "<none>" : rows[0][0];
+  }
+  SqlType TypeOf(const std::string& sql, size_t column = 0) {
+    for (const StatementResult& r : Run(sql))
+      if (r.hasResultSet) return r.columns.at(column).type;
+    return SqlType{};
+  }
+
+  testsupport::TempDir dir_;
+  Engine engine_;
+  SessionInfo session_;
+};
+
+TEST_F(EngineTest, ConvertStylesOfDatesAndTimes) {
+  EXPECT_EQ(One("SELECT CONVERT(char(11), CURRENT_TIMESTAMP, 104)"), "07.12.2026 ");
+  EXPECT_EQ(One("SELECT CONVERT(char(8), CURRENT_TIMESTAMP, 114)"), "10:04:32");
+  EXPECT_EQ(One("SELECT CONVERT(varchar(20), CURRENT_TIMESTAMP, 114)"), "10:04:32:000");
+  EXPECT_EQ(One("SELECT convert(char(8), convert(DATETIME, '2009-07-05 07:30:05', 120), 112)"),
+            "20090705");
+  EXPECT_EQ(One("SELECT CONVERT(varchar(30), CONVERT(datetime, '2009-07-05 17:03:00', 120), 0)"),
+            "Jul  5 2009  5:03PM");
+  EXPECT_EQ(One("SELECT CONVERT(datetime, '20090705')"), "2009-07-05 00:00:00.000");
+  EXPECT_EQ(One("SELECT CONVERT(datetime, '05.07.2009', 104)"), "2009-07-05 00:00:00.000");
+}
+
+TEST_F(EngineTest, InvalidDateTimesFailWith241) {
+  for (const char* text : {"2009-02-29 00:00:00", "2009-07-15 24:00:00", "2009-13-01 00:00:00",
+                           "2009-07-15 ::", "15.07.2009", "abc", "1752-12-31 00:00:00"}) {
+    EXPECT_EQ(ErrorOf(std::string("SELECT convert(DATETIME, '") + text + "', 120)"), 241) << text;
+  }
+  EXPECT_EQ(ErrorOf("SELECT convert(DATETIME, '2008-02-29 23:59:59', 120)"), 0);
+}
+
+TEST_F(EngineTest, ResultColumnsCarryServerTypes) {
+  SqlType concat = TypeOf(
+      "SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP, 104) + CONVERT(char(8), "
+      "CURRENT_TIMESTAMP, 114)) ");
+  EXPECT_EQ(concat.kind, TypeKind::Char);
+  EXPECT_EQ(concat.length, 19);
+  EXPECT_EQ(TypeOf("SELECT FcdTyp FROM Kvx131Fcd").kind, TypeKind::SmallInt);
+  EXPECT_EQ(TypeOf("SELECT DISTINCT ZzsNum FROM Krivax.Kvx405Zzs").kind, TypeKind::Int);
+  SqlType badge = TypeOf("SELECT AswNum FROM KRIVAX.KVX301ASW");
+  EXPECT_EQ(badge.kind, TypeKind::VarChar);
+  EXPECT_EQ(badge.length, 20);
+  EXPECT_EQ(TypeOf("SELECT ZpkUhr FROM KriVax.Kvx402Zpk").kind, TypeKind::DateTime);
+  EXPECT_EQ(TypeOf("SELECT CURRENT_TIMESTAMP").kind, TypeKind::DateTime);
+  EXPECT_EQ(TypeOf("SELECT @@SPID").kind, TypeKind::SmallInt);
+}
+
+TEST_F(EngineTest, NamesMatchWithoutRegardToCaseAndDboIsTheDefault) {
+  ASSERT_EQ(ErrorOf("INSERT INTO krivax.kvx405zzs (zzstcd, zzsnum) VALUES ('a1', 1)"), 0);
+  EXPECT_EQ(One("SELECT ZzsNum FROM KRIVAX.KVX405ZZS WHERE ZzsTcd = 'A1  '"), "1");
+  EXPECT_EQ(One("SELECT COUNT(*) FROM [KriVax].[Kvx405Zzs]"), "1");
+  EXPECT_EQ(One("SELECT COUNT(*) FROM dbo.Kvx131Fcd"), "0");
+  EXPECT_EQ(One("SELECT COUNT(*) FROM master..Kvx131Fcd"), "0");
+  std::string text;
+  EXPECT_EQ(ErrorOf("SELECT * FROM Kvx405Zzs", &text), 208);
+  EXPECT_EQ(text, "Invalid object name 'Kvx405Zzs'.");
+  EXPECT_EQ(ErrorOf("SELECT Nope FROM Kvx131Fcd", &text), 207);
+  EXPECT_EQ(text, "Invalid column name 'Nope'.");
+}
+
+TEST_F(EngineTest, ColumnLengthsAndTypesAreEnforcedOnStore) {
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('123456789012345678901', 1)"), 8152);
+  // Blanks beyond the length are dropped silently, as the server does.
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('12345678901234567890   ', 1)"), 0);
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('A', 'x')"), 245);
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('A', 40000)"), 220);
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('A', ' 12 ')"), 0);
+  EXPECT_EQ(One("SELECT FcdTyp FROM Kvx131Fcd WHERE FcdNum = 'a'"), "12");
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd (FcdTyp) VALUES (1)"), 515);
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('B')"), 109);
+  EXPECT_EQ(ErrorOf("UPDATE Kvx131Fcd SET FcdNum = '123456789012345678901'"), 8152);
+  EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd"), "2");
+}
+
+TEST_F(EngineTest, ADuplicateEndsOnlyItsStatement) {
+  auto results =
+      Run("INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES ('T', '1', "
+          "'2009-07-15 07:30:05', 'B')\n"
+          "INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES ('t', '1', "
+          "'2009-07-15 07:30:05.000', 'b')\n"
+          "INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES ('T', '2', "
+          "'2009-07-15 07:30:05', 'B')");
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_FALSE(results[0].failed);
+  ASSERT_TRUE(results[1].failed);
+  EXPECT_EQ(results[1].messages[0].number, 2627);
+  EXPECT_EQ(results[1].messages[0].severity, 14);
+  EXPECT_EQ(results[1].messages[1].number, 3621);
+  EXPECT_FALSE(results[2].failed);
+  EXPECT_EQ(results[2].rowCount, 1);
+}
+
+TEST_F(EngineTest, SyntaxAndResolutionErrorsEndTheBatch) {
+  auto results = Run("SELECT 1 FROM nix\nINSERT INTO Kvx131Fcd VALUES ('A', 1)");
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].messages[0].number, 208);
+  EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd"), "0");
+  std::string text;
+  EXPECT_EQ(ErrorOf("SELECT 'open", &text), 105);
+  EXPECT_EQ(ErrorOf("SELECT FROM WHERE"), 102);
+  EXPECT_EQ(ErrorOf("SELECT 1 +"), 102);
+  EXPECT_EQ(ErrorOf("SELECT ((((1"), 102);
+  EXPECT_EQ(ErrorOf("SELECT @x"), 137);
+  EXPECT_EQ(ErrorOf("SELECT nosuchfunction(1)"), 195);
+  EXPECT_EQ(ErrorOf("EXEC sp_who"), 102);
+}
+
+TEST_F(EngineTest, PlainStatementsForSeedingAndChecking) {
+  EXPECT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('K1', 1), ('K2', 2), ('K3', NULL)"), 0);
+  auto updated = Run("UPDATE Kvx131Fcd SET FcdTyp = FcdTyp + 10 WHERE FcdTyp IS NOT NULL");
+  EXPECT_EQ(updated[0].rowCount, 2);
+  EXPECT_EQ(Rows("SELECT TOP 2 FcdNum, ISNULL(FcdTyp, -1) AS t FROM Kvx131Fcd ORDER BY t DESC"),
+            (std::vector<std::vector<std::string>>{{"K2", "12"}, {"K1", "11"}}));
+  EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd WHERE FcdNum IN ('K1', 'K3') AND FcdNum LIKE 'k%'"),
+            "2");
+  auto deleted = Run("DELETE FROM Kvx131Fcd WHERE FcdNum <> 'K1'");
+  EXPECT_EQ(deleted[0].rowCount, 2);
+  EXPECT_EQ(ErrorOf("CREATE TABLE KRIVAX.Extra (Id INT NOT NULL PRIMARY KEY, Name VARCHAR(5))"), 0);
+  EXPECT_EQ(ErrorOf("INSERT INTO krivax.extra VALUES (1, 'abcdef')"), 8152);
+  EXPECT_EQ(
+      ErrorOf(
+          "INSERT INTO krivax.extra VALUES (1, 'abc') INSERT INTO krivax.extra VALUES (1, 'x')"),
+      2627);
+  EXPECT_EQ(
+      Rows("SELECT e.Name, f.FcdNum FROM KRIVAX.Extra e JOIN Kvx131Fcd f ON f.FcdTyp = e.Id + 10"),
+      (std::vector<std::vector<std::string>>{{"abc", "K1"}}));
+  EXPECT_EQ(ErrorOf("DROP TABLE KRIVAX.Extra"), 0);
+  EXPECT_EQ(ErrorOf("SELECT * FROM KRIVAX.Extra"), 208);
+}
+
+TEST_F(EngineTest, SessionStatementsAreAccepted) {
+  for (const char* sql : {"SET TEXTSIZE 4096", "SET ANSI_NULLS ON SET QUOTED_IDENTIFIER ON",
+                          "SET TRANSACTION ISOLATION LEVEL READ COMMITTED", "BEGIN TRANSACTION",
+                          "COMMIT", "SET DATEFORMAT ymd; SELECT 1"}) {
+    EXPECT_EQ(ErrorOf(sql), 0) << sql;
+  }
+  Run("USE tralvo");
+  EXPECT_EQ(session_.database, "tralvo");
+  EXPECT_EQ(One("SELECT DB_NAME()"), "tralvo");
+  Run("SET NOCOUNT ON");
+  EXPECT_TRUE(session_.noCount);
+}
+
+TEST(DateTimeWire, DaysAndTicksSince1900) {
+  int32_t days;
+  uint32_t ticks;
+  ToWire(*ParseDateTime("1900-01-02 00:00:01", 120), days, ticks);
+  EXPECT_EQ(days, 1);
+  EXPECT_EQ(ticks, 300u);
+  ToWire(*ParseDateTime("1899-12-31 23:59:59.999", 121), days, ticks);
+  EXPECT_EQ(days, -1);
+  EXPECT_LT(ticks, 300u * 86400u);
+  ToWire(*ParseDateTime("2026-12-07 10:04:32", 120), days, ticks);
+  EXPECT_EQ(days, 46361);
+}
+
+}  // namespace
