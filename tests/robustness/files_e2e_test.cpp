@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <string>
 
 #include "loop_harness.h"
@@ -39,8 +40,10 @@ class TargetFiles : public TransferTest {
 
 TEST_F(TargetFiles, FullDiskUnderEitherTargetFailsTheRunByName) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const std::string bookings = TimeBooking(0) + CostCentreBooking();
   for (bool timeFileFull : {true, false}) {
+    // The booking of the full file comes last: the run ends at the failure.
+    const std::string bookings =
+        timeFileFull ? CostCentreBooking() + TimeBooking(0) : TimeBooking(0) + CostCentreBooking();
     WriteFileBytes(inst_.logPath(), "");
     const std::string full = "/dev/full";
     ProcessResult r =
@@ -49,6 +52,10 @@ TEST_F(TargetFiles, FullDiskUnderEitherTargetFailsTheRunByName) {
     EXPECT_EQ(r.exitStatus, kFileFailure) << timeFileFull;
     EXPECT_EQ(Occurrences(r.output, message + "\n"), 1) << r.output;
     EXPECT_EQ(Occurrences(inst_.Log(), message + "\r\n"), 1) << inst_.Log();
+    // The booking that never reached the full file is not counted.
+    std::string log = inst_.Log();
+    std::string summary = timeFileFull ? Summary(0, 1, 1, 0) : Summary(1, 1, 0, 0);
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), summary.size())), summary) << log;
     // The other target still holds its booking.
     EXPECT_EQ(timeFileFull ? inst_.CostCentres().size() : inst_.TimeBookings().size(),
               timeFileFull ? 32u : 82u);
