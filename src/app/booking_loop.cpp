@@ -51,6 +51,16 @@ void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& 
   handlers.InsertAccessBooking(record);
 }
 
+// A zero byte ends the line for the splitter. When anything but more zero
+// bytes follows it, part of the line would vanish unseen, and a booking
+// there would be lost without a word: such a line is malformed.
+bool HidesBytesAfterZero(std::string_view line) {
+  size_t zero = line.find('\0');
+  if (zero == std::string_view::npos) return false;
+  size_t rest = line.find_first_not_of(std::string_view("\0\r\n", 3), zero);
+  return rest != std::string_view::npos;
+}
+
 void ReportFileFailure(RunState& state, const char* what, const std::string& path) {
   std::string message = std::string(what) + path;
   LogMessage(state, message);
@@ -143,6 +153,10 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       continue;
     }
 
+    if (HidesBytesAfterZero(piece)) {
+      PrintConsole(state, kMalformedMessage);
+      continue;
+    }
     int split = SplitBookingLine(piece, record);
     if (split == kSplitNone) continue;
     if (split == kSplitFieldTooLong || record.count() < kMinimumFields) {

@@ -1,11 +1,7 @@
-// Checked, buffered binary output for the target files.
+// Checked binary output for the target files, one record at a time.
 #include "export/output_file.h"
 
 namespace tralvo {
-
-namespace {
-constexpr size_t kBufferSize = 1 << 16;
-}
 
 OutputFile::~OutputFile() {
   Close();
@@ -16,15 +12,13 @@ bool OutputFile::Open(const std::string& path) {
   path_ = path;
   failed_ = false;
   file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
-  buffer_.reset(new (std::nothrow) char[kBufferSize]);
-  if (buffer_) std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferSize);
-  return true;
+  return file_ != nullptr;
 }
 
 bool OutputFile::Write(std::string_view bytes) {
   if (!file_ || failed_) return false;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size() || std::fflush(file_) != 0)
+    failed_ = true;
   return !failed_;
 }
 

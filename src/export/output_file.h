@@ -1,14 +1,15 @@
-// A target file of the run, written in binary through a large buffer.
+// A target file of the run, written in binary.
 //
 // Every write is checked, and so are the final flush and close: a full
 // disk must never let a run report bookings as transferred that did not
-// reach the file. The first failure sticks, so the caller can test once
-// after a series of writes.
+// reach the file. Each write is handed to the system before it returns,
+// so a record whose write succeeded is on its way to the disk and may be
+// counted; a buffer holding many records would report the loss of all of
+// them only after they had been counted. The first failure sticks, so the
+// caller can test once after a series of writes.
 #pragma once
 
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,8 @@ class OutputFile {
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
 
-  // Appends bytes; false once any write of this file has failed.
+  // Appends bytes and hands them to the system; false when that failed or
+  // any earlier write of this file has failed.
   bool Write(std::string_view bytes);
   // Pushes the buffer to the system; false on failure.
   bool Flush();
@@ -38,7 +40,6 @@ class OutputFile {
 
  private:
   std::FILE* file_ = nullptr;
-  std::unique_ptr<char[]> buffer_;
   std::string path_;
   bool failed_ = false;
 };

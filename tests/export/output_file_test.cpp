@@ -18,6 +18,20 @@ TEST(OutputFile, WritesBytesUnchangedAndEmptiesAnExistingFile) {
   EXPECT_EQ(testsupport::ReadFileBytes(dir / "out"), "a\nb\r\n\xFC");
 }
 
+TEST(OutputFile, AWriteThatSucceededHasReachedTheSystem) {
+  // The loop counts a booking once its write succeeded, so the bytes must
+  // not wait in a buffer where a later failure would lose them.
+  testsupport::TempDir dir;
+  OutputFile file;
+  ASSERT_TRUE(file.Open(dir / "out"));
+  EXPECT_TRUE(file.Write("first record\n"));
+  EXPECT_EQ(testsupport::ReadFileBytes(dir / "out"), "first record\n");
+  OutputFile full;
+  if (full.Open("/dev/full")) {
+    EXPECT_FALSE(full.Write("x"));
+  }
+}
+
 TEST(OutputFile, FullDiskIsAFailureThatSticks) {
   OutputFile file;
   if (!file.Open("/dev/full")) GTEST_SKIP() << "no /dev/full";

@@ -1,0 +1,152 @@
+// Whole runs of the built tool whose files fail or carry unusual bytes: a
+// full disk under either target file, a booking file that cannot be read,
+// and Windows-1252 text on its way into the database and back.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <string>
+
+#include "loop_harness.h"
+#include "transfer_fixture.h"
+
+namespace testsupport {
+namespace {
+
+using robustness::Occurrences;
+
+constexpr int kFileFailure = 94;
+
+std::string TimeBooking(int minute, const std::string& badge = "4711") {
+  char time[16];
+  std::snprintf(time, sizeof time, "07%02d%02d", minute / 60 % 60, minute % 60);
+  return badge + ",-,20090715," + time + ",-,T1,3,001,KST1,-,X,1,,,-,40p\r\n";
+}
+
+std::string CostCentreBooking() {
+  return "4711,-,20090715,073005,-,T1,3,001,KST1,-,,,,,-,50p\r\n";
+}
+
+class TargetFiles : public TransferTest {
+ protected:
+  ProcessResult RunInto(const std::string& bookings, const std::string& time,
+                        const std::string& cost, bool debug = false) {
+    inst_.WriteBookings(bookings);
+    std::vector<std::string> args{"T1", "bookings.txt", time, cost};
+    if (debug) args.push_back("/D");
+    return inst_.Run(args, server_.OdbcEnvironment("TRALVO"));
+  }
+};
+
+TEST_F(TargetFiles, FullDiskUnderEitherTargetFailsTheRunByName) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (bool timeFileFull : {true, false}) {
+    // The booking of the full file comes last: the run ends at the failure.
+    const std::string bookings =
+        timeFileFull ? CostCentreBooking() + TimeBooking(0) : TimeBooking(0) + CostCentreBooking();
+    WriteFileBytes(inst_.logPath(), "");
+    const std::string full = "/dev/full";
+    ProcessResult r =
+        timeFileFull ? RunInto(bookings, full, "kst.txt") : RunInto(bookings, "zeit.txt", full);
+    const std::string message = "Fehler beim Schreiben der Zieldatei /dev/full";
+    EXPECT_EQ(r.exitStatus, kFileFailure) << timeFileFull;
+    EXPECT_EQ(Occurrences(r.output, message + "\n"), 1) << r.output;
+    EXPECT_EQ(Occurrences(inst_.Log(), message + "\r\n"), 1) << inst_.Log();
+    // The booking that never reached the full file is not counted.
+    std::string log = inst_.Log();
+    std::string summary = timeFileFull ? Summary(0, 1, 1, 0) : Summary(1, 1, 0, 0);
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), summary.size())), summary) << log;
+    // The other target still holds its booking.
+    EXPECT_EQ(timeFileFull ? inst_.CostCentres().size() : inst_.TimeBookings().size(),
+              timeFileFull ? 32u : 82u);
+  }
+}
+
+TEST_F(TargetFiles, FullDiskInTheMiddleOfARunStopsItWithTheSummaryWritten) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  // More lines than the file's buffer holds, so a write fails during the
+  // loop rather than at its end.
+  std::string bookings;
+  for (int i = 0; i < 1200; ++i) bookings += TimeBooking(i);
+  ProcessResult r = RunInto(bookings, "/dev/full", "kst.txt");
+  EXPECT_EQ(r.exitStatus, kFileFailure);
+  EXPECT_EQ(Occurrences(r.output, "Fehler beim Schreiben der Zieldatei /dev/full\n"), 1);
+  std::string log = inst_.Log();
+  size_t message = log.find("Fehler beim Schreiben der Zieldatei /dev/full\r\n");
+  ASSERT_NE(message, std::string::npos);
+  EXPECT_NE(log.find("bergeben:", message), std::string::npos);
+}
+
+TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
+  MakeDirs(inst_.work() + "/folder");
+  ProcessResult r =
+      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt"}, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, kFileFailure);
+  EXPECT_EQ(r.output, "Fehler beim Lesen der Quelldatei folder\n");
+  EXPECT_EQ(inst_.Log(),
+            Header() + "Fehler beim Lesen der Quelldatei folder\r\n" + Summary(0, 0, 0, 0));
+}
+
+// Text in Windows-1252 as the stand-in stores it (UTF-8); bytes that the
+// code page leaves undefined have no character and are left out.
+std::string Utf8FromWindows1252(const std::string& text) {
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", "CP1252");
+  for (char c : text) {
+    char in[1] = {c};
+    char buffer[8];
+    char* inPtr = in;
+    char* outPtr = buffer;
+    size_t inLeft = 1, outLeft = sizeof buffer;
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1))
+      out.append(buffer, static_cast<size_t>(outPtr - buffer));
+  }
+  iconv_close(cd);
+  return out;
+}
+
+TEST_F(TargetFiles, Windows1252BadgesAndTerminalReachTheDatabaseAsTheirCharacters) {
+  // Every byte the code page defines, eight to a badge number.
+  std::string defined;
+  for (int c = 0x80; c <= 0xFF; ++c) {
+    std::string one(1, static_cast<char>(c));
+    if (!Utf8FromWindows1252(one).empty()) defined += one;
+  }
+  const std::string terminal = "T\xC4\xD6\xDC\x80";
+  std::string bookings;
+  std::vector<std::string> badges;
+  for (size_t at = 0; at < defined.size(); at += 8) {
+    badges.push_back(defined.substr(at, 8));
+    std::string line = TimeBooking(static_cast<int>(at), badges.back());
+    line.replace(line.find(",T1,"), 4, "," + terminal + ",");
+    line.replace(line.find(",X,"), 3, ",,");  // an access booking alone
+    bookings += line;
+  }
+  inst_.WriteBookings(bookings);
+  ProcessResult r = inst_.Transfer(terminal, false, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.output, "");
+  auto rows = server_.Query("SELECT ZpkAsw, ZpkTrm FROM KriVax.Kvx402Zpk ORDER BY ZpkUhr");
+  ASSERT_EQ(rows.size(), badges.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][0], Utf8FromWindows1252(badges[i])) << i;
+    EXPECT_EQ(rows[i][1], Utf8FromWindows1252(terminal));
+  }
+}
+
+TEST_F(TargetFiles, Windows1252BadgeIsFoundAndItsLineWritten) {
+  server_.Execute(
+      "INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES "
+      "('" +
+      Utf8FromWindows1252("\xC4\xDF\xE9\x80") +
+      "', '3003', 1, 10, convert(DATETIME, '2009-01-01 00:00:00', 120), NULL)");
+  ProcessResult r = Transfer(TimeBooking(1, "\xC4\xDF\xE9\x80"));
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.output, "");
+  std::string line = inst_.TimeBookings();
+  ASSERT_EQ(line.size(), 82u) << inst_.Log();
+  EXPECT_NE(line.find("3003"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace testsupport
