@@ -62,7 +62,18 @@ void Statement::Bind(SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer, 
 }
 
 int32_t Statement::FetchOnce() {
-  return SQLFetch(handle_.get());
+  SQLRETURN code = SQLFetch(handle_.get());
+  // The first row is all a query wants, but the rest of its answer is
+  // already on its way: reading past it here is local work, whereas a
+  // statement freed with its answer unread makes the driver cancel it on
+  // the server, a round trip of its own for every lookup. The bound
+  // buffers keep the first row.
+  if (code != SQL_ERROR) {
+    SQLFreeStmt(handle_.get(), SQL_UNBIND);
+    while (SQL_SUCCEEDED(SQLMoreResults(handle_.get()))) {
+    }
+  }
+  return code;
 }
 
 int32_t FailedStatementResult(const Database& db) {
