@@ -8,17 +8,17 @@
 namespace standin {
 namespace {
 
-struct ColumnSpec {
+struct ColumnDefinition {
   const char* name;
   TypeKind kind;
   int length;
   bool nullable;
 };
 
-struct TableSpec {
+struct TableDefinition {
   const char* schema;
   const char* name;
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnDefinition> columns;
   std::vector<size_t> key;
 };
 
@@ -30,8 +30,8 @@ constexpr TypeKind D = TypeKind::DateTime;
 // Column lengths leave room beyond what the tool binds, so that the
 // tool's own truncation of long values can be tested; the access table's
 // key makes the same booking twice a duplicate.
-const std::vector<TableSpec>& InstallationTables() {
-  static const std::vector<TableSpec> tables = {
+const std::vector<TableDefinition>& InstallationTables() {
+  static const std::vector<TableDefinition> tables = {
       {"KRIVAX",
        "KVX301ASW",
        {{"AswNum", V, 20, false},
@@ -127,12 +127,12 @@ std::string CreateTableSql(const TableInfo& table) {
 void CreateInstallationTables(sqlite3* db) {
   Catalog existing;
   existing.Refresh(db);
-  for (const TableSpec& spec : InstallationTables()) {
-    if (existing.Find(spec.schema, spec.name)) continue;
+  for (const TableDefinition& definition : InstallationTables()) {
+    if (existing.Find(definition.schema, definition.name)) continue;
     TableInfo table;
-    table.schema = spec.schema;
-    table.name = spec.name;
-    for (const ColumnSpec& c : spec.columns) {
+    table.schema = definition.schema;
+    table.name = definition.name;
+    for (const ColumnDefinition& c : definition.columns) {
       ColumnInfo info;
       info.name = c.name;
       info.type.kind = c.kind;
@@ -140,7 +140,7 @@ void CreateInstallationTables(sqlite3* db) {
       info.nullable = c.nullable;
       table.columns.push_back(info);
     }
-    table.key = spec.key;
+    table.key = definition.key;
     char* error = nullptr;
     if (sqlite3_exec(db, CreateTableSql(table).c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
       std::string text = error ? error : "unknown error";

@@ -230,6 +230,13 @@ void Engine::ReportSqliteError(const Statement& st, StatementResult& result) {
     result.messages.push_back(Terminated());
     return;
   }
+  if (text.find("stack overflow") != std::string::npos ||
+      text.find("too large") != std::string::npos || text.find("too deep") != std::string::npos) {
+    result.messages.push_back(Message(191, 15,
+                                      "Some part of your SQL statement is nested too deeply. "
+                                      "Rewrite the query or break it up into smaller queries."));
+    return;
+  }
   result.messages.push_back(Message(50000, 16, text));
 }
 

@@ -87,7 +87,9 @@ void Translator::Fail(int number, const std::string& text, uint8_t severity) con
   e.message.number = number;
   e.message.severity = severity;
   e.message.text = text;
-  e.message.line = Peek().line;
+  // The end of the batch lies past its last line; name the last token's.
+  e.message.line =
+      Peek().kind == Token::Kind::End && pos_ > 0 ? tokens_[pos_ - 1].line : Peek().line;
   throw e;
 }
 
@@ -124,6 +126,7 @@ bool Translator::AtEnd() {
 
 Statement Translator::Next(const Catalog& catalog) {
   catalog_ = &catalog;
+  depth_ = 0;
   scopes_.clear();
   selectAliases_.clear();
   while (Peek().IsSymbol(";")) Take();

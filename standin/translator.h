@@ -118,6 +118,18 @@ class Translator {
   Expr Compare(const Expr& left, const std::string& op, const Expr& right) const;
   Expr Subquery();
 
+  // Bounds the recursion of the parser, so that a deeply nested batch is
+  // refused with an error instead of exhausting the stack.
+  class NestingGuard {
+   public:
+    explicit NestingGuard(Translator& t);
+    ~NestingGuard() { --t_.depth_; }
+
+   private:
+    Translator& t_;
+  };
+  int depth_ = 0;
+
   std::vector<Token> tokens_;
   std::string lexError_;
   size_t pos_ = 0;

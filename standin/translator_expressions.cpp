@@ -45,7 +45,18 @@ Expr AsDateTimeIfNeeded(const Expr& e, const Expr& other) {
 
 }  // namespace
 
+Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
+  // The server's own limit lies in the same region.
+  if (++t_.depth_ > 200) {
+    t_.Fail(191,
+            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+            "up into smaller queries.",
+            15);
+  }
+}
+
 Expr Translator::ParseExpression() {
+  NestingGuard guard(*this);
   Expr left = ParseAnd();
   while (Accept("OR")) {
     Expr right = ParseAnd();
@@ -68,6 +79,7 @@ Expr Translator::ParseAnd() {
 }
 
 Expr Translator::ParseNot() {
+  NestingGuard guard(*this);
   if (Accept("NOT")) {
     Expr e = ParseNot();
     e.sql = "(NOT " + e.sql + ")";
@@ -196,6 +208,7 @@ Expr Translator::ParseMultiplicative() {
 }
 
 Expr Translator::ParseUnary() {
+  NestingGuard guard(*this);
   if (Peek().IsSymbol("-") || Peek().IsSymbol("+")) {
     std::string op = Take().text;
     Expr e = ParseUnary();

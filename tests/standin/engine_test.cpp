@@ -7,6 +7,7 @@
 #include "conversion.h"
 #include "datetime.h"
 #include "test_support.h"
+#include "tool_statements.h"
 
 using namespace standin;
 
@@ -192,6 +193,32 @@ TEST_F(EngineTest, SessionStatementsAreAccepted) {
   EXPECT_EQ(One("SELECT DB_NAME()"), "tralvo");
   Run("SET NOCOUNT ON");
   EXPECT_TRUE(session_.noCount);
+}
+
+TEST_F(EngineTest, EveryCutOfTheToolsStatementsIsAnsweredNotCrashedOn) {
+  for (const char* form :
+       {standintest::kServerTime, standintest::kBadgeLookup, standintest::kBookingType,
+        standintest::kCodeMapping, standintest::kZoneNumber, standintest::kAccessInsert,
+        standintest::kEventInsert}) {
+    std::string full = form;
+    for (size_t cut = 0; cut <= full.size(); ++cut) {
+      auto results = Run(full.substr(0, cut));
+      for (const StatementResult& r : results) {
+        for (const ServerMessage& m : r.messages) EXPECT_FALSE(m.text.empty());
+      }
+    }
+  }
+}
+
+TEST_F(EngineTest, DeepNestingIsRefusedWith191) {
+  EXPECT_EQ(ErrorOf("SELECT " + std::string(100000, '(') + "1"), 191);
+  std::string unary = "SELECT ";
+  for (int i = 0; i < 50000; ++i) unary += "- ";
+  EXPECT_EQ(ErrorOf(unary + "1"), 191);
+  std::string chain = "SELECT 1";
+  for (int i = 0; i < 20000; ++i) chain += " + 1";
+  EXPECT_EQ(ErrorOf(chain), 191);
+  EXPECT_EQ(One("SELECT ((((1))))"), "1");
 }
 
 TEST(DateTimeWire, DaysAndTicksSince1900) {

@@ -124,4 +124,14 @@ TEST_F(StandinProtocolTest, MalformedRequestsAreRefusedWithoutHarm) {
   ExpectServing();
 }
 
+TEST_F(StandinProtocolTest, AHostileBatchFailsAloneAndTheServerGoesOn) {
+  OdbcConnection c;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Connect("TRALVO", "tralvo", "Geheim-42").rc));
+  Outcome nested = c.Execute("SELECT " + std::string(200000, '(') + "1");
+  EXPECT_EQ(nested.rc, SQL_ERROR);
+  EXPECT_EQ(nested.diagnostic.nativeError, 191);
+  EXPECT_EQ(c.Execute(kServerTime).rc, SQL_SUCCESS);
+  ExpectServing();
+}
+
 }  // namespace

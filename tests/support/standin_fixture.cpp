@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <odbcinst.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,9 +71,14 @@ Standin::Standin(const std::string& folder, StandinOptions options)
   argv.push_back(nullptr);
   std::string outPath = folder_ + "/standin.out";
   std::string errPath = folder_ + "/standin.err";
+  pid_t parent = getpid();
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A test that crashes never runs the destructor; the server must not
+    // outlive it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(1);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int in = open("/dev/null", O_RDONLY);

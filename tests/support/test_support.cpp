@@ -3,11 +3,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -91,6 +93,10 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input, const std::map<std::string, std::string>& env) {
+  // A child that exits before reading all its input must fail its test
+  // through its exit status, not kill the test process with SIGPIPE.
+  static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+  (void)kPipeSignalIgnored;
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = argv;
