@@ -1,0 +1,133 @@
+// Input far beyond what a terminal writes in a day: a booking file of a
+// million lines, and configuration files of garbage, of a single line and
+// of 10 MB. Each is handled in bounded time and memory, and a
+// configuration that holds nothing usable ends in the connection failure
+// path rather than in a crash or a connection with made-up settings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+
+#include "config/config_file_writer.h"
+#include "config/config_reader.h"
+#include "config/value_cipher.h"
+#include "installation.h"
+#include "loop_harness.h"
+
+namespace robustness {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Sanitized builds run several times slower; the bounds are for the
+// ordinary build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSlowdown = 6;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kSlowdown = 6;
+#else
+constexpr double kSlowdown = 1;
+#endif
+#else
+constexpr double kSlowdown = 1;
+#endif
+
+TEST(LargeInput, MillionLineBookingFileIsTransferredInOnePassQuickly) {
+  // A repeating mix: two time bookings with access rows, an access row, a
+  // cost-centre booking, a line of another terminal and an empty line.
+  const std::string block = BookingLine("40p", "4711", "T1", "X", "1") +
+                            BookingLine("40p", "4712", "T1", "X", "") + BookingLine("62p", "4713") +
+                            BookingLine("50p", "4714") + BookingLine("62p", "4715", "T2") + "\r\n";
+  constexpr long kBlocks = 1000000 / 6 + 1;
+  std::string bytes;
+  bytes.reserve(block.size() * kBlocks);
+  for (long i = 0; i < kBlocks; ++i) bytes += block;
+
+  LoopRun run;
+  run.handlers.keep = false;
+  Clock::time_point start = Clock::now();
+  ASSERT_EQ(run.Run(bytes), 0);
+  EXPECT_LT(SecondsSince(start), 5 * kSlowdown);
+  EXPECT_EQ(run.handlers.timeCalls, 2 * kBlocks);
+  EXPECT_EQ(run.handlers.accessCalls, 2 * kBlocks);
+  EXPECT_EQ(run.state.counters.costCentreBookings, kBlocks);
+  EXPECT_EQ(run.CostCentres().size(), 32u * static_cast<size_t>(kBlocks));
+  EXPECT_EQ(run.handlers.foreignRecords, 0);
+  EXPECT_EQ(run.MalformedReports(), 0);
+}
+
+class LargeConfig : public ::testing::Test {
+ protected:
+  tralvo::ConfigEntry Lookup(const std::string& key) {
+    tralvo::ConfigEntry entry;
+    tralvo::ReadConfigValue(entry, "", key, 0, dir / "quorvex.ini");
+    return entry;
+  }
+  void Write(const std::string& bytes) { testsupport::WriteFileBytes(dir / "quorvex.ini", bytes); }
+  testsupport::TempDir dir;
+};
+
+TEST_F(LargeConfig, GarbageGivesAtMostAValueOfTheLimitAndShortFilesNothing) {
+  // In garbage any entry line without digits before its first ';' has
+  // number 0 and so matches every lookup by key; what it yields is bytes
+  // of no more than a value's length, which the connection then refuses.
+  for (unsigned seed : {5u, 6u, 7u}) {
+    std::mt19937 random(seed);
+    std::string garbage(1 << 20, '\0');
+    for (char& c : garbage) c = static_cast<char>(random());
+    Write(garbage);
+    for (const char* key : {"LOGIN", "PASS", "DATABASE"}) {
+      tralvo::ConfigEntry entry = Lookup(key);
+      EXPECT_LE(entry.value.size(), tralvo::kMaxConfigPlainLength);
+      EXPECT_LE(entry.key.size(), tralvo::kConfigFieldChars);
+    }
+  }
+  // A lone line is the header of a record without an entry.
+  const std::string stored = tralvo::EncryptConfigValue("tralvo_dsn");
+  for (const std::string& bytes :
+       {std::string(";DATENBANK;\r\n"), "4;DATABASE;" + stored + "\r\n", std::string()}) {
+    Write(bytes);
+    tralvo::ConfigEntry entry = Lookup("DATABASE");
+    EXPECT_EQ(entry.value, "");
+    EXPECT_EQ(entry.number, 0);
+  }
+}
+
+TEST_F(LargeConfig, TenMegabytesAreReadToTheirEndInBoundedTime) {
+  const std::string stored = tralvo::EncryptConfigValue("tralvo_dsn");
+  std::string filler;
+  while (filler.size() < 10 * 1024 * 1024) filler += ";x;\r\n9;OTHER;" + stored + "\r\n";
+  Clock::time_point start = Clock::now();
+  Write(filler + ";DATENBANK;\r\n4;DATABASE;" + stored + "\r\n");
+  EXPECT_EQ(Lookup("DATABASE").value, "tralvo_dsn");
+  // One line of 10 MB: its pieces are no records that could match.
+  Write(std::string(10 * 1024 * 1024, 'D'));
+  EXPECT_EQ(Lookup("DATABASE").value, "");
+  EXPECT_LT(SecondsSince(start), 10 * kSlowdown);
+}
+
+TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {
+  std::mt19937 random(11);
+  std::string garbage(10 * 1024 * 1024, '\0');
+  for (char& c : garbage) c = static_cast<char>(random());
+  testsupport::Installation inst;
+  inst.WriteBookings("4711,,20090715,073005,,T1,1,001,,,X,,,,,40p\n");
+  for (const std::string& config : {garbage, std::string(";DATENBANK;\r\n"), std::string()}) {
+    testsupport::WriteFileBytes(inst.configPath(), config);
+    Clock::time_point start = Clock::now();
+    testsupport::ProcessResult r = inst.Transfer("T1");
+    EXPECT_LT(SecondsSince(start), 10 * kSlowdown);
+    EXPECT_EQ(r.exitStatus, 5);
+    EXPECT_EQ(r.output, "Datenbankverbindung fehlgeschlagen, Fehler: -1\n");
+    EXPECT_EQ(inst.TimeBookings(), "");
+  }
+}
+
+}  // namespace
+}  // namespace robustness
