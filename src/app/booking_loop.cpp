@@ -61,18 +61,12 @@ bool HidesBytesAfterZero(std::string_view line) {
   return rest != std::string_view::npos;
 }
 
-void ReportFileFailure(RunState& state, const char* what, const std::string& path) {
-  std::string message = std::string(what) + path;
-  LogMessage(state, message);
-  PrintConsole(state, message + "\n");
-}
-
 // True while both target files have taken every byte written to them;
 // otherwise reports the first that failed.
 bool TargetsWritten(RunState& state) {
   for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
     if (file->failed()) {
-      ReportFileFailure(state, "Fehler beim Schreiben der Zieldatei ", file->path());
+      ReportFileFailure(state, kTargetWriteFailure, file->path());
       return false;
     }
   }
@@ -139,7 +133,7 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
     int read = bookings.Next(piece, endsLine);
     if (read == kReadEnd) break;
     if (read == kReadError) {
-      ReportFileFailure(state, "Fehler beim Lesen der Quelldatei ", bookings.path());
+      ReportFileFailure(state, kBookingReadFailure, bookings.path());
       status = kFileFailureStatus;
       break;
     }

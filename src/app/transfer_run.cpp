@@ -41,9 +41,7 @@ int CloseFiles(RunState& state, BookingFileReader& bookings, int status) {
   for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
     bool failedBefore = file->failed();
     if (!file->Close() && !failedBefore) {
-      std::string message = "Fehler beim Schreiben der Zieldatei " + file->path();
-      LogMessage(state, message);
-      PrintConsole(state, message + "\n");
+      ReportFileFailure(state, kTargetWriteFailure, file->path());
       status = kFileFailureStatus;
     }
   }

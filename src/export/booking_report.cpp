@@ -22,4 +22,10 @@ void LogAndPrint(RunState& state, std::string_view text) {
   PrintConsole(state, text);
 }
 
+void ReportFileFailure(RunState& state, const char* what, const std::string& path) {
+  std::string message = std::string(what) + path;
+  LogMessage(state, message);
+  PrintConsole(state, message + "\n");
+}
+
 }  // namespace tralvo

@@ -2,6 +2,7 @@
 // transfer log, to the console, or both, as each message requires.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tralvo {
@@ -16,5 +17,12 @@ void LogMessage(RunState& state, std::string_view text);
 
 // Both of the above, for the messages an operator must see in any case.
 void LogAndPrint(RunState& state, std::string_view text);
+
+// The reports of a file the run cannot use; the path follows the text.
+inline constexpr const char* kTargetWriteFailure = "Fehler beim Schreiben der Zieldatei ";
+inline constexpr const char* kBookingReadFailure = "Fehler beim Lesen der Quelldatei ";
+
+// Logs what followed by path, and prints it with a line end.
+void ReportFileFailure(RunState& state, const char* what, const std::string& path);
 
 }  // namespace tralvo
