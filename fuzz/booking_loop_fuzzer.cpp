@@ -9,11 +9,11 @@
 
 #include "app/booking_handlers.h"
 #include "app/booking_loop.h"
-#include "app/run_state.h"
 #include "fuzz_check.h"
 #include "input/booking_file_reader.h"
 #include "input/booking_splitter.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
 
 using namespace tralvo;
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 
 #include "app/booking_handlers.h"
-#include "app/run_state.h"
 #include "export/booking_report.h"
 #include "input/booking_file_reader.h"
 #include "input/booking_splitter.h"
 #include "input/field_list.h"
-#include "input/field_value.h"
+#include "shared/int_text.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

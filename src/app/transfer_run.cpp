@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "app/booking_loop.h"
-#include "app/run_state.h"
 #include "app/transfer_handlers.h"
 #include "config/installation.h"
 #include "db/database.h"
 #include "export/booking_report.h"
 #include "input/booking_file_reader.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

@@ -6,12 +6,12 @@
 
 #include <cstdio>
 
-#include "app/run_state.h"
 #include "db/database.h"
 #include "db/lookups.h"
 #include "db/statement.h"
 #include "input/field_list.h"
-#include "input/field_value.h"
+#include "shared/int_text.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

@@ -6,10 +6,10 @@
 #include <charconv>
 #include <cstring>
 
-#include "app/run_state.h"
 #include "db/database.h"
 #include "db/statement.h"
-#include "export/time_booking.h"
+#include "shared/run_state.h"
+#include "shared/time_booking_line.h"
 
 namespace tralvo {
 

@@ -1,11 +1,11 @@
 // Connecting with the settings of the installation's configuration file.
 #include <cstdio>
 
-#include "app/run_state.h"
 #include "config/config_reader.h"
 #include "config/installation.h"
 #include "config/secret.h"
 #include "db/database.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "app/run_state.h"
 #include "export/transfer_log.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

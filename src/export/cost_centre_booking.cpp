@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/run_state.h"
 #include "export/booking_report.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 

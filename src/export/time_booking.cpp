@@ -7,10 +7,11 @@
 #include <array>
 #include <cstring>
 
-#include "app/run_state.h"
 #include "db/lookups.h"
 #include "export/booking_report.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
+#include "shared/time_booking_line.h"
 
 namespace tralvo {
 

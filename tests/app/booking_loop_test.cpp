@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/booking_handlers.h"
-#include "app/run_state.h"
 #include "console_capture.h"
 #include "input/booking_file_reader.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
 #include "test_support.h"
 
 namespace tralvo {

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
 #include "booking_record.h"
 #include "console_capture.h"
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/run_state.h"
 #include "console_capture.h"
 #include "db/database.h"
+#include "shared/run_state.h"
 #include "working_directory.h"
 
 namespace tralvo {

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/run_state.h"
 #include "booking_record.h"
 #include "console_capture.h"
 #include "db/booking_inserts.h"
@@ -15,6 +14,8 @@
 #include "db/lookups.h"
 #include "export/time_booking.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
+#include "shared/time_booking_line.h"
 #include "standin_fixture.h"
 #include "test_support.h"
 

@@ -137,15 +137,18 @@ TEST_F(AccessBookings, RoutingConsequencesAcrossTargets) {
   Booking event = At(3, Dta("4712", "17", "001"));
   Booking cost = At(4, Booking{});
   cost.kind = "50p";
-  ProcessResult r = Transfer(both.Line() + dta024.Line() + dtaNoBadge.Line() + event.Line() +
-                             cost.Line());
+  ProcessResult r =
+      Transfer(both.Line() + dta024.Line() + dtaNoBadge.Line() + event.Line() + cost.Line());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(inst_.TimeBookings().size(), 82u);
-  EXPECT_EQ(inst_.CostCentres(), "150709070400" "4711         " "000KST1");
+  EXPECT_EQ(inst_.CostCentres(),
+            "150709070400"
+            "4711         "
+            "000KST1");
   EXPECT_EQ(AccessRows(), (Rows{{"4711", "100"}, {"4712", "17"}, {"4711", "100"}}));
   EXPECT_EQ(EventRows(), (Rows{{"4712", "17"}}));
-  EXPECT_EQ(inst_.Log(), Header() + ", 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
-                             Summary(1, 3, 1, 1));
+  EXPECT_EQ(inst_.Log(),
+            Header() + ", 20090715, Schema/Personalnr. nicht gefunden :\r\n" + Summary(1, 3, 1, 1));
 }
 
 TEST_F(AccessBookings, OneFortyPBookingFromLineToLineAndRow) {
@@ -154,9 +157,8 @@ TEST_F(AccessBookings, OneFortyPBookingFromLineToLineAndRow) {
   b.costCentre = "KST-OST";
   ProcessResult r = Transfer(b.Line());
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(inst_.TimeBookings(),
-            "MANDANT_B           2001    15.07.200907:3000003001KST-OST" + std::string(23, ' ') +
-                "\n");
+  EXPECT_EQ(inst_.TimeBookings(), "MANDANT_B           2001    15.07.200907:3000003001KST-OST" +
+                                      std::string(23, ' ') + "\n");
   EXPECT_EQ(AccessRows("ZpkTrm, ZpkAsw, ZpkZus, ZpkUhr"),
             (Rows{{"T1", "4713", "203", "2009-07-15 07:30:05.000"}}));
   EXPECT_EQ(inst_.Log(), Header() + Summary(1, 1, 0, 0));

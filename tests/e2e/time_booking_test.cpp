@@ -16,8 +16,8 @@ std::string TimeLine(const std::string& schema, const std::string& personnel,
                      const std::string& code, const std::string& costCentre = "KST1") {
   auto pad = [](std::string text, size_t width) { return text.append(width - text.size(), ' '); };
   std::string line = pad(schema, 20) + pad(personnel, 8) + date + time +
-                     std::string(5 - type.size(), '0') + type + pad(code, 3) +
-                     pad(costCentre, 30) + "\n";
+                     std::string(5 - type.size(), '0') + type + pad(code, 3) + pad(costCentre, 30) +
+                     "\n";
   EXPECT_EQ(line.size(), 82u);
   return line;
 }
@@ -28,10 +28,14 @@ const char* const kServerTimeQuery =
 
 std::string BadgeQuery(const std::string& badge, const std::string& date) {
   return "SELECT  AswPnr, MndSch   FROM  KRIVAX.KVX301ASW, KRIVAX.KVX112MND  WHERE  AswNum = '" +
-         badge + "'    AND  AswLiz = MndLiz    AND  AswMnd = MndNum    AND ( (convert(char(8), "
-         "AswGvo, 112) <= '" + date + "' AND AswGbi IS NULL)       OR (convert(char(8), AswGbi, "
-         "112) >= '" + date + "' AND AswGvo IS NULL)       OR (convert(char(8), AswGvo, 112) <= '" +
-         date + "' AND           convert(char(8), AswGbi, 112) >= '" + date + "'))";
+         badge +
+         "'    AND  AswLiz = MndLiz    AND  AswMnd = MndNum    AND ( (convert(char(8), "
+         "AswGvo, 112) <= '" +
+         date +
+         "' AND AswGbi IS NULL)       OR (convert(char(8), AswGbi, "
+         "112) >= '" +
+         date + "' AND AswGvo IS NULL)       OR (convert(char(8), AswGvo, 112) <= '" + date +
+         "' AND           convert(char(8), AswGbi, 112) >= '" + date + "'))";
 }
 
 class TimeBookings : public TransferTest {};
@@ -47,10 +51,10 @@ TEST_F(TimeBookings, EmptyBookingFileLogsHeaderAndZeroSummary) {
 }
 
 TEST_F(TimeBookings, BadgeAssignmentsCountOnTheirValidityDates) {
-  ProcessResult r = Transfer(Time("4711").Line() + Time("4712").Line() + Time("4713").Line() +
-                             Time("4714").Line() + Time("4715").Line() +
-                             Time("4712", "001", "20090716").Line() +
-                             Time("4711", "001", "20081231").Line());
+  ProcessResult r =
+      Transfer(Time("4711").Line() + Time("4712").Line() + Time("4713").Line() +
+               Time("4714").Line() + Time("4715").Line() + Time("4712", "001", "20090716").Line() +
+               Time("4711", "001", "20081231").Line());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(inst_.TimeBookings(),
             TimeLine("MANDANT_A", "1001", "15.07.2009", "07:30", "3", "001") +
@@ -93,13 +97,11 @@ TEST_F(TimeBookings, ExactlyTheStatementsOfOneBooking) {
   b.time = "074512";
   b.date = "20091224";
   Transfer(b.Line());
-  EXPECT_EQ(ToolStatements(),
-            (std::vector<std::string>{
-                kServerTimeQuery, BadgeQuery("4711", "20091224"),
-                "SELECT  FcdTyp   FROM  Kvx131Fcd  WHERE  FcdNum = '001'",
-                "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '001'"}));
-  EXPECT_EQ(inst_.TimeBookings(),
-            TimeLine("MANDANT_A", "1001", "24.12.2009", "07:45", "3", "001"));
+  EXPECT_EQ(ToolStatements(), (std::vector<std::string>{
+                                  kServerTimeQuery, BadgeQuery("4711", "20091224"),
+                                  "SELECT  FcdTyp   FROM  Kvx131Fcd  WHERE  FcdNum = '001'",
+                                  "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '001'"}));
+  EXPECT_EQ(inst_.TimeBookings(), TimeLine("MANDANT_A", "1001", "24.12.2009", "07:45", "3", "001"));
 }
 
 TEST_F(TimeBookings, QuotesInValuesAreDoubledAndChangeNothingElse) {
@@ -181,7 +183,8 @@ class ConnectionFailure : public TransferTest {
   }
   std::string ExpectedLog(int runs) {
     std::string log;
-    for (int i = 0; i < runs; ++i) log += "\r\n\r\nDatenbankverbindung fehlgeschlagen, Fehler: -1\r\n";
+    for (int i = 0; i < runs; ++i)
+      log += "\r\n\r\nDatenbankverbindung fehlgeschlagen, Fehler: -1\r\n";
     return log;
   }
 };

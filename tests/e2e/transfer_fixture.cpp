@@ -6,10 +6,13 @@
 namespace testsupport {
 
 std::vector<std::string> TransferTest::ToolStatements() const {
-  static const char* const kToolForms[] = {
-      "SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP", "SELECT  AswPnr, MndSch", "SELECT  FcdTyp",
-      "SELECT  FcdNew", "SELECT  DISTINCT ZzsNum", "INSERT INTO KriVax.Kvx402Zpk",
-      "INSERT INTO KRIVAX.O2009BUCHPROT"};
+  static const char* const kToolForms[] = {"SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP",
+                                           "SELECT  AswPnr, MndSch",
+                                           "SELECT  FcdTyp",
+                                           "SELECT  FcdNew",
+                                           "SELECT  DISTINCT ZzsNum",
+                                           "INSERT INTO KriVax.Kvx402Zpk",
+                                           "INSERT INTO KRIVAX.O2009BUCHPROT"};
   std::vector<std::string> out;
   for (const std::string& statement : server_.Statements()) {
     for (const char* form : kToolForms) {

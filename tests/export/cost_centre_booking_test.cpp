@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/run_state.h"
 #include "console_capture.h"
 #include "input/booking_splitter.h"
+#include "shared/run_state.h"
 #include "test_support.h"
 
 namespace tralvo {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/booking_handlers.h"
-#include "app/run_state.h"
 #include "console_capture.h"
+#include "shared/run_state.h"
 #include "test_support.h"
 
 namespace robustness {

@@ -1,11 +1,11 @@
 // The SQL engine without the network: how T-SQL reads on SQLite, the
 // server types of results, conversions and the server's errors.
-#include "engine.h"
+#include "sql/engine.h"
 
 #include <gtest/gtest.h>
 
-#include "conversion.h"
-#include "datetime.h"
+#include "sql/conversion.h"
+#include "sql/datetime.h"
 #include "test_support.h"
 #include "tool_statements.h"
 

@@ -32,9 +32,8 @@ ProcessResult Installation::Run(const std::vector<std::string>& args,
                                 const std::map<std::string, std::string>& env) const {
   std::vector<std::string> argv{TRALVO_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::map<std::string, std::string> environment{{"ODBCSYSINI", dir_ / "odbc"},
-                                                 {"ODBCINI", dir_ / "odbc/odbc.ini"},
-                                                 {"HOME", dir_.path()}};
+  std::map<std::string, std::string> environment{
+      {"ODBCSYSINI", dir_ / "odbc"}, {"ODBCINI", dir_ / "odbc/odbc.ini"}, {"HOME", dir_.path()}};
   for (const auto& [name, value] : env) environment[name] = value;
   return RunProcess(argv, work(), "", environment);
 }

@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "conversion.h"
-#include "engine.h"
+#include "sql/conversion.h"
+#include "sql/engine.h"
 #include "test_support.h"
 
 namespace testsupport {

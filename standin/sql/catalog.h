@@ -1,0 +1,58 @@
+// The tables the stand-in serves: the installation's tables created in a
+// fresh database, and the catalog read back from SQLite that the
+// translator resolves names and column types against.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sql/sql_types.h"
+
+namespace standin {
+
+struct ColumnInfo {
+  std::string name;
+  SqlType type;
+  bool nullable = true;
+};
+
+struct TableInfo {
+  std::string schema;  // as created, e.g. "KRIVAX"
+  std::string name;    // as created, e.g. "Kvx402Zpk"
+  std::vector<ColumnInfo> columns;
+  std::vector<size_t> key;  // primary key columns, in key order
+
+  // SQLite holds every table under "schema.name"; identifiers are matched
+  // without regard to case there as well.
+  std::string SqliteName() const { return schema + "." + name; }
+  std::string DisplayName() const { return schema + "." + name; }
+  const ColumnInfo* Find(const std::string& column, size_t* index = nullptr) const;
+};
+
+class Catalog {
+ public:
+  // Rereads the tables when the SQLite schema has changed since the last
+  // call; cheap otherwise.
+  void Refresh(sqlite3* db);
+  // Looks a table up by schema and name, both case-insensitive; an empty
+  // schema means dbo.
+  const TableInfo* Find(const std::string& schema, const std::string& name) const;
+
+ private:
+  int version_ = -1;
+  std::map<std::string, TableInfo> tables_;  // by lower-case "schema.name"
+};
+
+// The SQLite declaration of a table: typed columns with the collation that
+// compares like the server's default one, NOT NULL, the primary key.
+std::string CreateTableSql(const TableInfo& table);
+
+// Creates every installation table that is missing.
+void CreateInstallationTables(sqlite3* db);
+
+std::string ToLower(std::string s);
+
+}  // namespace standin

@@ -1,0 +1,237 @@
+// Date-time parsing and formatting; see datetime.h.
+#include "sql/datetime.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace standin {
+namespace {
+
+const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+// The datetime type spans 1753-01-01 to 9999-12-31.
+bool Valid(const DateTime& d) {
+  return d.year >= 1753 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+         d.day <= DaysInMonth(d.year, d.month) && d.hour >= 0 && d.hour <= 23 && d.minute >= 0 &&
+         d.minute <= 59 && d.second >= 0 && d.second <= 59 && d.millisecond >= 0 &&
+         d.millisecond <= 999;
+}
+
+// A small cursor over the text, reading fixed-width digit groups.
+struct Reader {
+  const std::string& s;
+  size_t pos = 0;
+  bool Digits(int count, int& out) {
+    out = 0;
+    for (int i = 0; i < count; ++i) {
+      if (pos >= s.size() || !std::isdigit(static_cast<unsigned char>(s[pos]))) return false;
+      out = out * 10 + (s[pos++] - '0');
+    }
+    return true;
+  }
+  // One or two digits, as hours and days may be written.
+  bool ShortNumber(int& out) {
+    if (!Digits(1, out)) return false;
+    int more;
+    size_t save = pos;
+    if (Digits(1, more)) {
+      out = out * 10 + more;
+    } else {
+      pos = save;
+    }
+    return true;
+  }
+  bool Char(char c) {
+    if (pos < s.size() && s[pos] == c) {
+      ++pos;
+      return true;
+    }
+    return false;
+  }
+  void Blanks() {
+    while (pos < s.size() && s[pos] == ' ') ++pos;
+  }
+  bool AtEnd() {
+    Blanks();
+    return pos == s.size();
+  }
+};
+
+// "hh:mi[:ss[.mmm]]" with a '.' or ':' before the milliseconds (style 114
+// writes a colon).
+bool ReadTime(Reader& r, DateTime& d) {
+  if (!r.ShortNumber(d.hour) || !r.Char(':') || !r.Digits(2, d.minute)) return false;
+  if (r.Char(':')) {
+    if (!r.Digits(2, d.second)) return false;
+    if (r.Char('.') || r.Char(':')) {
+      int ms = 0, digits = 0;
+      while (r.pos < r.s.size() && std::isdigit(static_cast<unsigned char>(r.s[r.pos]))) {
+        if (digits < 3) ms = ms * 10 + (r.s[r.pos] - '0');
+        ++digits;
+        ++r.pos;
+      }
+      if (digits == 0) return false;
+      for (int k = digits; k < 3; ++k) ms *= 10;
+      d.millisecond = ms;
+    }
+  }
+  return true;
+}
+
+bool ReadOptionalTime(Reader& r, DateTime& d) {
+  r.Blanks();
+  if (r.AtEnd()) return true;
+  if (r.s[r.pos] == 'T') ++r.pos;
+  return ReadTime(r, d) && r.AtEnd();
+}
+
+std::optional<DateTime> Finish(bool ok, const DateTime& d) {
+  if (!ok || !Valid(d)) return std::nullopt;
+  return d;
+}
+
+}  // namespace
+
+std::optional<DateTime> ParseDateTime(const std::string& text, int style) {
+  DateTime d;
+  Reader r{text};
+  r.Blanks();
+  if (r.AtEnd()) return d;  // an empty string converts to 1900-01-01
+  size_t start = r.pos;
+  // dd.mm.yyyy (style 104 and its relatives)
+  if (style == 104 || style == 4) {
+    bool ok = r.ShortNumber(d.day) && r.Char('.') && r.ShortNumber(d.month) && r.Char('.') &&
+              r.Digits(4, d.year) && ReadOptionalTime(r, d);
+    return Finish(ok, d);
+  }
+  // A time alone (style 108 and 114) falls on 1900-01-01.
+  if (style == 108 || style == 114) {
+    return Finish(ReadTime(r, d) && r.AtEnd(), d);
+  }
+  // yyyy-mm-dd[ hh:mi[:ss[.mmm]]], the ODBC canonical form
+  if (r.Digits(4, d.year) && r.Char('-')) {
+    bool ok =
+        r.ShortNumber(d.month) && r.Char('-') && r.ShortNumber(d.day) && ReadOptionalTime(r, d);
+    return Finish(ok, d);
+  }
+  // yyyymmdd[ hh:mi[:ss[.mmm]]], accepted whatever the style
+  r.pos = start;
+  if (r.Digits(4, d.year) && r.Digits(2, d.month) && r.Digits(2, d.day)) {
+    return Finish(ReadOptionalTime(r, d), d);
+  }
+  return std::nullopt;
+}
+
+std::string FormatDateTime(const DateTime& d, int style) {
+  char buf[64];
+  switch (style) {
+    case 0:
+    case 100: {
+      int h12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
+      std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", kMonths[d.month - 1], d.day, d.year,
+                    h12, d.minute, d.hour < 12 ? "AM" : "PM");
+      break;
+    }
+    case 101:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.month, d.day, d.year);
+      break;
+    case 102:
+      std::snprintf(buf, sizeof buf, "%04d.%02d.%02d", d.year, d.month, d.day);
+      break;
+    case 103:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.day, d.month, d.year);
+      break;
+    case 104:
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d.day, d.month, d.year);
+      break;
+    case 108:
+      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", d.hour, d.minute, d.second);
+      break;
+    case 112:
+      std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
+      break;
+    case 114:
+      std::snprintf(buf, sizeof buf, "%02d:%02d:%02d:%03d", d.hour, d.minute, d.second,
+                    d.millisecond);
+      break;
+    case 20:
+    case 120:
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
+                    d.hour, d.minute, d.second);
+      break;
+    case 23:
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+      break;
+    case 126:
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year, d.month, d.day,
+                    d.hour, d.minute, d.second, d.millisecond);
+      break;
+    default:
+      return CanonicalText(d);
+  }
+  return buf;
+}
+
+std::string CanonicalText(const DateTime& d) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.year, d.month, d.day,
+                d.hour, d.minute, d.second, d.millisecond);
+  return buf;
+}
+
+std::optional<DateTime> FromCanonical(const std::string& text) {
+  return ParseDateTime(text, 121);
+}
+
+void ToWire(const DateTime& d, int32_t& days, uint32_t& ticks) {
+  // Days from 1900-01-01 by the civil-from-days algorithm on both ends.
+  auto dayNumber = [](int y, int m, int dd) {
+    y -= m <= 2;
+    int era = (y >= 0 ? y : y - 399) / 400;
+    int yoe = y - era * 400;
+    int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
+    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe;
+  };
+  days = dayNumber(d.year, d.month, d.day) - dayNumber(1900, 1, 1);
+  uint32_t seconds = static_cast<uint32_t>(d.hour * 3600 + d.minute * 60 + d.second);
+  ticks = seconds * 300 + static_cast<uint32_t>((d.millisecond * 3 + 5) / 10);
+  // .999 rounds up to the next second; at 23:59:59 that would name a time
+  // outside the day, which the wire form cannot hold.
+  if (ticks >= 300u * 86400u) ticks = 300u * 86400u - 1;
+}
+
+DateTime Now(const std::string& fixedClock) {
+  if (!fixedClock.empty()) {
+    if (auto parsed = ParseDateTime(fixedClock, 120)) return *parsed;
+  }
+  auto now = std::chrono::system_clock::now();
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  DateTime d;
+  d.year = tm.tm_year + 1900;
+  d.month = tm.tm_mon + 1;
+  d.day = tm.tm_mday;
+  d.hour = tm.tm_hour;
+  d.minute = tm.tm_min;
+  d.second = tm.tm_sec;
+  d.millisecond = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+  return d;
+}
+
+}  // namespace standin

@@ -1,0 +1,60 @@
+// Runs T-SQL batches against the SQLite file: translates each statement,
+// executes it, and reports rows, row counts and the server's messages.
+// One engine serves every connection; batches run one at a time.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sql/catalog.h"
+#include "sql/translator.h"
+
+namespace standin {
+
+struct StatementResult {
+  Statement::Kind kind = Statement::Kind::Other;
+  bool hasResultSet = false;
+  std::vector<Column> columns;
+  std::vector<Row> rows;
+  bool hasCount = false;  // INSERT, UPDATE, DELETE and SELECT report how many rows
+  int64_t rowCount = 0;
+  bool failed = false;
+  std::vector<ServerMessage> messages;  // errors and informational messages, in order
+  std::string newDatabase;              // set by USE
+};
+
+class Engine {
+ public:
+  // Opens (creating when missing) the database and its installation
+  // tables. Throws std::runtime_error when the file cannot be used.
+  Engine(const std::string& path, const std::string& clock);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // Runs every statement of the batch until one fails in a way that ends
+  // the batch, as the server does.
+  std::vector<StatementResult> Execute(const std::string& batch, SessionInfo& session);
+
+  // Runs a script of batches separated by lines holding only GO; returns
+  // the errors (empty when all went well).
+  std::vector<ServerMessage> RunScript(const std::string& script, SessionInfo& session);
+
+ private:
+  void Run(const Statement& st, StatementResult& result, SessionInfo& session);
+  void ReportSqliteError(const Statement& st, StatementResult& result);
+  std::string DuplicateKeyText(const Statement& st);
+
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  std::string clock_;
+  Catalog catalog_;
+};
+
+// Splits a script at lines holding only GO (any case, blanks around it).
+std::vector<std::string> SplitScript(const std::string& script);
+
+}  // namespace standin

@@ -1,0 +1,125 @@
+// SQLite functions and collation; see sql_functions.h.
+#include "sql/sql_functions.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "sql/conversion.h"
+#include "sql/datetime.h"
+
+namespace standin {
+namespace {
+
+const char kErrorPrefix[] = "tds-error:";
+
+Value ReadArgument(sqlite3_value* arg) {
+  switch (sqlite3_value_type(arg)) {
+    case SQLITE_INTEGER:
+      return Value::Int(sqlite3_value_int64(arg));
+    case SQLITE_FLOAT: {
+      Value v;
+      v.kind = Value::Kind::Real;
+      v.real = sqlite3_value_double(arg);
+      return v;
+    }
+    case SQLITE_NULL:
+      return Value::Null();
+    default: {
+      const unsigned char* text = sqlite3_value_text(arg);
+      return Value::Text(std::string(reinterpret_cast<const char*>(text),
+                                     static_cast<size_t>(sqlite3_value_bytes(arg))));
+    }
+  }
+}
+
+void SetResult(sqlite3_context* ctx, const Converted& c) {
+  if (c.error) {
+    std::string text = EncodeFunctionError(*c.error);
+    sqlite3_result_error(ctx, text.c_str(), static_cast<int>(text.size()));
+    return;
+  }
+  switch (c.value.kind) {
+    case Value::Kind::Null:
+      sqlite3_result_null(ctx);
+      break;
+    case Value::Kind::Integer:
+      sqlite3_result_int64(ctx, c.value.integer);
+      break;
+    case Value::Kind::Real:
+      sqlite3_result_double(ctx, c.value.real);
+      break;
+    case Value::Kind::Text:
+      sqlite3_result_text(ctx, c.value.text.data(), static_cast<int>(c.value.text.size()),
+                          SQLITE_TRANSIENT);
+      break;
+  }
+}
+
+// tds_convert(value, target type, target length, style, source type)
+void ConvertFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlType target = TypeFromCode(sqlite3_value_int(argv[1]), sqlite3_value_int(argv[2]));
+  SqlType source = TypeFromCode(sqlite3_value_int(argv[4]), 0);
+  SetResult(ctx,
+            ConvertValue(ReadArgument(argv[0]), source, target, sqlite3_value_int(argv[3]), false));
+}
+
+// tds_store(value, column type, column length, source type): the value as
+// the column keeps it.
+void StoreFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  SqlType target = TypeFromCode(sqlite3_value_int(argv[1]), sqlite3_value_int(argv[2]));
+  SqlType source = TypeFromCode(sqlite3_value_int(argv[3]), 0);
+  SetResult(ctx, ConvertValue(ReadArgument(argv[0]), source, target, 0, true));
+}
+
+void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
+  const std::string* clock = static_cast<const std::string*>(sqlite3_user_data(ctx));
+  std::string text = CanonicalText(Now(clock ? *clock : std::string()));
+  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Compares as the default collation does: letters without regard to case,
+// trailing blanks ignored ('abc' equals 'abc  ').
+int CompareCaseInsensitive(void*, int lengthA, const void* a, int lengthB, const void* b) {
+  const unsigned char* pa = static_cast<const unsigned char*>(a);
+  const unsigned char* pb = static_cast<const unsigned char*>(b);
+  while (lengthA > 0 && pa[lengthA - 1] == ' ') --lengthA;
+  while (lengthB > 0 && pb[lengthB - 1] == ' ') --lengthB;
+  int n = lengthA < lengthB ? lengthA : lengthB;
+  for (int i = 0; i < n; ++i) {
+    int ca = std::tolower(pa[i]);
+    int cb = std::tolower(pb[i]);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  return lengthA == lengthB ? 0 : (lengthA < lengthB ? -1 : 1);
+}
+
+}  // namespace
+
+std::string EncodeFunctionError(const ServerMessage& message) {
+  return kErrorPrefix + std::to_string(message.number) + ":" + message.text;
+}
+
+std::optional<ServerMessage> DecodeFunctionError(const std::string& text) {
+  size_t at = text.find(kErrorPrefix);
+  if (at == std::string::npos) return std::nullopt;
+  const char* p = text.c_str() + at + std::strlen(kErrorPrefix);
+  char* end = nullptr;
+  long number = std::strtol(p, &end, 10);
+  if (*end != ':') return std::nullopt;
+  ServerMessage m;
+  m.number = static_cast<int32_t>(number);
+  m.text = end + 1;
+  return m;
+}
+
+void RegisterSqlFunctions(sqlite3* db, const std::string* clock) {
+  const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
+  sqlite3_create_function(db, "tds_convert", 5, flags, nullptr, ConvertFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_store", 4, flags, nullptr, StoreFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(clock),
+                          NowFunction, nullptr, nullptr);
+  sqlite3_create_collation(db, "tds_ci", SQLITE_UTF8, nullptr, CompareCaseInsensitive);
+}
+
+}  // namespace standin

@@ -1,0 +1,145 @@
+// Translates a T-SQL batch, one statement at a time, into SQLite SQL that
+// calls the functions of sql_functions.h, and works out the server types
+// of the result columns, which SQLite alone cannot tell.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sql/catalog.h"
+#include "sql/sql_lexer.h"
+#include "sql/sql_types.h"
+
+namespace standin {
+
+// What a connection contributes to the statements: the values of the
+// server variables and the options SET changes.
+struct SessionInfo {
+  int spid = 51;
+  std::string database = "master";
+  std::string user;
+  int64_t rowCount = 0;
+  bool noCount = false;
+};
+
+struct Statement {
+  enum class Kind { Select, Insert, Update, Delete, Use, SetNoCount, Other } kind = Kind::Other;
+  std::string sql;                   // SQLite text; empty when nothing runs
+  std::vector<Column> columns;       // of a Select
+  const TableInfo* table = nullptr;  // target of Insert, Update, Delete
+  std::string keyProbe;              // Insert: selects the key values of its first row
+  std::string argument;              // Use: the database; SetNoCount: "ON" or "OFF"
+};
+
+// A statement the server rejects before running it. `abortsBatch` is false
+// for nothing here; kept so callers treat every translation error alike.
+struct TranslateError {
+  ServerMessage message;
+};
+
+class Translator {
+ public:
+  Translator(const std::string& batch, const SessionInfo& session);
+  bool AtEnd();
+  // The next statement, resolved against `catalog` as it is now (earlier
+  // statements of the batch may have changed it). Throws TranslateError.
+  Statement Next(const Catalog& catalog);
+
+  struct Expr {
+    std::string sql;
+    SqlType type;
+    std::string name;  // the column name a client sees, empty for expressions
+  };
+
+ private:
+  struct ScopeTable {
+    const TableInfo* table;
+    std::string alias;  // lower case, empty when none
+    std::string ref;    // the qualifier emitted in SQLite text
+  };
+  struct SelectResult {
+    std::string sql;
+    std::vector<Column> columns;
+    std::vector<std::string> items;  // the SQLite expression of each column
+    std::string limit;               // from TOP, applied after ORDER BY
+  };
+
+  // Tokens
+  const Token& Peek(size_t ahead = 0) const;
+  const Token& Take();
+  bool Accept(const char* word);
+  bool AcceptSymbol(const char* symbol);
+  void Expect(const char* word);
+  void ExpectSymbol(const char* symbol);
+  [[noreturn]] void SyntaxError() const;
+  [[noreturn]] void Fail(int number, const std::string& text, uint8_t severity = 16) const;
+  bool IsIdentifier(const Token& t) const;
+  bool IsReserved(const Token& t) const;
+  bool AtStatementBoundary() const;
+  std::string TakeIdentifier();
+
+  // Statements (translator_statements.cpp)
+  Statement ParseInsert();
+  Statement ParseUpdate();
+  Statement ParseDelete();
+  Statement ParseCreateTable();
+  Statement ParseDropTable();
+  Statement ParseSet();
+  Statement SkipToBoundary(Statement::Kind kind);
+  const TableInfo& ParseTableName(std::string* written = nullptr);
+  std::string StoreExpression(const Expr& value, const ColumnInfo& column) const;
+
+  // Queries (translator_select.cpp)
+  SelectResult ParseSelect();
+  SelectResult ParseSelectCore();
+  std::string ParseFromClause();
+  std::string ParseTableReference();
+  void ParseSelectItems(SelectResult& result);
+  void SkipSelectList();
+
+  // Expressions (translator_expressions.cpp)
+  Expr ParseExpression();
+  Expr ParseAnd();
+  Expr ParseNot();
+  Expr ParsePredicate();
+  Expr ParseAdditive();
+  Expr ParseMultiplicative();
+  Expr ParseUnary();
+  Expr ParsePrimary();
+  Expr ParseColumnReference();
+  Expr ParseFunction(const std::string& name);
+  Expr ParseConvert(bool isCast);
+  Expr ParseCase();
+  Expr SystemVariable(const std::string& name) const;
+  SqlType ParseTypeSpec(int defaultTextLength = 30);
+  Expr Compare(const Expr& left, const std::string& op, const Expr& right) const;
+  Expr Subquery();
+
+  // Bounds the recursion of the parser, so that a deeply nested batch is
+  // refused with an error instead of exhausting the stack.
+  class NestingGuard {
+   public:
+    explicit NestingGuard(Translator& t);
+    ~NestingGuard() { --t_.depth_; }
+
+   private:
+    Translator& t_;
+  };
+  int depth_ = 0;
+
+  std::vector<Token> tokens_;
+  std::string lexError_;
+  size_t pos_ = 0;
+  SessionInfo session_;
+  const Catalog* catalog_ = nullptr;
+  std::vector<std::vector<ScopeTable>> scopes_;
+  std::vector<std::pair<std::string, std::string>> selectAliases_;  // alias, emitted name
+};
+
+std::string QuoteIdentifier(const std::string& id);
+std::string QuoteLiteral(const std::string& text);
+
+}  // namespace standin

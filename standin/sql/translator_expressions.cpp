@@ -1,0 +1,536 @@
+// Expressions: operators by T-SQL precedence, literals, column references,
+// functions and server variables, each with the server type it yields.
+#include <strings.h>
+
+#include <cstdlib>
+
+#include "sql/translator.h"
+
+namespace standin {
+namespace {
+
+using Expr = Translator::Expr;
+
+SqlType Type(TypeKind kind, int length = 0) {
+  SqlType t;
+  t.kind = kind;
+  t.length = length;
+  return t;
+}
+
+// The wider of two numeric types, as the server's type precedence picks.
+SqlType NumericResult(const SqlType& a, const SqlType& b) {
+  if (a.kind == TypeKind::Null) return b.kind == TypeKind::Null ? Type(TypeKind::Int) : b;
+  if (b.kind == TypeKind::Null) return a;
+  return static_cast<int>(a.kind) >= static_cast<int>(b.kind) ? a : b;
+}
+
+std::string ConvertCall(const Expr& value, const SqlType& target, int style) {
+  return "tds_convert(" + value.sql + ", " + std::to_string(TypeCode(target)) + ", " +
+         std::to_string(target.length) + ", " + std::to_string(style) + ", " +
+         std::to_string(TypeCode(value.type)) + ")";
+}
+
+// A text compared with a datetime is read as a datetime first, as the
+// server converts the lower-precedence operand.
+Expr AsDateTimeIfNeeded(const Expr& e, const Expr& other) {
+  if (other.type.kind == TypeKind::DateTime && e.type.IsText()) {
+    Expr r = e;
+    r.sql = ConvertCall(e, Type(TypeKind::DateTime), 0);
+    r.type = Type(TypeKind::DateTime);
+    return r;
+  }
+  return e;
+}
+
+}  // namespace
+
+Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
+  // The server's own limit lies in the same region.
+  if (++t_.depth_ > 200) {
+    t_.Fail(191,
+            "Some part of your SQL statement is nested too deeply. Rewrite the query or break it "
+            "up into smaller queries.",
+            15);
+  }
+}
+
+Expr Translator::ParseExpression() {
+  NestingGuard guard(*this);
+  Expr left = ParseAnd();
+  while (Accept("OR")) {
+    Expr right = ParseAnd();
+    left.sql = "(" + left.sql + " OR " + right.sql + ")";
+    left.type = Type(TypeKind::Int);
+    left.name.clear();
+  }
+  return left;
+}
+
+Expr Translator::ParseAnd() {
+  Expr left = ParseNot();
+  while (Accept("AND")) {
+    Expr right = ParseNot();
+    left.sql = "(" + left.sql + " AND " + right.sql + ")";
+    left.type = Type(TypeKind::Int);
+    left.name.clear();
+  }
+  return left;
+}
+
+Expr Translator::ParseNot() {
+  NestingGuard guard(*this);
+  if (Accept("NOT")) {
+    Expr e = ParseNot();
+    e.sql = "(NOT " + e.sql + ")";
+    e.name.clear();
+    return e;
+  }
+  return ParsePredicate();
+}
+
+Expr Translator::Compare(const Expr& left, const std::string& op, const Expr& right) const {
+  Expr l = AsDateTimeIfNeeded(left, right);
+  Expr r = AsDateTimeIfNeeded(right, left);
+  Expr e;
+  e.sql = "(" + l.sql + " " + op + " " + r.sql + ")";
+  e.type = Type(TypeKind::Int);
+  return e;
+}
+
+Expr Translator::ParsePredicate() {
+  if (Accept("EXISTS")) {
+    ExpectSymbol("(");
+    Expr sub = Subquery();
+    ExpectSymbol(")");
+    sub.sql = "(EXISTS " + sub.sql + ")";
+    sub.type = Type(TypeKind::Int);
+    return sub;
+  }
+  Expr left = ParseAdditive();
+  static const char* const kComparisons[][2] = {{"=", "="},   {"<>", "<>"}, {"!=", "<>"},
+                                                {"<", "<"},   {">", ">"},   {"<=", "<="},
+                                                {">=", ">="}, {"!<", ">="}, {"!>", "<="}};
+  for (const auto& c : kComparisons) {
+    if (AcceptSymbol(c[0])) return Compare(left, c[1], ParseAdditive());
+  }
+  if (Accept("IS")) {
+    bool negated = Accept("NOT");
+    Expect("NULL");
+    Expr e;
+    e.sql = "(" + left.sql + (negated ? " IS NOT NULL)" : " IS NULL)");
+    e.type = Type(TypeKind::Int);
+    return e;
+  }
+  bool negated = false;
+  if (Peek().Is("NOT") && (Peek(1).Is("LIKE") || Peek(1).Is("IN") || Peek(1).Is("BETWEEN"))) {
+    Take();
+    negated = true;
+  }
+  std::string notText = negated ? " NOT" : "";
+  if (Accept("LIKE")) {
+    Expr pattern = ParseAdditive();
+    Expr e;
+    e.sql = "(" + left.sql + notText + " LIKE " + pattern.sql;
+    if (Accept("ESCAPE")) e.sql += " ESCAPE " + ParseAdditive().sql;
+    e.sql += ")";
+    e.type = Type(TypeKind::Int);
+    return e;
+  }
+  if (Accept("BETWEEN")) {
+    Expr low = AsDateTimeIfNeeded(ParseAdditive(), left);
+    Expect("AND");
+    Expr high = AsDateTimeIfNeeded(ParseAdditive(), left);
+    Expr e;
+    e.sql = "(" + left.sql + notText + " BETWEEN " + low.sql + " AND " + high.sql + ")";
+    e.type = Type(TypeKind::Int);
+    return e;
+  }
+  if (Accept("IN")) {
+    ExpectSymbol("(");
+    Expr e;
+    e.type = Type(TypeKind::Int);
+    if (Peek().Is("SELECT")) {
+      Expr sub = Subquery();
+      e.sql = "(" + left.sql + notText + " IN " + sub.sql + ")";
+    } else {
+      std::string list;
+      do {
+        if (!list.empty()) list += ", ";
+        list += AsDateTimeIfNeeded(ParseAdditive(), left).sql;
+      } while (AcceptSymbol(","));
+      e.sql = "(" + left.sql + notText + " IN (" + list + "))";
+    }
+    ExpectSymbol(")");
+    return e;
+  }
+  if (negated) SyntaxError();
+  return left;
+}
+
+Expr Translator::ParseAdditive() {
+  Expr left = ParseMultiplicative();
+  while (Peek().IsSymbol("+") || Peek().IsSymbol("-")) {
+    std::string op = Take().text;
+    Expr right = ParseMultiplicative();
+    Expr e;
+    if (op == "+" && (left.type.IsText() || right.type.IsText())) {
+      // '+' on texts concatenates; the result is as long as both together.
+      bool fixed = (left.type.kind == TypeKind::Char || left.type.kind == TypeKind::Null) &&
+                   (right.type.kind == TypeKind::Char || right.type.kind == TypeKind::Null);
+      bool unicode = left.type.IsUnicode() || right.type.IsUnicode();
+      TypeKind kind = unicode ? (fixed ? TypeKind::NChar : TypeKind::NVarChar)
+                              : (fixed ? TypeKind::Char : TypeKind::VarChar);
+      int length = left.type.length + right.type.length;
+      int limit = unicode ? 4000 : 8000;
+      e.type = Type(kind, length > limit ? limit : (length < 1 ? 1 : length));
+      e.sql = "(" + left.sql + " || " + right.sql + ")";
+    } else {
+      e.type = NumericResult(left.type, right.type);
+      e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
+    }
+    left = e;
+  }
+  return left;
+}
+
+Expr Translator::ParseMultiplicative() {
+  Expr left = ParseUnary();
+  while (Peek().IsSymbol("*") || Peek().IsSymbol("/") || Peek().IsSymbol("%")) {
+    std::string op = Take().text;
+    Expr right = ParseUnary();
+    Expr e;
+    e.type = NumericResult(left.type, right.type);
+    e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
+    left = e;
+  }
+  return left;
+}
+
+Expr Translator::ParseUnary() {
+  NestingGuard guard(*this);
+  if (Peek().IsSymbol("-") || Peek().IsSymbol("+")) {
+    std::string op = Take().text;
+    Expr e = ParseUnary();
+    e.sql = "(" + op + e.sql + ")";
+    e.name.clear();
+    return e;
+  }
+  return ParsePrimary();
+}
+
+Expr Translator::Subquery() {
+  scopes_.emplace_back();
+  auto aliases = selectAliases_;
+  SelectResult select = ParseSelect();
+  selectAliases_ = aliases;
+  scopes_.pop_back();
+  Expr e;
+  e.sql = "(" + select.sql + ")";
+  e.type = select.columns.empty() ? Type(TypeKind::Int) : select.columns[0].type;
+  return e;
+}
+
+Expr Translator::ParsePrimary() {
+  const Token& t = Peek();
+  Expr e;
+  switch (t.kind) {
+    case Token::Kind::Number: {
+      Take();
+      e.sql = t.text;
+      bool integral = t.text.find_first_of(".eE") == std::string::npos;
+      long long v = integral ? std::atoll(t.text.c_str()) : 0;
+      e.type = !integral ? Type(TypeKind::Float)
+                         : (v > INT32_MAX ? Type(TypeKind::BigInt) : Type(TypeKind::Int));
+      return e;
+    }
+    case Token::Kind::String:
+    case Token::Kind::NString: {
+      Take();
+      e.sql = QuoteLiteral(t.text);
+      int length = static_cast<int>(t.text.size());
+      e.type = Type(t.kind == Token::Kind::NString ? TypeKind::NVarChar : TypeKind::VarChar,
+                    length < 1 ? 1 : length);
+      return e;
+    }
+    case Token::Kind::Variable:
+      Take();
+      if (t.text.rfind("@@", 0) == 0) return SystemVariable(t.text);
+      Fail(137, "Must declare the scalar variable \"" + t.text + "\".", 15);
+    case Token::Kind::Symbol:
+      if (AcceptSymbol("(")) {
+        if (Peek().Is("SELECT")) {
+          e = Subquery();
+        } else {
+          e = ParseExpression();
+          e.sql = "(" + e.sql + ")";
+        }
+        ExpectSymbol(")");
+        return e;
+      }
+      SyntaxError();
+    case Token::Kind::QuotedId:
+      return ParseColumnReference();
+    case Token::Kind::End:
+      SyntaxError();
+    case Token::Kind::Word:
+      break;
+  }
+  if (Accept("NULL")) {
+    e.sql = "NULL";
+    return e;
+  }
+  if (Peek().Is("CASE")) return ParseCase();
+  if (Accept("CURRENT_TIMESTAMP")) {
+    e.sql = "tds_now()";
+    e.type = Type(TypeKind::DateTime);
+    return e;
+  }
+  if (Peek().Is("CONVERT") || Peek().Is("CAST")) return ParseConvert(Take().Is("CAST"));
+  if (Peek(1).IsSymbol("(") && !IsReserved(Peek())) {
+    std::string name = Take().text;
+    Take();
+    return ParseFunction(name);
+  }
+  if (IsReserved(Peek())) SyntaxError();
+  return ParseColumnReference();
+}
+
+Expr Translator::ParseCase() {
+  Expect("CASE");
+  Expr e;
+  e.sql = "(CASE";
+  if (!Peek().Is("WHEN")) e.sql += " " + ParseExpression().sql;
+  bool typed = false;
+  while (Accept("WHEN")) {
+    e.sql += " WHEN " + ParseExpression().sql;
+    Expect("THEN");
+    Expr value = ParseExpression();
+    e.sql += " THEN " + value.sql;
+    if (!typed && value.type.kind != TypeKind::Null) {
+      e.type = value.type;
+      typed = true;
+    }
+  }
+  if (Accept("ELSE")) {
+    Expr value = ParseExpression();
+    e.sql += " ELSE " + value.sql;
+    if (!typed) e.type = value.type;
+  }
+  Expect("END");
+  e.sql += " END)";
+  return e;
+}
+
+SqlType Translator::ParseTypeSpec(int defaultTextLength) {
+  std::string name = TakeIdentifier();
+  int length = 0;
+  bool explicitLength = false;
+  if (AcceptSymbol("(")) {
+    explicitLength = true;
+    if (Accept("MAX")) {
+      length = 8000;
+    } else {
+      if (Peek().kind != Token::Kind::Number) SyntaxError();
+      length = std::atoi(Take().text.c_str());
+      if (AcceptSymbol(",")) Take();  // the scale of a decimal; not kept
+    }
+    ExpectSymbol(")");
+  }
+  SqlType type;
+  if (!ParseTypeName(name, length, type)) {
+    if (!strcasecmp(name.c_str(), "decimal") || !strcasecmp(name.c_str(), "numeric")) {
+      return Type(TypeKind::Float);
+    }
+    Fail(2715, "Column, parameter, or variable #1: Cannot find data type " + name + ".");
+  }
+  // CAST and CONVERT give a text type without a length 30 characters.
+  if (type.IsText() && !explicitLength) type.length = defaultTextLength;
+  return type;
+}
+
+Expr Translator::ParseConvert(bool isCast) {
+  ExpectSymbol("(");
+  SqlType target;
+  Expr value;
+  int style = 0;
+  if (isCast) {
+    value = ParseExpression();
+    Expect("AS");
+    target = ParseTypeSpec();
+  } else {
+    target = ParseTypeSpec();
+    ExpectSymbol(",");
+    value = ParseExpression();
+    if (AcceptSymbol(",")) {
+      if (Peek().kind != Token::Kind::Number) SyntaxError();
+      style = std::atoi(Take().text.c_str());
+    }
+  }
+  ExpectSymbol(")");
+  Expr e;
+  e.sql = ConvertCall(value, target, style);
+  e.type = target;
+  return e;
+}
+
+Expr Translator::ParseFunction(const std::string& rawName) {
+  std::string name = ToLower(rawName);
+  std::vector<Expr> args;
+  Expr e;
+  bool distinct = false;
+  if (name == "count" && AcceptSymbol("*")) {
+    ExpectSymbol(")");
+    e.sql = "count(*)";
+    e.type = Type(TypeKind::Int);
+    return e;
+  }
+  if (Accept("DISTINCT")) distinct = true;
+  if (!Peek().IsSymbol(")")) {
+    do args.push_back(ParseExpression());
+    while (AcceptSymbol(","));
+  }
+  ExpectSymbol(")");
+  auto need = [&](size_t low, size_t high) {
+    if (args.size() < low || args.size() > high) {
+      Fail(174, "The " + name + " function requires " + std::to_string(low) + " argument(s).", 15);
+    }
+  };
+  auto list = [&]() {
+    std::string out = distinct ? "DISTINCT " : "";
+    for (size_t i = 0; i < args.size(); ++i) out += (i ? ", " : "") + args[i].sql;
+    return out;
+  };
+  if (name == "getdate" || name == "sysdatetime" || name == "getutcdate") {
+    need(0, 0);
+    e.sql = "tds_now()";
+    e.type = Type(TypeKind::DateTime);
+  } else if (name == "count") {
+    need(1, 1);
+    e.sql = "count(" + list() + ")";
+    e.type = Type(TypeKind::Int);
+  } else if (name == "max" || name == "min" || name == "sum" || name == "avg") {
+    need(1, 1);
+    e.sql = name + "(" + list() + ")";
+    e.type = args[0].type;
+  } else if (name == "isnull" || name == "coalesce") {
+    need(2, name == "isnull" ? 2 : 64);
+    e.sql = "coalesce(" + list() + ")";
+    e.type = args[0].type.kind != TypeKind::Null ? args[0].type : args[1].type;
+  } else if (name == "len") {
+    need(1, 1);
+    e.sql = "length(rtrim(" + args[0].sql + "))";
+    e.type = Type(TypeKind::Int);
+  } else if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" ||
+             name == "abs") {
+    need(1, 1);
+    e.sql = name + "(" + args[0].sql + ")";
+    e.type = args[0].type;
+  } else if (name == "substring" || name == "left") {
+    need(name == "left" ? 2 : 3, name == "left" ? 2 : 3);
+    e.sql = name == "left" ? "substr(" + args[0].sql + ", 1, " + args[1].sql + ")"
+                           : "substr(" + list() + ")";
+    e.type = args[0].type.IsText() ? args[0].type : Type(TypeKind::VarChar, 30);
+    if (e.type.kind == TypeKind::Char) e.type.kind = TypeKind::VarChar;
+  } else if (name == "replace") {
+    need(3, 3);
+    e.sql = "replace(" + list() + ")";
+    e.type = Type(TypeKind::VarChar, 8000);
+  } else if (name == "db_name" || name == "user_name" || name == "suser_sname" ||
+             name == "system_user") {
+    e.sql = QuoteLiteral(name == "db_name" ? session_.database : session_.user);
+    e.type = Type(TypeKind::NVarChar, 128);
+  } else {
+    Fail(195, "'" + rawName + "' is not a recognized built-in function name.", 15);
+  }
+  return e;
+}
+
+Expr Translator::SystemVariable(const std::string& rawName) const {
+  std::string name = ToLower(rawName);
+  Expr e;
+  e.type = Type(TypeKind::Int);
+  if (name == "@@spid") {
+    e.sql = std::to_string(session_.spid);
+    e.type = Type(TypeKind::SmallInt);
+  } else if (name == "@@rowcount") {
+    e.sql = std::to_string(session_.rowCount);
+  } else if (name == "@@trancount" || name == "@@error" || name == "@@options") {
+    e.sql = "0";
+  } else if (name == "@@textsize") {
+    e.sql = "2147483647";
+  } else if (name == "@@lock_timeout") {
+    e.sql = "-1";
+  } else if (name == "@@max_precision" || name == "@@datefirst") {
+    e.sql = name == "@@datefirst" ? "7" : "38";
+    e.type = Type(TypeKind::TinyInt);
+  } else if (name == "@@identity") {
+    e.sql = "NULL";
+    e.type = Type(TypeKind::Float);
+  } else if (name == "@@version" || name == "@@servername" || name == "@@servicename" ||
+             name == "@@language") {
+    const char* text = name == "@@version"       ? "SQL Server stand-in over SQLite (TDS 7.4)"
+                       : name == "@@servername"  ? "STANDIN"
+                       : name == "@@servicename" ? "MSSQLSERVER"
+                                                 : "us_english";
+    e.sql = QuoteLiteral(text);
+    e.type = Type(TypeKind::NVarChar, 128);
+  } else {
+    Fail(137, "Must declare the scalar variable \"" + rawName + "\".", 15);
+  }
+  return e;
+}
+
+Expr Translator::ParseColumnReference() {
+  std::vector<std::string> parts{TakeIdentifier()};
+  while (Peek().IsSymbol(".")) {
+    Take();
+    parts.push_back(TakeIdentifier());
+  }
+  std::string column = parts.back();
+  std::string written;
+  for (size_t i = 0; i < parts.size(); ++i) written += (i ? "." : "") + parts[i];
+  std::string qualifier = parts.size() >= 2 ? ToLower(parts[parts.size() - 2]) : "";
+  std::string schema = parts.size() >= 3 ? ToLower(parts[parts.size() - 3]) : "";
+
+  // Innermost scope first, so a subquery's own tables win.
+  for (auto scope = scopes_.rbegin(); scope != scopes_.rend(); ++scope) {
+    const ScopeTable* found = nullptr;
+    const ColumnInfo* info = nullptr;
+    for (const ScopeTable& st : *scope) {
+      if (!qualifier.empty()) {
+        bool named = st.alias.empty() ? ToLower(st.table->name) == qualifier &&
+                                            (schema.empty() || ToLower(st.table->schema) == schema)
+                                      : st.alias == qualifier && schema.empty();
+        if (!named) continue;
+      }
+      const ColumnInfo* c = st.table->Find(column);
+      if (!c) continue;
+      if (found) Fail(209, "Ambiguous column name '" + column + "'.");
+      found = &st;
+      info = c;
+    }
+    if (found) {
+      Expr e;
+      e.sql = QuoteIdentifier(found->ref) + "." + QuoteIdentifier(info->name);
+      e.type = info->type;
+      e.name = info->name;
+      return e;
+    }
+  }
+  if (!qualifier.empty()) {
+    Fail(4104, "The multi-part identifier \"" + written + "\" could not be bound.");
+  }
+  // A bare name in ORDER BY may be a column alias of the select list.
+  for (const auto& alias : selectAliases_) {
+    if (ToLower(alias.first) == ToLower(column)) {
+      Expr e;
+      e.sql = QuoteIdentifier(alias.second);
+      e.name = alias.first;
+      return e;
+    }
+  }
+  Fail(207, "Invalid column name '" + column + "'.");
+}
+
+}  // namespace standin

@@ -1,0 +1,28 @@
+// The command line of sqlserver-standin.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tds/faults.h"
+
+namespace standin {
+
+struct Options {
+  std::string db;
+  int port = 1433;
+  std::string portFile;
+  std::string user = "sa";
+  std::string password;
+  std::string clock;
+  std::string statementLog;
+  std::string seed;
+  FaultPlan faults;
+};
+
+// Fills `options` from argv; false with `error` set on a bad command line.
+bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
+
+extern const char kUsage[];
+
+}  // namespace standin

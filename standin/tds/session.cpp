@@ -1,0 +1,275 @@
+// A client connection; see session.h.
+#include "tds/session.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "sql/charset.h"
+#include "tds/tds_login.h"
+#include "tds/tds_packet.h"
+#include "tds/tds_rpc.h"
+#include "tds/tds_tokens.h"
+
+namespace standin {
+namespace {
+
+const char kServerName[] = "STANDIN";
+
+uint16_t CommandCode(Statement::Kind kind) {
+  switch (kind) {
+    case Statement::Kind::Select:
+      return 0xC1;
+    case Statement::Kind::Insert:
+      return 0xC3;
+    case Statement::Kind::Delete:
+      return 0xC4;
+    case Statement::Kind::Update:
+      return 0xC5;
+    default:
+      return 0;
+  }
+}
+
+class Session {
+ public:
+  Session(int fd, const ServerConfig& config, int spid) : stream_(fd), config_(config) {
+    info_.spid = spid;
+    stream_.SetSpid(static_cast<uint16_t>(spid));
+  }
+
+  void Run() {
+    ClientMessage message;
+    if (stream_.Read(message) != PacketStream::ReadResult::Ok) return;
+    if (message.type == kPrelogin) {
+      auto answer = PreloginResponse(message.payload);
+      if (!answer || !Respond(*answer)) return;
+      if (stream_.Read(message) != PacketStream::ReadResult::Ok) return;
+    }
+    if (message.type != kLogin7 || !Login(message.payload)) return;
+    while (stream_.Read(message) == PacketStream::ReadResult::Ok) {
+      bool keepGoing = false;
+      switch (message.type) {
+        case kSqlBatch:
+          keepGoing = Batch(message.payload);
+          break;
+        case kAttention:
+          keepGoing = Attention();
+          break;
+        case kRpc:
+          keepGoing = Rpc(message.payload);
+          break;
+        case kTransactionManager:
+          keepGoing = TransactionRequest();
+          break;
+        default:
+          break;  // anything else breaks the protocol
+      }
+      if (!keepGoing) return;
+    }
+  }
+
+ private:
+  bool Respond(const std::string& tokens) {
+    if (config_.faults.delayMs > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(config_.faults.delayMs));
+    }
+    return stream_.Write(kTabularResult, tokens);
+  }
+
+  bool Login(const std::string& payload) {
+    auto login = ParseLogin7(payload);
+    if (!login) return false;
+    TokenWriter w;
+    if (config_.faults.refuseLogin || login->userName != config_.user ||
+        login->password != config_.password) {
+      ServerMessage m;
+      m.number = 18456;
+      m.severity = 14;
+      m.text = "Login failed for user '" + login->userName + "'.";
+      w.Message(m, kServerName);
+      w.Done(kDoneError, 0, 0);
+      Respond(w.bytes());
+      return false;  // the server closes the connection after a failed login
+    }
+    if (login->packetSize >= 512 && login->packetSize <= 32767) {
+      stream_.SetPacketSize(login->packetSize);
+    }
+    std::string packetSize = std::to_string(
+        login->packetSize >= 512 && login->packetSize <= 32767 ? login->packetSize : 4096);
+    info_.user = login->userName;
+    if (!login->database.empty()) info_.database = login->database;
+    w.EnvChange(kEnvDatabase, info_.database, "master");
+    w.Message(Info(5701, "Changed database context to '" + info_.database + "'."), kServerName);
+    w.EnvChangeCollation();
+    w.EnvChange(kEnvLanguage, "us_english", "");
+    w.Message(Info(5703, "Changed language setting to us_english."), kServerName);
+    w.LoginAck("SQL Server stand-in");
+    w.EnvChange(kEnvPacketSize, packetSize, packetSize);
+    w.Done(kDoneFinal, 0, 0);
+    return Respond(w.bytes());
+  }
+
+  static ServerMessage Info(int number, const std::string& text) {
+    ServerMessage m;
+    m.number = number;
+    m.severity = 0;
+    m.text = text;
+    return m;
+  }
+
+  // TDS 7.2 and later put ALL_HEADERS before a request: its total length
+  // first, counting itself. False when the length does not fit.
+  static bool SkipAllHeaders(const std::string& payload, size_t& start) {
+    start = 0;
+    if (payload.size() < 4) return true;
+    uint32_t total = static_cast<unsigned char>(payload[0]) |
+                     (static_cast<unsigned char>(payload[1]) << 8) |
+                     (static_cast<unsigned char>(payload[2]) << 16) |
+                     (static_cast<uint32_t>(static_cast<unsigned char>(payload[3])) << 24);
+    if (total < 4 || total > payload.size()) return false;
+    start = total;
+    return true;
+  }
+
+  bool Batch(const std::string& payload) {
+    size_t textStart = 0;
+    if (!SkipAllHeaders(payload, textStart)) return false;
+    if ((payload.size() - textStart) % 2 != 0) return false;
+    TokenWriter w;
+    bool failed = false;
+    if (!RunSql(Utf16ToUtf8(payload.substr(textStart)), w, false, failed)) return false;
+    w.EndResponse();
+    return Respond(w.bytes());
+  }
+
+  // Runs one SQL text as a batch, or as the statement of a procedure call
+  // when `inProcedure`. False when the connection is to be dropped.
+  bool RunSql(const std::string& sql, TokenWriter& w, bool inProcedure, bool& failed) {
+    if (config_.log) config_.log->Append(sql);
+    ++batches_;
+    if (config_.faults.dropAfter >= 0 && batches_ > config_.faults.dropAfter) return false;
+    auto kind = inProcedure ? TokenWriter::DoneKind::InProcedure : TokenWriter::DoneKind::Batch;
+    if (auto injected = config_.faults.InjectedError(sql)) {
+      w.Message(*injected, kServerName);
+      w.Done(kDoneError | kDoneMore, 0, 0, kind);
+      failed = true;
+      return true;
+    }
+    for (const StatementResult& r : config_.engine->Execute(sql, info_)) {
+      if (!r.newDatabase.empty()) w.EnvChange(kEnvDatabase, r.newDatabase, "master");
+      if (r.hasResultSet) {
+        w.ColumnMetadata(r.columns);
+        for (const Row& row : r.rows) w.RowData(r.columns, row);
+      }
+      for (const ServerMessage& m : r.messages) w.Message(m, kServerName);
+      bool counted = r.hasCount && !info_.noCount;
+      if (r.hasResultSet || counted || r.failed || !r.messages.empty()) {
+        uint16_t status = kDoneMore;
+        if (counted) status |= kDoneCount;
+        if (r.failed) status |= kDoneError;
+        w.Done(status, CommandCode(r.kind), counted ? static_cast<uint64_t>(r.rowCount) : 0, kind);
+      }
+      failed = failed || r.failed;
+    }
+    return true;
+  }
+
+  // The procedures drivers use for prepared statements; parameters of the
+  // statements themselves are not supported.
+  bool Rpc(const std::string& payload) {
+    size_t start = 0;
+    if (!SkipAllHeaders(payload, start)) return false;
+    auto request = ParseRpc(payload.substr(start));
+    if (!request) return false;
+    const std::vector<RpcParameter>& p = request->parameters;
+    auto text = [&](size_t i) { return i < p.size() ? p[i].value.text : std::string(); };
+    TokenWriter w;
+    bool failed = false;
+    bool keep = true;
+    int32_t handle = -1;
+    switch (request->procId) {
+      case kSpExecuteSql:
+        keep = RunSql(text(0), w, true, failed);
+        break;
+      case kSpPrepare:
+      case kSpPrepExec:
+        handle = nextHandle_++;
+        prepared_[handle] = text(2);
+        if (request->procId == kSpPrepExec) keep = RunSql(text(2), w, true, failed);
+        break;
+      case kSpExecute: {
+        int64_t wanted = p.empty() ? -1 : p[0].value.integer;
+        auto it = prepared_.find(static_cast<int32_t>(wanted));
+        if (it == prepared_.end()) {
+          ServerMessage m;
+          m.number = 8179;
+          m.text = "Could not find prepared statement with handle " + std::to_string(wanted) + ".";
+          w.Message(m, kServerName);
+          failed = true;
+        } else {
+          keep = RunSql(it->second, w, true, failed);
+        }
+        break;
+      }
+      case kSpUnprepare:
+        if (!p.empty()) prepared_.erase(static_cast<int32_t>(p[0].value.integer));
+        break;
+      default: {
+        ServerMessage m;
+        m.number = 2812;
+        m.text = "Could not find stored procedure '" + request->procName + "'.";
+        w.Message(m, kServerName);
+        failed = true;
+      }
+    }
+    if (!keep) return false;
+    w.ReturnStatus(failed ? -6 : 0);
+    if (handle >= 0) w.ReturnValue(0, p.empty() ? "" : p[0].name, handle);
+    w.Done(failed ? kDoneError : kDoneFinal, 0, 0, TokenWriter::DoneKind::Procedure);
+    return Respond(w.bytes());
+  }
+
+  bool Attention() {
+    // Requests are answered in full before the next is read, so nothing is
+    // running; the client only waits for the acknowledgement.
+    TokenWriter w;
+    w.Done(kDoneAttention, 0, 0);
+    return stream_.Write(kTabularResult, w.bytes());
+  }
+
+  bool TransactionRequest() {
+    // Every statement commits on its own; transaction requests are
+    // acknowledged and change nothing.
+    TokenWriter w;
+    w.Done(kDoneFinal, 0, 0);
+    return Respond(w.bytes());
+  }
+
+  PacketStream stream_;
+  const ServerConfig& config_;
+  SessionInfo info_;
+  int batches_ = 0;
+  std::map<int32_t, std::string> prepared_;
+  int32_t nextHandle_ = 1;
+};
+
+}  // namespace
+
+void ServeConnection(int fd, const ServerConfig& config, int spid) {
+  try {
+    Session(fd, config, spid).Run();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "connection %d ended: %s\n", spid, e.what());
+  } catch (...) {
+    std::fprintf(stderr, "connection %d ended by an unknown error\n", spid);
+  }
+  shutdown(fd, SHUT_RDWR);
+  close(fd);
+}
+
+}  // namespace standin

@@ -1,0 +1,37 @@
+// The statement log; see statement_log.h.
+#include "tds/statement_log.h"
+
+#include <stdexcept>
+
+namespace standin {
+
+StatementLog::StatementLog(const std::string& path) {
+  if (path.empty()) return;
+  file_ = std::fopen(path.c_str(), "ab");
+  if (!file_) throw std::runtime_error("cannot open the statement log " + path);
+}
+
+StatementLog::~StatementLog() {
+  if (file_) std::fclose(file_);
+}
+
+void StatementLog::Append(const std::string& batch) {
+  if (!file_) return;
+  std::string line;
+  line.reserve(batch.size() + 1);
+  for (char c : batch) {
+    if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\r') {
+      line += "\\r";
+    } else {
+      line += c;
+    }
+  }
+  line += '\n';
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
+}
+
+}  // namespace standin
