@@ -167,9 +167,10 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   }
   FreeFieldList(record);
 
+  // Success is reported only for output that is on stable storage.
   if (status == 0) {
-    state.timeBookingFile.Flush();
-    state.costCentreFile.Flush();
+    state.timeBookingFile.Sync();
+    state.costCentreFile.Sync();
     if (!TargetsWritten(state)) status = kFileFailureStatus;
   }
   WriteSummary(state);

@@ -25,8 +25,11 @@ int OpenDatabase(Database& db, RunState& state) {
   // larger buffer that would leave a copy behind.
   password.reserve(kConfigFieldChars + 1);
 
-  ReadConfigValue(entry, "", "LOGIN", 0, configPath);
+  SmallFileRead fileState;
+  ReadConfigValue(entry, "", "LOGIN", 0, configPath, &fileState);
   userName = entry.value;
+  if (const char* problem = ConfigFileProblem(fileState); problem && state.debugFlag)
+    std::fprintf(state.console, "%s: %s\n", problem, configPath.c_str());
   ReadConfigValue(entry, "", "PASS", 0, configPath);
   password = entry.value;
   ReadConfigValue(entry, "", "DB_SYSTEM", 0, configPath);  // looked up, never used

@@ -1,6 +1,8 @@
 // Checked binary output for the target files, one record at a time.
 #include "shared/output_file.h"
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 OutputFile::~OutputFile() {
@@ -25,6 +27,12 @@ bool OutputFile::Write(std::string_view bytes) {
 bool OutputFile::Flush() {
   if (!file_ || failed_) return !failed_;
   if (std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
+}
+
+bool OutputFile::Sync() {
+  if (!file_ || failed_) return !failed_;
+  if (!SyncStream(file_) || !SyncFolderOf(path_)) failed_ = true;
   return !failed_;
 }
 

@@ -38,12 +38,17 @@ class Installation {
   ProcessResult Transfer(const std::string& terminal, bool debug = false,
                          const std::map<std::string, std::string>& env = {}) const;
 
+  // Every later run is killed when it takes longer than this (zero: no
+  // limit), so a test of a run that must not hang cannot hang itself.
+  void SetRunTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
   std::string Log() const { return ReadFileBytes(logPath()); }
   std::string TimeBookings() const { return ReadFileBytes(work() + "/zeit.txt"); }
   std::string CostCentres() const { return ReadFileBytes(work() + "/kst.txt"); }
 
  private:
   TempDir dir_;
+  std::chrono::milliseconds timeout_{};
 };
 
 }  // namespace testsupport
