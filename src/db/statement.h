@@ -8,12 +8,12 @@
 // file can end a literal and change what a statement does.
 #pragma once
 
-#include <sql.h>
-
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "db/odbc.h"
 
 namespace tralvo {
 
