@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 
 #include "app/booking_handlers.h"
 #include "export/booking_report.h"
@@ -57,6 +58,17 @@ bool TargetsWritten(RunState& state) {
     }
   }
   return true;
+}
+
+// Routes one booking. Memory that runs out while its handlers work gives
+// up that booking alone: it is reported, and the run goes on with the next
+// line and ends with its summary.
+void RouteOneBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) noexcept {
+  try {
+    RouteBooking(state, handlers, record);
+  } catch (const std::bad_alloc&) {
+    ReportBookingWithoutMemory(state, record[field::kBadgeNumber], record[field::kBookingDate]);
+  }
 }
 
 void WriteSummary(RunState& state) {
@@ -145,7 +157,7 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
     }
     if (record[field::kTerminalId] != state.terminalId) continue;
     TrimRight(record.mutableField(field::kBadgeNumber));
-    RouteBooking(state, handlers, record);
+    RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;
       break;
