@@ -128,9 +128,9 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   bool endsLine = false;
 
   for (;;) {
-    int read = bookings.Next(piece, endsLine);
-    if (read == kReadEnd) break;
-    if (read == kReadError) {
+    ReadResult read = bookings.Next(piece, endsLine);
+    if (read == ReadResult::kEnd) break;
+    if (read == ReadResult::kError) {
       ReportFileFailure(state, kBookingReadFailure, bookings.path());
       status = kFileFailureStatus;
       break;
@@ -149,9 +149,9 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       PrintConsole(state, kMalformedMessage);
       continue;
     }
-    int split = SplitBookingLine(piece, record);
-    if (split == kSplitNone) continue;
-    if (split == kSplitFieldTooLong || record.count() < kMinimumFields) {
+    SplitResult split = SplitBookingLine(piece, record);
+    if (split == SplitResult::kNone) continue;
+    if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
       PrintConsole(state, kMalformedMessage);
       continue;
     }

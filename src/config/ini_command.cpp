@@ -1,3 +1,5 @@
+// The tralvo-ini command: its arguments, its prompts and the configuration
+// file operations behind each of them.
 #include "config/ini_command.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The tralvo-ini executable: the configuration command over the process's
+// standard streams.
 #include <cstdio>
 
 #include "config/ini_command.h"
