@@ -54,10 +54,10 @@ void BookingFileReader::Fill() {
   }
 }
 
-int BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
+ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   Fill();
   size_t available = end_ - begin_;
-  if (available == 0) return failed_ ? kReadError : kReadEnd;
+  if (available == 0) return failed_ ? ReadResult::kError : ReadResult::kEnd;
 
   const char* start = buffer_.data() + begin_;
   size_t limit = available < kMaxLineLength ? available : kMaxLineLength;
@@ -80,7 +80,7 @@ int BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   }
   piece = std::string_view(start, length);
   begin_ += length;
-  return kReadPiece;
+  return ReadResult::kPiece;
 }
 
 }  // namespace tralvo
