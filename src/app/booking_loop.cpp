@@ -73,6 +73,13 @@ bool TargetsWritten(RunState& state) {
   return true;
 }
 
+// The handlers count a record once its file has gathered it; a record
+// that a failed write lost never reached the file and is not counted.
+void SettleCounters(RunState& state) {
+  state.counters.timeBookings -= static_cast<int32_t>(state.timeBookingFile.lostRecords());
+  state.counters.costCentreBookings -= static_cast<int32_t>(state.costCentreFile.lostRecords());
+}
+
 void WriteSummary(RunState& state) {
   const BookingCounters& c = state.counters;
   char text[512];
@@ -167,11 +174,12 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   }
   FreeFieldList(record);
 
-  if (status == 0) {
-    state.timeBookingFile.Flush();
-    state.costCentreFile.Flush();
-    if (!TargetsWritten(state)) status = kFileFailureStatus;
-  }
+  // However the loop ended, every gathered record goes to its file now,
+  // so that the summary counts exactly the records the files hold.
+  state.timeBookingFile.Flush();
+  state.costCentreFile.Flush();
+  if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
+  SettleCounters(state);
   WriteSummary(state);
   return status;
 }
