@@ -50,12 +50,11 @@ int CloseFiles(RunState& state, BookingFileReader& bookings, int status) {
 
 int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords) {
   Database db;
-  state.lastResult = 0;
-  state.lastResult = OpenDatabase(db, state);
-  if (state.lastResult != 0) {
+  int connectError = OpenDatabase(db, state);
+  if (connectError != 0) {
     char text[96];
     std::snprintf(text, sizeof text, "\n\nDatenbankverbindung fehlgeschlagen, Fehler: %d",
-                  static_cast<int>(state.lastResult));
+                  connectError);
     LogMessage(state, text);
     // Never 0: the caller must see that nothing was transferred.
     return commandLineWords;

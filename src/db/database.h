@@ -36,10 +36,6 @@ class Database {
   const DiagnosticsRecord& diagnostics() const { return diagnostics_; }
   DiagnosticsRecord& diagnostics() { return diagnostics_; }
 
-  // Outcome of the last query or insert statement.
-  int32_t statementResult() const { return statementResult_; }
-  void setStatementResult(int32_t result) { statementResult_ = result; }
-
   // The text of the statement being run; kept between statements so that
   // building one does not allocate once it has grown.
   std::string& statementText() { return statementText_; }
@@ -52,7 +48,6 @@ class Database {
   OdbcHandle connection_{SQL_HANDLE_DBC};
   bool connected_ = false;
   DiagnosticsRecord diagnostics_;
-  int32_t statementResult_ = 0;
   std::string statementText_;
 };
 

@@ -1,8 +1,6 @@
 // Reading the first diagnostic record of a handle.
 #include "db/diagnostics.h"
 
-#include <sqlext.h>
-
 #include <cstring>
 
 namespace tralvo {

@@ -3,9 +3,9 @@
 // caller can word a message from it and the next failure replaces it.
 #pragma once
 
-#include <sql.h>
-
 #include <cstdint>
+
+#include "db/odbc.h"
 
 namespace tralvo {
 

@@ -2,8 +2,7 @@
 // OdbcHandle, so no path through the code can leave one behind.
 #pragma once
 
-#include <sql.h>
-#include <sqlext.h>
+#include "db/odbc.h"
 
 namespace tralvo {
 

@@ -5,6 +5,24 @@
 #include <cstdlib>
 
 namespace standin {
+namespace {
+
+const FaultRule* FirstMatch(const std::vector<FaultRule>& rules, const std::string& batch) {
+  for (const FaultRule& rule : rules) {
+    if (std::regex_search(batch, rule.expression)) return &rule;
+  }
+  return nullptr;
+}
+
+ServerMessage Injected(const FaultRule& rule, const char* what) {
+  ServerMessage m;
+  m.number = rule.number;
+  m.severity = 16;
+  m.text = std::string(what) + " for statements matching '" + rule.pattern + "'.";
+  return m;
+}
+
+}  // namespace
 
 bool ParseFaultRule(const std::string& text, FaultRule& rule, std::string& error) {
   size_t eq = text.rfind('=');
@@ -32,14 +50,14 @@ bool ParseFaultRule(const std::string& text, FaultRule& rule, std::string& error
 }
 
 std::optional<ServerMessage> FaultPlan::InjectedError(const std::string& batch) const {
-  for (const FaultRule& rule : rules) {
-    if (std::regex_search(batch, rule.expression)) {
-      ServerMessage m;
-      m.number = rule.number;
-      m.severity = 16;
-      m.text = "Injected failure for statements matching '" + rule.pattern + "'.";
-      return m;
-    }
+  if (const FaultRule* rule = FirstMatch(failures, batch))
+    return Injected(*rule, "Injected failure");
+  return std::nullopt;
+}
+
+std::optional<ServerMessage> FaultPlan::RolledBack(const std::string& batch) const {
+  if (const FaultRule* rule = FirstMatch(rollbacks, batch)) {
+    return Injected(*rule, "Injected rollback by a trigger");
   }
   return std::nullopt;
 }

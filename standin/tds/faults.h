@@ -1,6 +1,7 @@
 // Fault injection for tests: batches that fail with a chosen error
-// number, a connection dropped after a number of batches, a delay before
-// each response, and logins refused.
+// number, inserts answered as a trigger that rolls them back answers, a
+// connection dropped or left unanswered after a number of batches, a
+// delay before each response, and logins refused or never answered.
 #pragma once
 
 #include <optional>
@@ -23,13 +24,19 @@ struct FaultRule {
 bool ParseFaultRule(const std::string& text, FaultRule& rule, std::string& error);
 
 struct FaultPlan {
-  std::vector<FaultRule> rules;
-  int dropAfter = -1;  // batches answered per connection before the drop; -1 never
+  std::vector<FaultRule> failures;   // the batch fails with the error instead of running
+  std::vector<FaultRule> rollbacks;  // a row count of 1, then the error; nothing is stored
+  int dropAfter = -1;                // batches answered per connection before the drop; -1 never
+  int silentAfter = -1;              // batches answered per connection before silence; -1 never
   int delayMs = 0;
   bool refuseLogin = false;
+  bool silentLogin = false;  // accept connections and never answer them
 
   // The error a batch is to fail with instead of running, if any.
   std::optional<ServerMessage> InjectedError(const std::string& batch) const;
+  // The error that follows the row count when a trigger rolls the batch
+  // back, if any.
+  std::optional<ServerMessage> RolledBack(const std::string& batch) const;
 };
 
 }  // namespace standin

@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sqlserver-standin: %s\n%s", error.c_str(), kUsage);
     return 2;
   }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   std::signal(SIGPIPE, SIG_IGN);
   try {
     Engine engine(options.db, options.clock);

@@ -10,9 +10,27 @@
 namespace standin {
 
 const char kUsage[] =
-    "usage: sqlserver-standin --db FILE [--port N] [--port-file FILE] [--user U --password P]\n"
-    "         [--clock \"YYYY-MM-DD HH:MM:SS\"] [--statement-log FILE] [--seed FILE]\n"
-    "         [--fail PATTERN=NUMBER]... [--drop-after N] [--delay-ms N] [--refuse-login]\n";
+    "usage: sqlserver-standin --db FILE [option]...\n"
+    "  --db FILE              the SQLite file that holds the tables (made when missing)\n"
+    "  --port N               listen on 127.0.0.1:N (default 1433; 0 picks a free port)\n"
+    "  --port-file FILE       write the port there once listening\n"
+    "  --user U --password P  the one login accepted (default user sa, empty password)\n"
+    "  --clock \"YYYY-MM-DD HH:MM:SS\"  a fixed CURRENT_TIMESTAMP instead of the local time\n"
+    "  --statement-log FILE   append every batch received, one a line\n"
+    "  --seed FILE            run this T-SQL script (batches split at GO lines) at start\n"
+    "  --help                 print this and exit\n"
+    "faults, for tests:\n"
+    "  --fail PATTERN=NUMBER  a batch matching the regular expression fails with error\n"
+    "                         NUMBER instead of running (repeatable)\n"
+    "  --roll-back PATTERN=NUMBER  a batch matching is answered as a trigger that rolls it\n"
+    "                         back answers: a row count of 1, then error NUMBER; nothing\n"
+    "                         is stored (repeatable)\n"
+    "  --drop-after N         close each connection when its batch N+1 arrives\n"
+    "  --silent-after N       answer N batches per connection, then nothing more, while\n"
+    "                         keeping the connection open\n"
+    "  --delay-ms N           wait N ms before every response\n"
+    "  --refuse-login         refuse every login (error 18456)\n"
+    "  --silent-login         accept connections and never answer them\n";
 
 namespace {
 
@@ -30,8 +48,12 @@ bool ParseNumber(const std::string& text, long low, long high, int& out) {
 bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--refuse-login") {
-      o.faults.refuseLogin = true;
+    if (arg == "--help") {
+      o.help = true;
+      return true;
+    }
+    if (arg == "--refuse-login" || arg == "--silent-login") {
+      (arg == "--refuse-login" ? o.faults.refuseLogin : o.faults.silentLogin) = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -60,9 +82,14 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.seed = value;
     } else if (arg == "--fail") {
       FaultRule rule;
-      if (ParseFaultRule(value, rule, error)) o.faults.rules.push_back(rule);
+      if (ParseFaultRule(value, rule, error)) o.faults.failures.push_back(rule);
+    } else if (arg == "--roll-back") {
+      FaultRule rule;
+      if (ParseFaultRule(value, rule, error)) o.faults.rollbacks.push_back(rule);
     } else if (arg == "--drop-after") {
       if (!ParseNumber(value, 0, 1000000000, o.faults.dropAfter)) error = "bad count " + value;
+    } else if (arg == "--silent-after") {
+      if (!ParseNumber(value, 0, 1000000000, o.faults.silentAfter)) error = "bad count " + value;
     } else if (arg == "--delay-ms") {
       if (!ParseNumber(value, 0, 600000, o.faults.delayMs)) error = "bad delay " + value;
     } else {

@@ -18,9 +18,11 @@ struct Options {
   std::string statementLog;
   std::string seed;
   FaultPlan faults;
+  bool help = false;  // --help: print the usage and exit
 };
 
 // Fills `options` from argv; false with `error` set on a bad command line.
+// --help stops the parsing there, with `help` set.
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 
 extern const char kUsage[];

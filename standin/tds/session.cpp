@@ -43,6 +43,10 @@ class Session {
   }
 
   void Run() {
+    if (config_.faults.silentLogin) {
+      stream_.DiscardUntilClosed();
+      return;
+    }
     ClientMessage message;
     if (stream_.Read(message) != PacketStream::ReadResult::Ok) return;
     if (message.type == kPrelogin) {
@@ -143,6 +147,7 @@ class Session {
     TokenWriter w;
     bool failed = false;
     if (!RunSql(Utf16ToUtf8(payload.substr(textStart)), w, false, failed)) return false;
+    if (silent_) return Silence();
     w.EndResponse();
     return Respond(w.bytes());
   }
@@ -153,9 +158,21 @@ class Session {
     if (config_.log) config_.log->Append(sql);
     ++batches_;
     if (config_.faults.dropAfter >= 0 && batches_ > config_.faults.dropAfter) return false;
+    if (config_.faults.silentAfter >= 0 && batches_ > config_.faults.silentAfter) {
+      silent_ = true;
+      return true;
+    }
     auto kind = inProcedure ? TokenWriter::DoneKind::InProcedure : TokenWriter::DoneKind::Batch;
     if (auto injected = config_.faults.InjectedError(sql)) {
       w.Message(*injected, kServerName);
+      w.Done(kDoneError | kDoneMore, 0, 0, kind);
+      failed = true;
+      return true;
+    }
+    if (auto rolledBack = config_.faults.RolledBack(sql)) {
+      // The insert's own count comes first; the trigger's error follows.
+      w.Done(kDoneMore | kDoneCount, CommandCode(Statement::Kind::Insert), 1, kind);
+      w.Message(*rolledBack, kServerName);
       w.Done(kDoneError | kDoneMore, 0, 0, kind);
       failed = true;
       return true;
@@ -228,10 +245,18 @@ class Session {
       }
     }
     if (!keep) return false;
+    if (silent_) return Silence();
     w.ReturnStatus(failed ? -6 : 0);
     if (handle >= 0) w.ReturnValue(0, p.empty() ? "" : p[0].name, handle);
     w.Done(failed ? kDoneError : kDoneFinal, 0, 0, TokenWriter::DoneKind::Procedure);
     return Respond(w.bytes());
+  }
+
+  // A server that hangs: it reads on, so the client's writes never block,
+  // and answers nothing until the client gives up.
+  bool Silence() {
+    stream_.DiscardUntilClosed();
+    return false;
   }
 
   bool Attention() {
@@ -254,6 +279,7 @@ class Session {
   const ServerConfig& config_;
   SessionInfo info_;
   int batches_ = 0;
+  bool silent_ = false;
   std::map<int32_t, std::string> prepared_;
   int32_t nextHandle_ = 1;
 };

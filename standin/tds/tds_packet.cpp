@@ -60,6 +60,14 @@ PacketStream::ReadResult PacketStream::Read(ClientMessage& message) {
   }
 }
 
+void PacketStream::DiscardUntilClosed() {
+  char buffer[4096];
+  while (true) {
+    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n == 0 || (n < 0 && errno != EINTR)) return;
+  }
+}
+
 bool PacketStream::Write(uint8_t type, const std::string& payload) {
   size_t room = packetSize_ - kHeaderSize;
   size_t offset = 0;

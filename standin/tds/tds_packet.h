@@ -30,6 +30,8 @@ class PacketStream {
   explicit PacketStream(int fd) : fd_(fd) {}
   ReadResult Read(ClientMessage& message);
   bool Write(uint8_t type, const std::string& payload);
+  // Reads and drops whatever arrives until the peer closes.
+  void DiscardUntilClosed();
   void SetPacketSize(size_t size) { packetSize_ = size; }
   void SetSpid(uint16_t spid) { spid_ = spid; }
 

@@ -18,12 +18,25 @@ TEST(StandinCommandLine, RejectsBadOptionsWithUsage) {
                                         {"--db", dir / "x.db", "--port", "70000"},
                                         {"--db", dir / "x.db", "--fail", "no-number"},
                                         {"--db", dir / "x.db", "--fail", "(=1"},
+                                        {"--db", dir / "x.db", "--roll-back", "x"},
+                                        {"--db", dir / "x.db", "--silent-after", "-1"},
                                         {"--db", dir / "x.db", "--clock", "2026-13-01 00:00:00"},
                                         {"--db", dir / "x.db", "--bogus", "1"}}) {
     args.insert(args.begin(), SQLSERVER_STANDIN_BINARY);
     auto r = RunProcess(args, dir.path());
     EXPECT_EQ(r.exitStatus, 2) << args.back();
     EXPECT_NE(r.errors.find("usage:"), std::string::npos);
+  }
+}
+
+TEST(StandinCommandLine, HelpPrintsTheUsageOfEveryOption) {
+  testsupport::TempDir dir;
+  auto r = RunProcess({SQLSERVER_STANDIN_BINARY, "--help"}, dir.path());
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.errors, "");
+  for (const char* option : {"usage:", "--db", "--fail", "--roll-back", "--drop-after",
+                             "--silent-after", "--silent-login", "--refuse-login"}) {
+    EXPECT_NE(r.output.find(option), std::string::npos) << option;
   }
 }
 

@@ -30,6 +30,11 @@ OdbcConnection::~OdbcConnection() {
   SQLFreeHandle(SQL_HANDLE_ENV, env_);
 }
 
+void OdbcConnection::SetTimeouts(SQLULEN loginSeconds, SQLULEN querySeconds) {
+  SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(loginSeconds), 0);
+  queryTimeout_ = querySeconds;
+}
+
 Outcome OdbcConnection::Connect(const std::string& dsn, const std::string& user,
                                 const std::string& password) {
   Outcome o;
@@ -48,6 +53,27 @@ Outcome OdbcConnection::Execute(const std::string& sql) {
   return o;
 }
 
+Outcome OdbcConnection::ExecuteWhole(const std::string& sql, SQLLEN& firstCount) {
+  Outcome o;
+  firstCount = -1;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(queryTimeout_), 0);
+  SQLRETURN rc = SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS);
+  if (SQL_SUCCEEDED(rc)) SQLRowCount(stmt, &firstCount);
+  // Bounded, so a driver that never reports the end cannot hang a test.
+  for (int results = 0; results < 1000; ++results) {
+    if (rc == SQL_ERROR && o.rc != SQL_ERROR) {
+      o.rc = SQL_ERROR;
+      o.diagnostic = ReadDiagnostic(SQL_HANDLE_STMT, stmt);
+    }
+    if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+    rc = SQLMoreResults(stmt);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+  return o;
+}
+
 Fetched OdbcConnection::FetchFirst(const std::string& sql, const std::vector<Binding>& columns) {
   Fetched f;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -56,6 +82,7 @@ Fetched OdbcConnection::FetchFirst(const std::string& sql, const std::vector<Bin
     f.diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc_);
     return f;
   }
+  SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(queryTimeout_), 0);
   f.execRc = SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS);
   if (f.execRc != SQL_SUCCESS) f.diagnostic = ReadDiagnostic(SQL_HANDLE_STMT, stmt);
   if (f.execRc == SQL_ERROR || columns.empty()) {

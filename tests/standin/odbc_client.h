@@ -44,7 +44,14 @@ class OdbcConnection {
   OdbcConnection(const OdbcConnection&) = delete;
   OdbcConnection& operator=(const OdbcConnection&) = delete;
 
+  // Seconds the login and each statement may take (0: the driver's own
+  // default); set before Connect.
+  void SetTimeouts(SQLULEN loginSeconds, SQLULEN querySeconds);
   Outcome Connect(const std::string& dsn, const std::string& user, const std::string& password);
+  // Executes and reads every result of the reply, as a client must that
+  // wants to know whether all of it succeeded: the first failure, with the
+  // row count of the first result in `firstCount`.
+  Outcome ExecuteWhole(const std::string& sql, SQLLEN& firstCount);
   // SQLExecDirect on a fresh statement handle, freed afterwards.
   Outcome Execute(const std::string& sql);
   // Executes, binds every column as given, fetches once, frees the handle.
@@ -54,6 +61,7 @@ class OdbcConnection {
   SQLHENV env_ = SQL_NULL_HENV;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
+  SQLULEN queryTimeout_ = 0;
 };
 
 Diagnostic ReadDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle);

@@ -316,4 +316,53 @@ TEST_F(StandinFaultTest, DropAfterClosesTheConnectionOnTheNextBatch) {
   EXPECT_EQ(fresh->Execute(kServerTime).rc, SQL_SUCCESS);
 }
 
+TEST_F(StandinFaultTest, SilentLoginEndsOnlyByTheClientsTimeout) {
+  StandinOptions options;
+  options.silentLogin = true;
+  Start(options);
+  OdbcConnection c;
+  c.SetTimeouts(2, 0);
+  auto started = std::chrono::steady_clock::now();
+  Outcome o = c.Connect("TRALVO", "tralvo", "Geheim-42");
+  auto elapsed = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(o.rc, SQL_ERROR);
+  EXPECT_GE(elapsed, std::chrono::milliseconds(1500));
+  EXPECT_LT(elapsed, std::chrono::seconds(10));
+}
+
+TEST_F(StandinFaultTest, SilentAfterAnswersThenHangsWithTheConnectionOpen) {
+  StandinOptions options;
+  options.silentAfter = 1;
+  Start(options);
+  auto c = Client();
+  c->SetTimeouts(0, 1);
+  EXPECT_EQ(c->Execute(kServerTime).rc, SQL_SUCCESS);
+  auto started = std::chrono::steady_clock::now();
+  Outcome hung = c->Execute(AccessInsert("T1", "4711"));
+  auto elapsed = std::chrono::steady_clock::now() - started;
+  EXPECT_EQ(hung.rc, SQL_ERROR);
+  EXPECT_EQ(hung.diagnostic.sqlState, "HYT00") << hung.diagnostic.message;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(900));
+  EXPECT_LT(elapsed, std::chrono::seconds(10));
+  // The batch arrived and was logged, but never ran.
+  EXPECT_EQ(server_->Statements().size(), 2u);
+  EXPECT_TRUE(server_->Query("SELECT * FROM KRIVAX.Kvx402Zpk").empty());
+}
+
+TEST_F(StandinFaultTest, RollBackAnswersACountThenTheError) {
+  StandinOptions options;
+  options.rollBack = {"Kvx402Zpk=3609"};
+  Start(options);
+  auto c = Client();
+  SQLLEN count = 0;
+  Outcome o = c->ExecuteWhole(AccessInsert("T1", "4711"), count);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(o.rc, SQL_ERROR);
+  EXPECT_EQ(o.diagnostic.nativeError, 3609);
+  // A client that reads only the first result sees success.
+  EXPECT_EQ(c->Execute(AccessInsert("T1", "4711")).rc, SQL_SUCCESS);
+  EXPECT_TRUE(server_->Query("SELECT * FROM KRIVAX.Kvx402Zpk").empty());
+  EXPECT_EQ(c->ExecuteWhole(kServerTime, count).rc, SQL_SUCCESS);
+}
+
 }  // namespace

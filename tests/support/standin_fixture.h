@@ -23,11 +23,14 @@ extern const char kNull[];
 struct StandinOptions {
   std::string user = "tralvo";
   std::string password = "Geheim-42";
-  std::string clock;              // "YYYY-MM-DD HH:MM:SS"; empty for the real time
-  std::vector<std::string> fail;  // "PATTERN=NUMBER", one --fail each
+  std::string clock;                  // "YYYY-MM-DD HH:MM:SS"; empty for the real time
+  std::vector<std::string> fail;      // "PATTERN=NUMBER", one --fail each
+  std::vector<std::string> rollBack;  // "PATTERN=NUMBER", one --roll-back each
   int dropAfter = -1;
+  int silentAfter = -1;
   int delayMs = 0;
   bool refuseLogin = false;
+  bool silentLogin = false;
   std::string seedSql;  // T-SQL batches separated by GO lines, run at start
 };
 
