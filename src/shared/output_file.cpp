@@ -75,9 +75,11 @@ bool OutputFile::Write(std::string_view record) {
     // A record larger than the whole buffer still goes out in one piece.
     if (record.size() > buffer_.size()) buffer_.resize(record.size());
   }
+  // The one step that may run out of memory comes first, so that a record
+  // is gathered whole or not at all.
+  recordEnds_.push_back(used_ + record.size());
   if (!record.empty()) std::memcpy(buffer_.data() + used_, record.data(), record.size());
   used_ += record.size();
-  recordEnds_.push_back(used_);
   return true;
 }
 
