@@ -163,8 +163,9 @@ TEST(BadLines, FieldLimitHoldsInEveryFieldAndAfterUnquoting) {
   // fit a line, so take 200 quotes and 49 letters against 200 and 50.
   for (size_t letters : {49u, 50u}) {
     std::string field = "\"" + std::string(400, '"') + std::string(letters, 'q') + "\"";
+    std::string line = field + ",x";
     tralvo::FieldList record;
-    tralvo::SplitResult result = tralvo::SplitBookingLine(field + ",x", record);
+    tralvo::SplitResult result = tralvo::SplitBookingLine(line, record);
     EXPECT_EQ(result,
               letters == 49 ? tralvo::SplitResult::kRecord : tralvo::SplitResult::kFieldTooLong);
     if (result == tralvo::SplitResult::kRecord) {
