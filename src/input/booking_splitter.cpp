@@ -7,16 +7,34 @@ namespace tralvo {
 
 namespace {
 
+// Which bytes end a scan: the line ends (zero byte, line feed, carriage
+// return) end every scan; a comma ends an unquoted field, a double quote
+// a quoted one. Tables, so a field costs one lookup per byte.
+struct StopTable {
+  bool unquoted[256] = {};
+  bool quoted[256] = {};
+  bool lineEnd[256] = {};
+};
+
+constexpr StopTable MakeStopTable() {
+  StopTable t;
+  for (unsigned char c : {'\0', '\n', '\r'}) t.unquoted[c] = t.quoted[c] = t.lineEnd[c] = true;
+  t.unquoted[static_cast<unsigned char>(',')] = true;
+  t.quoted[static_cast<unsigned char>('"')] = true;
+  return t;
+}
+
+constexpr StopTable kStops = MakeStopTable();
+
 class Splitter {
  public:
-  Splitter(std::string_view line, FieldList& record)
-      : line_(line.substr(0, LineEnd(line))), record_(record) {}
+  Splitter(std::string_view line, FieldList& record) : line_(line), record_(record) {}
 
   SplitResult Run() {
     FreeFieldList(record_);
     for (;;) {
       while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
-      if (pos_ == line_.size()) {
+      if (AtEnd()) {
         if (commaPending_) AppendFieldInPlace(record_, line_.substr(pos_, 0));
         break;
       }
@@ -33,22 +51,24 @@ class Splitter {
   }
 
  private:
-  // A zero byte, line feed or carriage return ends the line.
-  static size_t LineEnd(std::string_view line) {
-    size_t end = 0;
-    while (end < line.size() && line[end] != '\0' && line[end] != '\n' && line[end] != '\r') ++end;
-    return end;
+  static size_t Byte(char c) { return static_cast<unsigned char>(c); }
+
+  bool AtEnd() const { return pos_ == line_.size() || kStops.lineEnd[Byte(line_[pos_])]; }
+
+  // Moves on to the next byte of the line that `stops` marks, or its end.
+  void ScanTo(const bool (&stops)[256]) {
+    while (pos_ < line_.size() && !stops[Byte(line_[pos_])]) ++pos_;
   }
 
   // An unquoted field runs from start to the next comma or the end of the
   // line; the comma that ends it leaves a pending empty field should the
   // line end right after it.
   bool UnquotedBody(size_t start) {
-    while (pos_ < line_.size() && line_[pos_] != ',') ++pos_;
+    ScanTo(kStops.unquoted);
     std::string_view text = line_.substr(start, pos_ - start);
     if (text.size() > kMaxFieldLength) return false;
     AppendFieldInPlace(record_, text);
-    commaPending_ = pos_ < line_.size();
+    commaPending_ = pos_ < line_.size() && line_[pos_] == ',';
     if (commaPending_) ++pos_;
     return true;
   }
@@ -59,41 +79,33 @@ class Splitter {
   bool QuotedBody() {
     commaPending_ = false;
     size_t start = pos_;
-    while (pos_ < line_.size()) {
-      if (line_[pos_] != '"') {
-        ++pos_;
-      } else if (pos_ + 1 < line_.size() && line_[pos_ + 1] == '"') {
-        return UnescapedCopy(start);
-      } else {
-        return Close(line_.substr(start, pos_++ - start));
-      }
-    }
-    return Close(line_.substr(start));
+    ScanTo(kStops.quoted);
+    if (AtEnd()) return Close(line_.substr(start, pos_ - start));
+    if (pos_ + 1 < line_.size() && line_[pos_ + 1] == '"') return UnescapedCopy(start);
+    return Close(line_.substr(start, pos_++ - start));
   }
 
-  // The rest of a quoted field that holds doubled quotes, collected into a
+  // A quoted field that holds doubled quotes, collected from start into a
   // buffer the size of the longest field and then copied into the record.
   bool UnescapedCopy(size_t start) {
     char text[kMaxFieldLength];
     size_t length = 0;
     pos_ = start;
-    while (pos_ < line_.size()) {
-      char c = line_[pos_++];
+    while (!AtEnd()) {
+      char c = line_[pos_];
       if (c == '"') {
-        if (pos_ < line_.size() && line_[pos_] == '"') {
-          ++pos_;
-        } else {
-          --pos_;
+        if (pos_ + 1 == line_.size() || line_[pos_ + 1] != '"') {
+          ++pos_;  // the closing quote
           break;
         }
+        ++pos_;
       }
       if (length == sizeof text) return false;
       text[length++] = c;
+      ++pos_;
     }
-    std::string_view copied(text, length);
-    if (pos_ < line_.size()) ++pos_;  // the closing quote
     if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;
-    AppendField(record_, copied);
+    AppendField(record_, std::string_view(text, length));
     return true;
   }
 

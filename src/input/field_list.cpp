@@ -11,8 +11,7 @@ namespace {
 constexpr size_t kGrowth = 10;
 }
 
-bool FieldList::Grow() {
-  if (static_cast<size_t>(count_) < items_.size()) return true;
+bool FieldList::GrowSlots() {
   try {
     items_.resize(items_.size() + kGrowth);
   } catch (const std::bad_alloc&) {
@@ -31,18 +30,6 @@ int AppendField(FieldList& list, std::string_view text) {
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  list.items_[static_cast<size_t>(list.count_++)] = item;
-  return 1;
-}
-
-int AppendFieldInPlace(FieldList& list, std::string_view text) {
-  if (!list.Grow()) return 0;
-  FieldList::Item item;
-  // An empty text may have no address; any address outside the copies
-  // will do for it.
-  static const char kEmpty = '\0';
-  item.inPlace = text.data() ? text.data() : &kEmpty;
-  item.length = text.size();
   list.items_[static_cast<size_t>(list.count_++)] = item;
   return 1;
 }
