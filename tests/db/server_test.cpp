@@ -17,54 +17,22 @@
 #include "shared/run_state.h"
 #include "shared/time_booking_line.h"
 #include "standin_fixture.h"
+#include "statement_oracle.h"
 #include "test_support.h"
 
 namespace tralvo {
 namespace {
 
+using testsupport::AccessStatement;
+using testsupport::BadgeStatement;
+using testsupport::BookingTypeStatement;
+using testsupport::CodeMappingStatement;
+using testsupport::EventStatement;
 using testsupport::kNull;
 using testsupport::Standin;
 using testsupport::StandinOptions;
+using testsupport::ZoneStatement;
 using Rows = std::vector<std::vector<std::string>>;
-
-// The texts the installation's database is addressed with, written out
-// here once more so that a slip in the module's own copy shows.
-std::string BadgeStatement(const std::string& badge, const std::string& d) {
-  return "SELECT  AswPnr, MndSch   FROM  KRIVAX.KVX301ASW, KRIVAX.KVX112MND  WHERE  AswNum = '" +
-         badge +
-         "'    AND  AswLiz = MndLiz    AND  AswMnd = MndNum    AND ( (convert(char(8), AswGvo, "
-         "112) <= '" +
-         d + "' AND AswGbi IS NULL)       OR (convert(char(8), AswGbi, 112) >= '" + d +
-         "' AND AswGvo IS NULL)       OR (convert(char(8), AswGvo, 112) <= '" + d +
-         "' AND           convert(char(8), AswGbi, 112) >= '" + d + "'))";
-}
-std::string BookingTypeStatement(const std::string& code) {
-  return "SELECT  FcdTyp   FROM  Kvx131Fcd  WHERE  FcdNum = '" + code + "'";
-}
-std::string CodeMappingStatement(const std::string& code) {
-  return "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '" + code + "'";
-}
-std::string ZoneStatement(const std::string& zone) {
-  return "SELECT  DISTINCT ZzsNum   FROM  Krivax.Kvx405Zzs  WHERE  ZzsTcd = '" + zone + "'";
-}
-std::string AccessStatement(const std::string& terminal, const std::string& reader,
-                            const std::string& day, const std::string& moment,
-                            const std::string& badge, const std::string& status) {
-  return "INSERT INTO KriVax.Kvx402Zpk    (ZpkTrm, ZpkLes,     ZpkDtm, ZpkUhr,     ZpkAsw, "
-         "ZpkZus,     ZpkFcd, ZpkMld,     ZpkDat, ZpkLfd)  VALUES ('" +
-         terminal + "', '" + reader + "',           convert(DATETIME, '" + day +
-         "', 120),           convert(DATETIME, '" + moment + "', 120),          '" + badge +
-         "', '" + status + "',          NULL, NULL,          CURRENT_TIMESTAMP, '001' )";
-}
-std::string EventStatement(const std::string& terminal, const std::string& reader,
-                           const std::string& badge, const std::string& moment,
-                           const std::string& code, const std::string& status) {
-  return "INSERT INTO KRIVAX.O2009BUCHPROT    (BPRTRM, BPRZLS, BPRAWV,     BPRDAT, BPRDTE, "
-         "BPRFCD,     BPRERG, BPRVAR)  VALUES ('" +
-         terminal + "', " + reader + ", '" + badge + "',           convert(DATETIME, '" + moment +
-         "', 120),           convert(DATETIME, '" + moment + "', 120),           '" + code + "', " +
-         status + ", '' )";
-}
 
 const char kMasterData[] =
     "INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (1, 10, 'MAND10')\n"
