@@ -23,6 +23,8 @@ std::string TimeLine(const std::string& schema, const std::string& personnel,
   return line;
 }
 
+using Rows = std::vector<std::vector<std::string>>;
+
 class TimeBookings : public TransferTest {};
 
 TEST_F(TimeBookings, EmptyBookingFileLogsHeaderAndZeroSummary) {
@@ -87,11 +89,18 @@ TEST_F(TimeBookings, ExactlyTheStatementsOfOneBooking) {
 }
 
 TEST_F(TimeBookings, QuotesInValuesAreDoubledAndChangeNothingElse) {
-  Transfer(Time("47'1;--").Line());
-  EXPECT_EQ(ToolStatements(),
-            (std::vector<std::string>{kServerTime, BadgeStatement("47''1;--", "20090715")}));
-  EXPECT_EQ(inst_.Log(), Header() + "47'1;--, 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
-                             Summary(0, 0, 0, 0));
+  // A quote is a character of the value: it finds its row, and an attempt
+  // to end the literal finds nothing and changes nothing.
+  const std::string attack = "1'; DELETE FROM KRIVAX.KVX301ASW; --";
+  Transfer(Time("O'Neil").Line() + Time(attack).Line());
+  EXPECT_EQ(inst_.TimeBookings(), TimeLine("MANDANT_A", "P107", "15.07.2009", "07:30", "3", "001"));
+  std::vector<std::string> statements = ToolStatements();
+  ASSERT_EQ(statements.size(), 5u);
+  EXPECT_EQ(statements[1], BadgeStatement("O''Neil", "20090715"));
+  EXPECT_EQ(statements[4], BadgeStatement("1''; DELETE FROM KRIVAX.KVX301ASW; --", "20090715"));
+  EXPECT_EQ(inst_.Log(), Header() + attack + ", 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
+                             Summary(1, 0, 0, 0));
+  EXPECT_EQ(server_.Query("SELECT COUNT(*) FROM KRIVAX.KVX301ASW"), (Rows{{"14"}}));
 }
 
 TEST_F(TimeBookings, ValuesThatDoNotFitTheLineAreRefused) {
