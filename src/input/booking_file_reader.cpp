@@ -2,6 +2,8 @@
 // place, so no line costs a system call or an allocation of its own.
 #include "input/booking_file_reader.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace tralvo {
@@ -22,6 +24,11 @@ bool BookingFileReader::Open(const std::string& path) {
   file_ = std::fopen(path.c_str(), "rb");
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
+  // Windows cannot open a folder as a file at all; elsewhere it opens and
+  // fails at its first read. A folder is a booking file that cannot be
+  // opened on every platform, refused before the run connects or logs.
+  struct stat info;
+  if (file_ && ::fstat(fileno(file_), &info) == 0 && S_ISDIR(info.st_mode)) Close();
   return file_ != nullptr;
 }
 

@@ -28,7 +28,8 @@ class BookingFileReader {
   BookingFileReader(const BookingFileReader&) = delete;
   BookingFileReader& operator=(const BookingFileReader&) = delete;
 
-  // Opens the file for reading without any translation ("rb").
+  // Opens the file for reading without any translation ("rb"). A folder
+  // is refused like a file that is not there.
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }

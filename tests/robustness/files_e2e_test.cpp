@@ -1,6 +1,7 @@
 // Whole runs of the built tool whose files fail or carry unusual bytes: a
-// full disk under either target file, a booking file that cannot be read,
-// and Windows-1252 text on its way into the database and back.
+// full disk under either target file, a disk that fills during the run, a
+// booking file that cannot be read, and Windows-1252 text on its way into
+// the database and back.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "loop_harness.h"
+#include "small_disk.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -75,14 +77,72 @@ TEST_F(TargetFiles, FullDiskInTheMiddleOfARunStopsItWithTheSummaryWritten) {
   EXPECT_NE(log.find("bergeben:", message), std::string::npos);
 }
 
+// The four counters of the last run summary in the log.
+std::vector<long> SummaryCounters(const std::string& log) {
+  std::vector<long> counters;
+  size_t at = log.rfind("bergeben:\r\n");
+  for (int i = 0; i < 4 && at != std::string::npos; ++i) {
+    at = log.find("\r\n", at) + 2;
+    std::string line = log.substr(at, log.find("\r\n", at) - at);
+    counters.push_back(std::stol(line.substr(line.rfind(": ") + 2)));
+  }
+  return counters;
+}
+
+TEST_F(TargetFiles, DiskThatFillsKeepsWholeRecordsAndTheSummaryCountsExactlyThose) {
+  // Time booking lines reach their file at the end of the run, and the
+  // disk takes only part of them; cost-centre records fill their file in
+  // the middle of the run, which stops there.
+  for (bool timeFileFills : {true, false}) {
+    SmallDisk disk(timeFileFills ? 8192 : 16384);
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small disk here";
+    std::string bookings;
+    int lines = timeFileFills ? 200 : 3000;
+    for (int i = 0; i < lines; ++i) {
+      bool costCentre = timeFileFills ? i % 4 == 0 : i % 100 != 0;
+      bookings += costCentre ? CostCentreBooking() : TimeBooking(i);
+    }
+    WriteFileBytes(inst_.logPath(), "");
+    const std::string full = disk / "full.txt";
+    ProcessResult r =
+        timeFileFills ? RunInto(bookings, full, "kst.txt") : RunInto(bookings, "zeit.txt", full);
+    EXPECT_EQ(r.exitStatus, kFileFailure) << timeFileFills;
+    EXPECT_EQ(Occurrences(r.output, "Fehler beim Schreiben der Zieldatei " + full + "\n"), 1);
+
+    std::vector<long> counters = SummaryCounters(inst_.Log());
+    ASSERT_EQ(counters.size(), 4u) << inst_.Log();
+    std::string timeFile = ReadFileBytes(timeFileFills ? full : inst_.work() + "/zeit.txt");
+    std::string costFile = ReadFileBytes(timeFileFills ? inst_.work() + "/kst.txt" : full);
+    EXPECT_EQ(timeFile.size(), 82u * static_cast<size_t>(counters[0])) << timeFileFills;
+    EXPECT_EQ(costFile.size(), 32u * static_cast<size_t>(counters[2])) << timeFileFills;
+    EXPECT_GT(timeFileFills ? counters[0] : counters[2], 0) << timeFileFills;
+    EXPECT_LT(counters[0] + counters[2], lines) << timeFileFills;
+  }
+}
+
 TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
-  MakeDirs(inst_.work() + "/folder");
+  // Opens, then fails its first read: the run has connected and logged
+  // its header by then.
+  const std::string unreadable = "/proc/self/mem";
+  if (!FileExists(unreadable)) GTEST_SKIP() << "no file here that opens but cannot be read";
   ProcessResult r =
-      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt"}, server_.OdbcEnvironment("TRALVO"));
+      inst_.Run({"T1", unreadable, "zeit.txt", "kst.txt"}, server_.OdbcEnvironment("TRALVO"));
   EXPECT_EQ(r.exitStatus, kFileFailure);
-  EXPECT_EQ(r.output, "Fehler beim Lesen der Quelldatei folder\n");
-  EXPECT_EQ(inst_.Log(),
-            Header() + "Fehler beim Lesen der Quelldatei folder\r\n" + Summary(0, 0, 0, 0));
+  EXPECT_EQ(r.output, "Fehler beim Lesen der Quelldatei " + unreadable + "\n");
+  EXPECT_EQ(inst_.Log(), Header() + "Fehler beim Lesen der Quelldatei " + unreadable + "\r\n" +
+                             Summary(0, 0, 0, 0));
+}
+
+TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
+  MakeDirs(inst_.work() + "/folder");
+  WriteFileBytes(inst_.work() + "/zeit.txt", "old lines");
+  ProcessResult r =
+      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt", "/D"}, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, kFileFailure);
+  EXPECT_EQ(r.output, "Quelldatei auf Server nicht gefunden\n");
+  EXPECT_EQ(inst_.TimeBookings(), "");
+  EXPECT_FALSE(FileExists(inst_.logPath()));
+  EXPECT_TRUE(ToolStatements().empty());
 }
 
 // Text in Windows-1252 as the stand-in stores it (UTF-8); bytes that the
