@@ -12,7 +12,7 @@
 #include "input/booking_splitter.h"
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 using Fields = std::vector<std::string>;
@@ -255,4 +255,4 @@ TEST(BadLines, EmptyFieldsEverywhere) {
 }
 
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport

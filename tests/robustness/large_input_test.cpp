@@ -15,7 +15,7 @@
 #include "installation.h"
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -130,4 +130,4 @@ TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {
 }
 
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport
