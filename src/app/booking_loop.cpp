@@ -97,11 +97,10 @@ void WriteSummary(RunState& state) {
 
 }  // namespace
 
-std::string& TrimRight(std::string& text) {
+std::string_view TrimRight(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  text.resize(end);
-  return text;
+  return text.substr(0, end);
 }
 
 void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -163,7 +162,7 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       continue;
     }
     if (record[field::kTerminalId] != state.terminalId) continue;
-    TrimRight(record.mutableField(field::kBadgeNumber));
+    record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
     RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;

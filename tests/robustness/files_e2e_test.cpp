@@ -15,8 +15,6 @@
 namespace testsupport {
 namespace {
 
-using robustness::Occurrences;
-
 constexpr int kFileFailure = 94;
 
 std::string TimeBooking(int minute, const std::string& badge = "4711") {

@@ -19,7 +19,7 @@
 #include "installation.h"
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -180,4 +180,4 @@ TEST(LargeConfigRun, ConfigurationThatIsNoSmallFileEndsTheRunAtOnce) {
 }
 
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport
