@@ -60,15 +60,25 @@ bool FormatConfigFile(const ConfigSettings& settings, std::string& bytes,
   const struct {
     const char* key;
     const std::string& value;
-  } records[] = {{"LOGIN", settings.login},
-                 {"PASS", settings.password},
-                 {"DB_SYSTEM", settings.dbSystem},
-                 {"DATABASE", settings.database}};
+    bool seconds;
+  } records[] = {{"LOGIN", settings.login, false},
+                 {"PASS", settings.password, false},
+                 {"DB_SYSTEM", settings.dbSystem, false},
+                 {"DATABASE", settings.database, false},
+                 {kLoginTimeoutKey, settings.loginTimeout, true},
+                 {kQueryTimeoutKey, settings.queryTimeout, true}};
   WipeSecret(bytes);
   try {
     int number = 1;
     for (const auto& record : records) {
-      if (const char* problem = ConfigValueProblem(record.value)) {
+      std::string problem;
+      if (const char* refused = ConfigValueProblem(record.value)) {
+        problem = refused;
+      } else if (record.seconds && TimeoutSeconds(record.value) == 0) {
+        // A run would take the default instead, without a word.
+        problem = "not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
+      }
+      if (!problem.empty()) {
         SetError(error, std::string(record.key) + ": " + problem);
         WipeSecret(bytes);
         return false;
@@ -105,6 +115,8 @@ void WipeConfigSettings(ConfigSettings& settings) noexcept {
   WipeSecret(settings.password);
   WipeSecret(settings.dbSystem);
   WipeSecret(settings.database);
+  WipeSecret(settings.loginTimeout);
+  WipeSecret(settings.queryTimeout);
 }
 
 }  // namespace tralvo

@@ -181,12 +181,31 @@ int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
   return kIniOk;
 }
 
+// Reads an optional value that has a default: an empty line, or the end
+// of the input, keeps value as it is. False for a line that is too long.
+bool AskOptional(std::FILE* in, std::FILE* err, const char* prompt, std::string& value) {
+  std::string line;
+  if (IsTerminal(in)) {
+    std::fprintf(err, "%s [%s]: ", prompt, value.c_str());
+    std::fflush(err);
+  }
+  LineStatus status = ReadInputLine(in, line);
+  if (status == LineStatus::kTooLong) {
+    std::fprintf(err, "tralvo-ini: %s: the input line is too long\n", prompt);
+    return false;
+  }
+  if (status == LineStatus::kRead && !line.empty()) value = line;
+  return true;
+}
+
 int Write(const char* path, std::FILE* in, std::FILE* err) {
   ConfigSettings settings;
   const bool complete = AskValue(in, err, "LOGIN", false, settings.login) &&
                         AskValue(in, err, "PASS", true, settings.password) &&
                         AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
-                        AskValue(in, err, "DATABASE", false, settings.database);
+                        AskValue(in, err, "DATABASE", false, settings.database) &&
+                        AskOptional(in, err, kLoginTimeoutKey, settings.loginTimeout) &&
+                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout);
   int status = kIniFailed;
   if (complete) {
     if (settings.database.empty() || settings.database.size() > 40) {

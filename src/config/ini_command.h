@@ -17,10 +17,12 @@ inline constexpr int kIniUsage = 2;
 int IniEncode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
 // One stored form from in, its value to out.
 int IniDecode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
-// Asks for LOGIN, PASS, DB_SYSTEM and DATABASE on in and writes them as a
+// Asks for LOGIN, PASS, DB_SYSTEM and DATABASE on in, then LOGIN_TIMEOUT
+// and QUERY_TIMEOUT with their defaults offered, and writes them as a
 // complete configuration file at path.
 int IniWrite(const char* path, std::FILE* in, std::FILE* err) noexcept;
-// Lists the records of the configuration file at path, password masked.
+// Lists the records of the configuration file at path, password masked;
+// warns when others than its owner may read it.
 int IniShow(const char* path, std::FILE* out, std::FILE* err) noexcept;
 
 }  // namespace tralvo

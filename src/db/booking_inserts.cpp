@@ -109,10 +109,10 @@ int InsertAccessBooking(RunState& state, Database& db, const FieldList& record) 
   int result = InsertAccessRow(db, row);
   if (result == 0 || result == kDuplicateKey) {
     ++state.counters.accessBookings;
-  } else {
-    std::fprintf(state.console, " Insert in Kvx402Zpk fehlgeschlagen, Fehler %d\n", result);
+    return 0;
   }
-  return 0;
+  std::fprintf(state.console, " Insert in Kvx402Zpk fehlgeschlagen, Fehler %d\n", result);
+  return result;
 }
 
 int InsertEventBooking(Database& db, std::string_view terminalId, int32_t readerNumber,

@@ -1,6 +1,7 @@
 // The connection handles of a run and how they are set up and torn down.
 #include "db/database.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace tralvo {
@@ -22,14 +23,24 @@ void Database::Close() {
   environment_.Free();
 }
 
+void Database::ReportFailure() const {
+  if (!failureConsole_) return;
+  std::fprintf(failureConsole_, "SQLSTATE: %s, nativer Fehler: %d, Meldung: %s\n",
+               diagnostics_.sqlState, static_cast<int>(diagnostics_.nativeError),
+               diagnostics_.messageText);
+}
+
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
-                      const std::string& dataSourceName) {
+                      const std::string& dataSourceName, const Timeouts& timeouts) {
   // A connected handle cannot be freed; Close disconnects first.
   db.Close();
   if (!db.environment_.Allocate(SQL_NULL_HANDLE)) return -1;
   SQLSetEnvAttr(db.environment_.get(), SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), SQL_IS_INTEGER);
   if (!db.connection_.Allocate(db.environment_.get())) return -1;
+  auto seconds = [](uint32_t value) { return reinterpret_cast<SQLPOINTER>(SQLULEN{value}); };
+  SQLSetConnectAttr(db.connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, seconds(timeouts.login),
+                    SQL_IS_UINTEGER);
 
   // The ODBC interface takes non-const texts it does not change.
   auto text = [](const std::string& s) {
@@ -42,6 +53,11 @@ int ConnectDataSource(Database& db, const std::string& userName, const std::stri
     return -1;
   }
   db.connected_ = true;
+  // Bounds the waits that are no statement's (a driver that has no such
+  // limit refuses the attribute, and the statements' own limits remain).
+  SQLSetConnectAttr(db.connection_.get(), SQL_ATTR_CONNECTION_TIMEOUT, seconds(timeouts.query),
+                    SQL_IS_UINTEGER);
+  db.queryTimeout_ = timeouts.query;
   return 0;
 }
 

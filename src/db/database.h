@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
+#include "config/timeouts.h"
 #include "db/diagnostics.h"
 #include "db/odbc_handle.h"
 #include "shared/file_system.h"
@@ -42,29 +44,47 @@ class Database {
   // building one does not allocate once it has grown.
   std::string& statementText() { return statementText_; }
 
+  // Seconds each statement may wait for its answer.
+  uint32_t queryTimeout() const { return queryTimeout_; }
+
+  // Where every failed call's SQLSTATE, native error and message is
+  // printed as it happens (the operator's console of a /D run); nowhere
+  // when null.
+  void ReportFailuresTo(std::FILE* console) { failureConsole_ = console; }
+  // Prints the diagnostics of the last failure where ReportFailuresTo said.
+  void ReportFailure() const;
+
  private:
   friend int ConnectDataSource(Database& db, const std::string& userName,
-                               const std::string& password, const std::string& dataSourceName);
+                               const std::string& password, const std::string& dataSourceName,
+                               const Timeouts& timeouts);
 
   OdbcHandle environment_{SQL_HANDLE_ENV};
   OdbcHandle connection_{SQL_HANDLE_DBC};
   bool connected_ = false;
   DiagnosticsRecord diagnostics_;
   std::string statementText_;
+  uint32_t queryTimeout_ = kDefaultQueryTimeout;
+  std::FILE* failureConsole_ = nullptr;
 };
 
 // Connects to the data source with the user name and password, each passed
-// whole. Replaces an earlier connection of db. Returns 0 when connected
-// (SQL_SUCCESS_WITH_INFO included), -1 otherwise; after a refused connect
-// db.diagnostics() holds what the driver said.
+// whole, giving the login at most timeouts.login seconds; every statement
+// on the connection then waits at most timeouts.query seconds. The limits
+// are the standard connection and statement attributes, so they hold with
+// any driver. Replaces an earlier connection of db. Returns 0 when
+// connected (SQL_SUCCESS_WITH_INFO included), -1 otherwise; after a
+// refused or timed-out connect db.diagnostics() holds what the driver said.
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
-                      const std::string& dataSourceName);
+                      const std::string& dataSourceName, const Timeouts& timeouts = {});
 
 // A DATABASE value longer than this is not used as the data source name.
 inline constexpr std::size_t kMaxDataSourceName = 40;
 
-// Reads LOGIN, PASS, DB_SYSTEM and DATABASE from the configuration file at
-// configPath and connects with them, printing nothing. Returns
+// Reads LOGIN, PASS, DB_SYSTEM and DATABASE, and the optional
+// LOGIN_TIMEOUT and QUERY_TIMEOUT (missing or unusable: the defaults), from
+// the configuration file at configPath and connects with them, printing
+// nothing. Returns
 // ConnectDataSource's result. Both a run and the administrator's check of a
 // configuration connect through here, so the check proves what a run will
 // do. The password is wiped from memory as soon as the connect call has

@@ -4,6 +4,7 @@
 #include "config/config_reader.h"
 #include "config/installation.h"
 #include "config/secret.h"
+#include "config/timeouts.h"
 #include "db/database.h"
 #include "shared/run_state.h"
 
@@ -28,27 +29,28 @@ int ConnectWithConfigFile(Database& db, const std::string& configPath, SmallFile
   // then fails on the empty name.
   if (!entry.value.empty() && entry.value.size() <= kMaxDataSourceName)
     dataSourceName = entry.value;
+  Timeouts timeouts;
+  ReadConfigValue(entry, "", kLoginTimeoutKey, 0, configPath);
+  if (uint32_t seconds = TimeoutSeconds(entry.value)) timeouts.login = seconds;
+  ReadConfigValue(entry, "", kQueryTimeoutKey, 0, configPath);
+  if (uint32_t seconds = TimeoutSeconds(entry.value)) timeouts.query = seconds;
   WipeSecret(entry.value);
 
-  const int result = ConnectDataSource(db, userName, password, dataSourceName);
+  const int result = ConnectDataSource(db, userName, password, dataSourceName, timeouts);
   WipeSecret(password);
   return result;
 }
 
 int OpenDatabase(Database& db, RunState& state) {
   const std::string configPath = NativePath(kConfigFilePath);
+  if (state.debugFlag) db.ReportFailuresTo(state.console);
   SmallFileRead fileState;
   const int result = ConnectWithConfigFile(db, configPath, &fileState);
   if (const char* problem = ConfigFileProblem(fileState); problem && state.debugFlag)
     std::fprintf(state.console, "%s: %s\n", problem, configPath.c_str());
   if (result != 0) {
     std::fprintf(state.console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
-    if (state.debugFlag) {
-      const DiagnosticsRecord& diagnostics = db.diagnostics();
-      std::fprintf(state.console, "SQLSTATE: %s, nativer Fehler: %d, Meldung: %s\n",
-                   diagnostics.sqlState, static_cast<int>(diagnostics.nativeError),
-                   diagnostics.messageText);
-    }
+    db.ReportFailure();
     return result;
   }
   DatabaseHook();

@@ -48,7 +48,10 @@ namespace {
 class Statement {
  public:
   explicit Statement(Database& db) : db_(db) {
-    if (db.connection() != SQL_NULL_HANDLE) handle_.Allocate(db.connection());
+    if (db.connection() == SQL_NULL_HANDLE || !handle_.Allocate(db.connection())) return;
+    // A server that goes silent must fail this statement, not hang the run.
+    SQLSetStmtAttr(handle_.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(SQLULEN{db.queryTimeout()}), SQL_IS_UINTEGER);
   }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -69,7 +72,21 @@ class Statement {
                          static_cast<SQLINTEGER>(text.size()));
     }
     if (rc != SQL_ERROR) return true;
-    FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
+    Failed();
+    return false;
+  }
+
+  // Reads the rest of the reply to a statement without columns. A row
+  // count can be followed by an error (a trigger that rolls the insert
+  // back answers so), and the statement has failed then, whatever came
+  // before. False, with the diagnostics fetched, on such an error.
+  bool ReadRestOfReply() {
+    SQLRETURN rc;
+    do {
+      rc = SQLMoreResults(handle_.get());
+    } while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO);
+    if (rc != SQL_ERROR) return true;
+    Failed();
     return false;
   }
 
@@ -94,6 +111,11 @@ class Statement {
   }
 
  private:
+  void Failed() {
+    FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
+    db_.ReportFailure();
+  }
+
   Database& db_;
   OdbcHandle handle_{SQL_HANDLE_STMT};
 };
@@ -104,7 +126,7 @@ int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<
                      std::initializer_list<ResultColumn> columns) {
   Statement statement(db);
   if (!statement.allocated()) return -1;
-  if (!statement.Execute(form, values)) {
+  if (!statement.Execute(form, values) || (columns.size() == 0 && !statement.ReadRestOfReply())) {
     int32_t nativeError = db.diagnostics().nativeError;
     return nativeError != 0 ? nativeError : -1;
   }

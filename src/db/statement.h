@@ -51,12 +51,17 @@ struct ResultColumn {
 // Runs one statement: a handle of its own for this one operation, the
 // text built from form and values, executed once; a query (one with
 // columns) binds them and fetches its first row, and the rest of its
-// answer is read so the handle can go without a cancel on the server.
-// Every statement of the tool passes through here.
+// answer is read so the handle can go without a cancel on the server. A
+// statement without columns (an insert) has its whole reply read as well,
+// and an error anywhere in it is the statement's failure. Each statement
+// waits at most the connection's query timeout for its answer, and a
+// timeout is a failure like any other. Every statement of the tool passes
+// through here; each failure is printed where db.ReportFailuresTo says.
 //
 // Returns 0 when done (a query: its first row is in the columns), -1
 // without a connection or handle, the native error of a refused statement
-// (-1 when the driver gave none, since 0 would read as done), or for a
+// (-1 when the driver gave none, since 0 would read as done; so for a
+// timeout), or for a
 // query that delivered no row the fetch code (100 for no row); on any
 // result but 0 the columns hold nothing to read. After a refusal
 // db.diagnostics() holds what the driver said.

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 
+#include "config/config_file_writer.h"
 #include "loop_harness.h"
 #include "transfer_fixture.h"
 
@@ -143,6 +145,124 @@ TEST_F(RefusedLogin, IsTheConnectionFailurePathAndFast) {
   EXPECT_EQ(inst_.Log(), "\r\n\r\nDatenbankverbindung fehlgeschlagen, Fehler: -1\r\n");
   EXPECT_EQ(inst_.TimeBookings(), "");
   EXPECT_EQ(server_.Statements(), std::vector<std::string>{});
+}
+
+// A server that accepts the connection and then says nothing, at the login
+// or in the middle of a run, must end the run within the configured
+// timeouts: a hung scheduled run blocks every later one.
+template <bool kSilentLogin, int kSilentAfter>
+class SilentServer : public TransferTest {
+ protected:
+  SilentServer() : TransferTest(Options()) {
+    inst_.WriteConfig(tralvo::ConfigSettings{server_options_user_, server_options_password_,
+                                             "MSSQL", "TRALVO", "2", "2"});
+    inst_.SetRunTimeout(std::chrono::seconds(30));
+  }
+  static StandinOptions Options() {
+    StandinOptions options = DefaultOptions();
+    options.silentLogin = kSilentLogin;
+    options.silentAfter = kSilentAfter;
+    return options;
+  }
+};
+
+class SilentAtLogin : public SilentServer<true, -1> {};
+
+TEST_F(SilentAtLogin, IsTheConnectionFailurePathWithinTheLoginTimeout) {
+  Clock::time_point start = Clock::now();
+  ProcessResult r = Transfer(AccessBookings(3), true);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_LT(SecondsSince(start), 8.0);
+  EXPECT_EQ(r.exitStatus, 6);
+  EXPECT_EQ(r.output.rfind(kConnectFailed, 0), 0u) << r.output;
+  EXPECT_NE(r.output.find("SQLSTATE: "), std::string::npos) << r.output;
+  EXPECT_EQ(inst_.Log(), "\r\n\r\nDatenbankverbindung fehlgeschlagen, Fehler: -1\r\n");
+}
+
+// The server time and one insert are answered; then the server goes
+// silent with the connection open.
+class SilentMidRun : public SilentServer<false, 2> {};
+
+TEST_F(SilentMidRun, EveryLaterStatementFailsWithinItsTimeoutAndTheRunEnds) {
+  Clock::time_point start = Clock::now();
+  ProcessResult r = Transfer(
+      AccessBookings(3) + "4711,-,20090715,073005,-,T1,3,001,KST1,-,,,17,,-,dta\r\n", true);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_LT(SecondsSince(start), 20.0);
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(AccessRowCount(server_), 1);
+  // Each booking that did not arrive is reported, and the summary follows.
+  EXPECT_EQ(Occurrences(r.output, kInsertFailed), 3) << r.output;
+  EXPECT_NE(r.output.find("SQLSTATE: HYT00"), std::string::npos) << r.output;
+  std::string log = inst_.Log();
+  EXPECT_EQ(Occurrences(log, "Insert in Kvx402Zpk fehlgeschlagen"), 3) << log;
+  EXPECT_EQ(Occurrences(log, "Insert in O2009BUCHPROT fehlgeschlagen"), 1) << log;
+  EXPECT_EQ(log.substr(log.size() - Summary(0, 1, 0, 0).size()), Summary(0, 1, 0, 0));
+}
+
+// The values the driver manager's trace shows set for an attribute, in
+// the order they were set.
+std::vector<std::string> TracedValues(const std::string& trace, const std::string& attribute) {
+  std::vector<std::string> values;
+  const std::string key = "Attribute = " + attribute + "\n";
+  for (size_t at = trace.find(key); at != std::string::npos; at = trace.find(key, at + 1)) {
+    size_t value = trace.find("Value = ", at) + 8;
+    values.push_back(trace.substr(value, trace.find('\n', value) - value));
+  }
+  return values;
+}
+
+class DefaultTimeouts : public TransferTest {};
+
+// Without timeout settings the login may take 30 seconds and each
+// statement 60, set through the standard attributes that any driver
+// honours (the silent-server tests show the driver keeps to them); the
+// driver manager's trace shows what the run asked for.
+TEST_F(DefaultTimeouts, AreSetThroughTheStandardAttributes) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "reads the trace of unixODBC";
+  std::map<std::string, std::string> env = server_.OdbcEnvironment("TRALVO");
+  const std::string trace = inst_.root() + "/odbc.trace";
+  {
+    std::ofstream odbcinst(env["ODBCSYSINI"] + "/odbcinst.ini", std::ios::app);
+    odbcinst << "\n[ODBC]\nTrace = Yes\nTraceFile = " << trace << "\n";
+  }
+  inst_.WriteBookings(AccessBookings(2));
+  ASSERT_EQ(inst_.Transfer("T1", false, env).exitStatus, 0);
+  const std::string calls = ReadFileBytes(trace);
+  EXPECT_EQ(TracedValues(calls, "SQL_ATTR_LOGIN_TIMEOUT"), std::vector<std::string>{"0x1e"});
+  EXPECT_LT(calls.find("SQL_ATTR_LOGIN_TIMEOUT"), calls.find("SQLConnect.c"));
+  // The server time and two inserts, each with its own limit.
+  EXPECT_EQ(TracedValues(calls, "SQL_ATTR_QUERY_TIMEOUT"), std::vector<std::string>(3, "0x3c"));
+  EXPECT_EQ(Occurrences(calls, "SQL = ["), 3);
+}
+
+// An installation's trigger that rolls an insert back answers with a row
+// count and then an error: the row is not there, so the booking is not
+// counted, and it is reported like any failed insert.
+class RolledBack : public TransferTest {
+ protected:
+  RolledBack() : TransferTest(Options()) {}
+  static StandinOptions Options() {
+    StandinOptions options = DefaultOptions();
+    options.rollBack = {"Kvx402Zpk.*07:01:00=3609", "O2009BUCHPROT=50000"};
+    return options;
+  }
+};
+
+TEST_F(RolledBack, InsertIsAFailureNotCountedAndReported) {
+  ProcessResult r =
+      Transfer(AccessBookings(3) + "4711,-,20090715,073005,-,T1,3,001,KST1,-,,,17,,-,dta\r\n");
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(AccessRowCount(server_), 3);
+  EXPECT_EQ(server_.Query("SELECT COUNT(*) FROM KRIVAX.O2009BUCHPROT")[0][0], "0");
+  EXPECT_EQ(r.output, std::string(kInsertFailed) + "3609\n");
+  std::string log = inst_.Log();
+  EXPECT_EQ(log, Header() +
+                     "Insert in Kvx402Zpk fehlgeschlagen, Fehler 3609: T1, 4711, 20090715, "
+                     "070100\r\n"
+                     "Insert in O2009BUCHPROT fehlgeschlagen, Fehler 50000: T1, 4711, 20090715, "
+                     "073005\r\n" +
+                     Summary(0, 3, 0, 0));
 }
 
 TEST(NoServer, ListeningIsTheConnectionFailurePathAndFast) {

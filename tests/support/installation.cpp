@@ -18,7 +18,10 @@ Installation::Installation() {
 
 void Installation::WriteConfig(const std::string& login, const std::string& password,
                                const std::string& database, const std::string& dbSystem) const {
-  tralvo::ConfigSettings settings{login, password, dbSystem, database};
+  WriteConfig(tralvo::ConfigSettings{login, password, dbSystem, database});
+}
+
+void Installation::WriteConfig(const tralvo::ConfigSettings& settings) const {
   std::string error;
   if (tralvo::WriteConfigFile(configPath(), settings, &error) != 0)
     throw std::runtime_error("cannot write the configuration: " + error);

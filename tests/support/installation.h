@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_file_writer.h"
 #include "test_support.h"
 
 namespace testsupport {
@@ -24,6 +25,7 @@ class Installation {
   // Writes the configuration file with the installation's own writer.
   void WriteConfig(const std::string& login, const std::string& password,
                    const std::string& database, const std::string& dbSystem = "MSSQL") const;
+  void WriteConfig(const tralvo::ConfigSettings& settings) const;
 
   // Writes the booking file into the working directory.
   void WriteBookings(const std::string& bytes, const std::string& name = "bookings.txt") const;
