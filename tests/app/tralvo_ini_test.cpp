@@ -64,10 +64,11 @@ TEST_F(TralvoIniTest, EncodeAndDecodeRefuseWhatTheStoredFormCannotHold) {
   }
 }
 
-TEST_F(TralvoIniTest, WrittenFileGivesTheFourValuesBackKeyByKey) {
+TEST_F(TralvoIniTest, WrittenFileGivesEveryValueBackKeyByKey) {
   const std::string path = dir_ / "quorvex.ini";
+  // An empty answer keeps a timeout's default.
   const testsupport::ProcessResult result =
-      Run({"write", path}, "sa\r\nP@ss;w\xF6rd\nMSSQL\nZeiterfassung\n");
+      Run({"write", path}, "sa\r\nP@ss;w\xF6rd\nMSSQL\nZeiterfassung\n45\n\n");
   ASSERT_EQ(result.exitStatus, 0) << result.errors;
   EXPECT_EQ(result.output.find("P@ss"), std::string::npos);
   EXPECT_EQ(result.errors.find("P@ss"), std::string::npos);
@@ -76,10 +77,9 @@ TEST_F(TralvoIniTest, WrittenFileGivesTheFourValuesBackKeyByKey) {
     const char* key;
     const char* value;
     int number;
-  } expected[] = {{"LOGIN", "sa", 1},
-                  {"PASS", "P@ss;w\xF6rd", 2},
-                  {"DB_SYSTEM", "MSSQL", 3},
-                  {"DATABASE", "Zeiterfassung", 4}};
+  } expected[] = {{"LOGIN", "sa", 1},         {"PASS", "P@ss;w\xF6rd", 2},
+                  {"DB_SYSTEM", "MSSQL", 3},  {"DATABASE", "Zeiterfassung", 4},
+                  {"LOGIN_TIMEOUT", "45", 5}, {"QUERY_TIMEOUT", "60", 6}};
   for (const auto& e : expected) {
     ConfigEntry entry;
     ReadConfigValue(entry, "", e.key, 0, path);
@@ -97,7 +97,7 @@ TEST_F(TralvoIniTest, WrittenFileGivesTheFourValuesBackKeyByKey) {
       EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << i;
     }
   }
-  EXPECT_EQ(lines, 8u);
+  EXPECT_EQ(lines, 12u);
   EXPECT_EQ(bytes.back(), '\n');
   EXPECT_EQ(bytes.find("P@ss"), std::string::npos);
 }
@@ -105,8 +105,15 @@ TEST_F(TralvoIniTest, WrittenFileGivesTheFourValuesBackKeyByKey) {
 TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
   const std::string path = dir_ / "quorvex.ini";
   testsupport::WriteFileBytes(path, "old");
-  // Three values only, and a password that does not fit.
+  // Three values only, a timeout a run could not use, and a password that
+  // does not fit.
   EXPECT_NE(Run({"write", path}, "sa\npw\nMSSQL\n").exitStatus, 0);
+  for (const char* timeout : {"0", "-5", " 30", "86401", "halbe Minute"}) {
+    const testsupport::ProcessResult refused =
+        Run({"write", path}, std::string("sa\npw\nMSSQL\nZeit\n") + timeout + "\n");
+    EXPECT_NE(refused.exitStatus, 0) << timeout;
+    EXPECT_NE(refused.errors.find("LOGIN_TIMEOUT"), std::string::npos) << refused.errors;
+  }
   EXPECT_NE(Run({"write", path}, "sa\n" + std::string(97, 'p') + "\nMSSQL\nZeit\n").exitStatus, 0);
   EXPECT_EQ(testsupport::ReadFileBytes(path), "old");
   const testsupport::ProcessResult unwritable =

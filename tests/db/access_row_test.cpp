@@ -61,12 +61,12 @@ TEST(BuildAccessRow, ShortRecordReadsMissingFieldsAsEmpty) {
   EXPECT_EQ(row.rowStatus, 0);
 }
 
-TEST(InsertAccessBooking, FailureIsPrintedNotCounted) {
+TEST(InsertAccessBooking, FailureIsPrintedNotCountedAndReturned) {
   testsupport::ConsoleCapture console;
   RunState state;
   state.console = console.stream();
   Database db;
-  EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), 0);
+  EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), -1);
   EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
   EXPECT_EQ(state.counters.accessBookings, 0);
 }

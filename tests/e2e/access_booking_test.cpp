@@ -118,7 +118,12 @@ TEST_F(AccessBookings, RefusedRowsAreReportedAndNotCounted) {
             " Insert in Kvx402Zpk fehlgeschlagen, Fehler 8152\n"
             " Insert in Kvx402Zpk fehlgeschlagen, Fehler 241\n");
   EXPECT_EQ(AccessRows().size(), 1u);
-  EXPECT_EQ(inst_.Log(), Header() + Summary(0, 1, 0, 0));
+  // Each booking that did not arrive is in the log with its code.
+  EXPECT_EQ(inst_.Log(), Header() + "Insert in Kvx402Zpk fehlgeschlagen, Fehler 8152: T1, " +
+                             std::string(21, '9') + ", 20090715, 073005\r\n" +
+                             "Insert in Kvx402Zpk fehlgeschlagen, Fehler 241: T1, 4711, 2009071, "
+                             "070100\r\n" +
+                             Summary(0, 1, 0, 0));
 }
 
 TEST_F(AccessBookings, RoutingConsequencesAcrossTargets) {
@@ -172,7 +177,9 @@ TEST_F(FailingEvents, AccessRowStillArrivesAndTheEventIsNotCounted) {
   EXPECT_EQ(r.output, "");
   EXPECT_EQ(EventRows(), Rows{});
   EXPECT_EQ(AccessRows(), (Rows{{"4711", "17"}}));
-  EXPECT_EQ(inst_.Log(), Header() + Summary(0, 1, 0, 0));
+  EXPECT_EQ(inst_.Log(),
+            Header() + "Insert in O2009BUCHPROT fehlgeschlagen, Fehler 547: T1, 4711, 20090715, " +
+                "073005\r\n" + Summary(0, 1, 0, 0));
 }
 
 }  // namespace
