@@ -8,6 +8,7 @@
 #include <io.h>
 #else
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -41,6 +42,11 @@ class TerminationHeldOff {
  private:
   sigset_t previous_;
   bool held_ = false;
+#else
+  // Windows ends a scheduled task with TerminateProcess, which no program
+  // can hold off.
+  TerminationHeldOff() {}
+  ~TerminationHeldOff() {}
 #endif
 };
 
@@ -95,6 +101,11 @@ bool OutputFile::Flush() {
     fileLength_ += static_cast<int64_t>(used_);
   } else {
     failed_ = true;
+    // The file itself tells what the system took: a Windows C runtime
+    // reports nothing of a write that a full disk cut short.
+    int64_t length = 0;
+    if (LengthNow(length) && length >= fileLength_)
+      taken = std::min(used_, static_cast<size_t>(length - fileLength_));
     // Only the records the system took whole stay in the file.
     auto wholeEnd = std::upper_bound(recordEnds_.begin(), recordEnds_.end(), taken);
     size_t wholeBytes = wholeEnd == recordEnds_.begin() ? 0 : *(wholeEnd - 1);
@@ -106,6 +117,18 @@ bool OutputFile::Flush() {
   used_ = 0;
   recordEnds_.clear();
   return !failed_;
+}
+
+bool OutputFile::LengthNow(int64_t& length) const {
+#ifdef _WIN32
+  length = _filelengthi64(_fileno(file_));
+  return length >= 0;
+#else
+  struct stat info;
+  if (fstat(fileno(file_), &info) != 0) return false;
+  length = static_cast<int64_t>(info.st_size);
+  return true;
+#endif
 }
 
 bool OutputFile::CutBackTo(int64_t length) {
