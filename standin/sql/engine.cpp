@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "sql/conversion.h"
+#include "sql/datetime.h"
 #include "sql/sql_functions.h"
 
 namespace standin {
@@ -84,7 +85,7 @@ Engine::Engine(const std::string& path, const std::string& clock) : clock_(clock
   // The test fixture reads and seeds the same file from its own process.
   sqlite3_busy_timeout(db_, 10000);
   sqlite3_extended_result_codes(db_, 1);
-  RegisterSqlFunctions(db_, &clock_);
+  RegisterSqlFunctions(db_, &now_);
   try {
     Exec(db_, "PRAGMA journal_mode=WAL");
     Exec(db_, "PRAGMA synchronous=NORMAL");
@@ -136,10 +137,18 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
 void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& session) {
   switch (st.kind) {
     case Statement::Kind::Use:
-      session.database = st.argument;
-      result.newDatabase = st.argument;
+      // One database lives here; the session is always in it.
+      if (ToLower(st.argument) != ToLower(session.database)) {
+        result.failed = true;
+        result.messages.push_back(Message(911, 16,
+                                          "Database '" + st.argument +
+                                              "' does not exist. Make sure that the name is "
+                                              "entered correctly."));
+        return;
+      }
+      result.newDatabase = session.database;
       result.messages.push_back(
-          Message(5701, 0, "Changed database context to '" + st.argument + "'."));
+          Message(5701, 0, "Changed database context to '" + session.database + "'."));
       return;
     case Statement::Kind::SetNoCount:
       session.noCount = st.argument == "ON";
@@ -148,6 +157,7 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
       break;
   }
   if (st.sql.empty()) return;
+  now_ = CanonicalText(Now(clock_));
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db_, st.sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
     ReportSqliteError(st, result);

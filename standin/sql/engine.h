@@ -51,6 +51,7 @@ class Engine {
   std::mutex mutex_;
   sqlite3* db_ = nullptr;
   std::string clock_;
+  std::string now_;  // CURRENT_TIMESTAMP of the running statement
   Catalog catalog_;
 };
 

@@ -73,9 +73,8 @@ void StoreFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
-  const std::string* clock = static_cast<const std::string*>(sqlite3_user_data(ctx));
-  std::string text = CanonicalText(Now(clock ? *clock : std::string()));
-  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  const std::string* now = static_cast<const std::string*>(sqlite3_user_data(ctx));
+  sqlite3_result_text(ctx, now->c_str(), static_cast<int>(now->size()), SQLITE_TRANSIENT);
 }
 
 // Compares as the default collation does: letters without regard to case,
@@ -113,12 +112,12 @@ std::optional<ServerMessage> DecodeFunctionError(const std::string& text) {
   return m;
 }
 
-void RegisterSqlFunctions(sqlite3* db, const std::string* clock) {
+void RegisterSqlFunctions(sqlite3* db, const std::string* now) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "tds_convert", 5, flags, nullptr, ConvertFunction, nullptr, nullptr);
   sqlite3_create_function(db, "tds_store", 4, flags, nullptr, StoreFunction, nullptr, nullptr);
-  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(clock),
-                          NowFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(now), NowFunction,
+                          nullptr, nullptr);
   sqlite3_create_collation(db, "tds_ci", SQLITE_UTF8, nullptr, CompareCaseInsensitive);
 }
 

@@ -17,9 +17,12 @@ namespace standin {
 
 // What a connection contributes to the statements: the values of the
 // server variables and the options SET changes.
+// The database the stand-in hosts unless told otherwise.
+inline constexpr char kDefaultDatabase[] = "TRALVO";
+
 struct SessionInfo {
   int spid = 51;
-  std::string database = "master";
+  std::string database = kDefaultDatabase;  // the one the engine hosts
   std::string user;
   int64_t rowCount = 0;
   bool noCount = false;

@@ -55,26 +55,48 @@ Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
   }
 }
 
+// A chain "a op b op c" becomes "((a op b) op c)": the opening parentheses
+// are counted and put in front once, so the text grows in one pass instead
+// of being copied for every term.
+struct Chain {
+  size_t opens = 0;
+  std::string tail;
+  void Add(const std::string& op, const std::string& right) {
+    ++opens;
+    tail += ' ';
+    tail += op;
+    tail += ' ';
+    tail += right;
+    tail += ')';
+  }
+  void Close(Expr& left) {
+    if (opens == 0) return;
+    left.sql.insert(0, opens, '(');
+    left.sql += tail;
+    left.name.clear();
+  }
+};
+
 Expr Translator::ParseExpression() {
   NestingGuard guard(*this);
   Expr left = ParseAnd();
+  Chain chain;
   while (Accept("OR")) {
-    Expr right = ParseAnd();
-    left.sql = "(" + left.sql + " OR " + right.sql + ")";
+    chain.Add("OR", ParseAnd().sql);
     left.type = Type(TypeKind::Int);
-    left.name.clear();
   }
+  chain.Close(left);
   return left;
 }
 
 Expr Translator::ParseAnd() {
   Expr left = ParseNot();
+  Chain chain;
   while (Accept("AND")) {
-    Expr right = ParseNot();
-    left.sql = "(" + left.sql + " AND " + right.sql + ")";
+    chain.Add("AND", ParseNot().sql);
     left.type = Type(TypeKind::Int);
-    left.name.clear();
   }
+  chain.Close(left);
   return left;
 }
 
@@ -170,10 +192,11 @@ Expr Translator::ParsePredicate() {
 
 Expr Translator::ParseAdditive() {
   Expr left = ParseMultiplicative();
+  Chain chain;
   while (Peek().IsSymbol("+") || Peek().IsSymbol("-")) {
     std::string op = Take().text;
     Expr right = ParseMultiplicative();
-    Expr e;
+    SqlType type;
     if (op == "+" && (left.type.IsText() || right.type.IsText())) {
       // '+' on texts concatenates; the result is as long as both together.
       bool fixed = (left.type.kind == TypeKind::Char || left.type.kind == TypeKind::Null) &&
@@ -183,27 +206,28 @@ Expr Translator::ParseAdditive() {
                               : (fixed ? TypeKind::Char : TypeKind::VarChar);
       int length = left.type.length + right.type.length;
       int limit = unicode ? 4000 : 8000;
-      e.type = Type(kind, length > limit ? limit : (length < 1 ? 1 : length));
-      e.sql = "(" + left.sql + " || " + right.sql + ")";
+      type = Type(kind, length > limit ? limit : (length < 1 ? 1 : length));
+      op = "||";
     } else {
-      e.type = NumericResult(left.type, right.type);
-      e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
+      type = NumericResult(left.type, right.type);
     }
-    left = e;
+    chain.Add(op, right.sql);
+    left.type = type;
   }
+  chain.Close(left);
   return left;
 }
 
 Expr Translator::ParseMultiplicative() {
   Expr left = ParseUnary();
+  Chain chain;
   while (Peek().IsSymbol("*") || Peek().IsSymbol("/") || Peek().IsSymbol("%")) {
     std::string op = Take().text;
     Expr right = ParseUnary();
-    Expr e;
-    e.type = NumericResult(left.type, right.type);
-    e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
-    left = e;
+    left.type = NumericResult(left.type, right.type);
+    chain.Add(op, right.sql);
   }
+  chain.Close(left);
   return left;
 }
 

@@ -1,0 +1,30 @@
+// The stand-in's own time per statement, so that a benchmark can tell the
+// server's share of a run from the client's: requests that ran SQL are
+// counted with the time from their arrival to the end of their answer.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace standin {
+
+class ServerStats {
+ public:
+  void Add(std::chrono::steady_clock::duration spent) {
+    statements_.fetch_add(1, std::memory_order_relaxed);
+    nanoseconds_.fetch_add(
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()),
+        std::memory_order_relaxed);
+  }
+
+  // One line: "statements=N busy_us=T us_per_statement=X.X\n".
+  std::string Report() const;
+
+ private:
+  std::atomic<uint64_t> statements_{0};
+  std::atomic<uint64_t> nanoseconds_{0};
+};
+
+}  // namespace standin
