@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 
 #include "app/booking_handlers.h"
 #include "export/booking_report.h"
@@ -22,32 +23,18 @@ constexpr int32_t kMinimumFields = 8;
 
 constexpr const char* kMalformedMessage = "FEHLERHAFTER BUCHUNGSSATZ !!\n";
 
-enum Field : int32_t {
-  kBadgeNumber = 0,
-  kBookingDate = 2,
-  kBookingTime = 3,
-  kTerminalId = 5,
-  kReaderNumber = 6,
-  kBookingCode = 7,
-  kTimeBookingMarker = 10,
-  kAccessStatus = 11,
-  kStatusCode = 12,
-  kRecordKind = 15,
-};
-
 // Rule 8: the event row, then the access row whatever became of the event.
 void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
   EventBooking event;
-  event.terminalId = record[kTerminalId];
-  event.readerNumber = TextToInt(record[kReaderNumber]);
-  event.badgeNumber = record[kBadgeNumber];
-  event.bookingDate = record[kBookingDate];
-  event.bookingTime = record[kBookingTime];
-  event.bookingCode = record[kBookingCode];
-  event.status = TextToInt(record[kStatusCode]);
+  event.terminalId = record[field::kTerminalId];
+  event.readerNumber = TextToInt(record[field::kReaderNumber]);
+  event.badgeNumber = record[field::kBadgeNumber];
+  event.bookingDate = record[field::kBookingDate];
+  event.bookingTime = record[field::kBookingTime];
+  event.bookingCode = record[field::kBookingCode];
+  event.status = TextToInt(record[field::kStatusCode]);
   event.variant = "";
-  state.lastResult = handlers.InsertEventBooking(event);
-  if (state.lastResult == 0) ++state.counters.events;
+  if (handlers.InsertEventBooking(event) == 0) ++state.counters.events;
   handlers.InsertAccessBooking(record);
 }
 
@@ -71,6 +58,17 @@ bool TargetsWritten(RunState& state) {
     }
   }
   return true;
+}
+
+// Routes one booking. Memory that runs out while its handlers work gives
+// up that booking alone: it is reported, and the run goes on with the next
+// line and ends with its summary.
+void RouteOneBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) noexcept {
+  try {
+    RouteBooking(state, handlers, record);
+  } catch (const std::bad_alloc&) {
+    ReportBookingWithoutMemory(state, record[field::kBadgeNumber], record[field::kBookingDate]);
+  }
 }
 
 void WriteSummary(RunState& state) {
@@ -100,11 +98,11 @@ std::string& TrimRight(std::string& text) {
 }
 
 void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
-  std::string_view kind = record[kRecordKind];
-  bool timeMarker = !record[kTimeBookingMarker].empty();
-  bool accessStatus = !record[kAccessStatus].empty();
-  bool status100 = record[kStatusCode] == "100";
-  bool code024 = record[kBookingCode] == "024";
+  std::string_view kind = record[field::kRecordKind];
+  bool timeMarker = !record[field::kTimeBookingMarker].empty();
+  bool accessStatus = !record[field::kAccessStatus].empty();
+  bool status100 = record[field::kStatusCode] == "100";
+  bool code024 = record[field::kBookingCode] == "024";
 
   if (kind == "40p" && timeMarker) {
     handlers.ExportTimeBooking(record);
@@ -112,7 +110,7 @@ void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& r
   } else if (kind == "dta" && status100 && !code024) {
     handlers.ExportTimeBooking(record);
   } else if ((kind == "40p" && accessStatus) || kind == "62p" ||
-             (kind == "dta" && (record[kBadgeNumber].empty() || code024))) {
+             (kind == "dta" && (record[field::kBadgeNumber].empty() || code024))) {
     handlers.InsertAccessBooking(record);
   } else if (kind == "50p") {
     handlers.ExportCostCentreBooking(record);
@@ -130,9 +128,9 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   bool endsLine = false;
 
   for (;;) {
-    int read = bookings.Next(piece, endsLine);
-    if (read == kReadEnd) break;
-    if (read == kReadError) {
+    ReadResult read = bookings.Next(piece, endsLine);
+    if (read == ReadResult::kEnd) break;
+    if (read == ReadResult::kError) {
       ReportFileFailure(state, kBookingReadFailure, bookings.path());
       status = kFileFailureStatus;
       break;
@@ -151,15 +149,15 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       PrintConsole(state, kMalformedMessage);
       continue;
     }
-    int split = SplitBookingLine(piece, record);
-    if (split == kSplitNone) continue;
-    if (split == kSplitFieldTooLong || record.count() < kMinimumFields) {
+    SplitResult split = SplitBookingLine(piece, record);
+    if (split == SplitResult::kNone) continue;
+    if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
       PrintConsole(state, kMalformedMessage);
       continue;
     }
-    if (record[kTerminalId] != state.terminalId) continue;
-    TrimRight(record.mutableField(kBadgeNumber));
-    RouteBooking(state, handlers, record);
+    if (record[field::kTerminalId] != state.terminalId) continue;
+    TrimRight(record.mutableField(field::kBadgeNumber));
+    RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;
       break;

@@ -1,10 +1,12 @@
+// Reading the configuration file: its records, the selection of one by
+// section, key or number, and the deciphering of the selected value.
 #include "config/config_reader.h"
 
 #include <cstdio>
-#include <limits>
 
 #include "config/secret.h"
 #include "config/value_cipher.h"
+#include "shared/int_text.h"
 
 namespace tralvo {
 namespace {
@@ -49,25 +51,6 @@ class LineReader {
   std::FILE* file_;
 };
 
-// The integer at the start of text: leading white space, an optional sign,
-// decimal digits up to the first other character; 0 without digits. Out of
-// range values saturate instead of overflowing.
-std::int32_t ParseNumber(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  const std::int64_t limit =
-      negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-               : std::numeric_limits<std::int32_t>::max();
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > limit) value = limit;
-  }
-  return static_cast<std::int32_t>(negative ? -value : value);
-}
-
 // Splits a header line and an entry line into record fields.
 ConfigRecord SplitRecord(const std::string& header, const std::string& entry) {
   ConfigRecord record;
@@ -93,7 +76,7 @@ ConfigRecord SplitRecord(const std::string& header, const std::string& entry) {
   if (s1 > 0) {
     std::string number;
     CopySubstring(entry, 0, s1, number);
-    f.number = ParseNumber(number);
+    f.number = TextToInt(number);
   }
   CopySubstring(entry, s1 + 1, s2 - s1 - 1, f.key);
   const int newline = FindNthChar(entry, '\n', 1);

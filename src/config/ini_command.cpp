@@ -1,3 +1,5 @@
+// The configuration verbs of tralvo-ini: reading values from a terminal
+// without echo, converting them, writing and listing configuration files.
 #include "config/ini_command.h"
 
 #include <cstring>
@@ -20,26 +22,8 @@
 namespace tralvo {
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitBadInput = 1;
-constexpr int kExitUsage = 2;
-
 // Longer input lines are refused rather than held without bound.
 constexpr std::size_t kMaxInputLine = 4096;
-
-const char kUsage[] =
-    "Usage: tralvo-ini COMMAND\n"
-    "\n"
-    "Commands:\n"
-    "  encode       read one value from standard input, print its stored form\n"
-    "  decode       read one stored form from standard input, print its value\n"
-    "  write FILE   ask for LOGIN, PASS, DB_SYSTEM and DATABASE and write them\n"
-    "               as a complete configuration file (one per line when standard\n"
-    "               input is not a terminal; the password is never echoed)\n"
-    "  show FILE    list the records of a configuration file, password masked\n"
-    "  --help       show this text\n"
-    "\n"
-    "Values are never taken from the command line.\n";
 
 bool IsTerminal(std::FILE* stream) {
 #ifdef _WIN32
@@ -167,33 +151,33 @@ std::string Printable(const std::string& text) {
 
 int Encode(std::FILE* in, std::FILE* out, std::FILE* err) {
   std::string value;
-  if (!AskValue(in, err, "value", true, value)) return kExitBadInput;
+  if (!AskValue(in, err, "value", true, value)) return kIniFailed;
   if (const char* problem = ConfigValueProblem(value)) {
     std::fprintf(err, "tralvo-ini: %s\n", problem);
     WipeSecret(value);
-    return kExitBadInput;
+    return kIniFailed;
   }
   std::string stored = EncryptConfigValue(value);
   WipeSecret(value);
   std::fprintf(out, "%s\n", stored.c_str());
   WipeSecret(stored);
-  return kExitOk;
+  return kIniOk;
 }
 
 int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
   std::string stored;
-  if (!AskValue(in, err, "stored value", false, stored)) return kExitBadInput;
+  if (!AskValue(in, err, "stored value", false, stored)) return kIniFailed;
   if (const char* problem = StoredValueProblem(stored)) {
     std::fprintf(err, "tralvo-ini: %s\n", problem);
     WipeSecret(stored);
-    return kExitBadInput;
+    return kIniFailed;
   }
   std::string value = DecryptConfigValue(stored);
   std::fwrite(value.data(), 1, value.size(), out);
   std::fputc('\n', out);
   WipeSecret(value);
   WipeSecret(stored);
-  return kExitOk;
+  return kIniOk;
 }
 
 int Write(const char* path, std::FILE* in, std::FILE* err) {
@@ -202,7 +186,7 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
                         AskValue(in, err, "PASS", true, settings.password) &&
                         AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
                         AskValue(in, err, "DATABASE", false, settings.database);
-  int status = kExitBadInput;
+  int status = kIniFailed;
   if (complete) {
     if (settings.database.empty() || settings.database.size() > 40) {
       std::fprintf(err,
@@ -211,7 +195,7 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
     }
     std::string error;
     if (WriteConfigFile(path, settings, &error) == 0) {
-      status = kExitOk;
+      status = kIniOk;
     } else {
       std::fprintf(err, "tralvo-ini: %s\n", error.c_str());
     }
@@ -224,7 +208,7 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
   std::vector<ConfigRecord> records;
   if (!ReadConfigRecords(path, records)) {
     std::fprintf(err, "tralvo-ini: cannot read %s\n", path);
-    return kExitBadInput;
+    return kIniFailed;
   }
   if (records.empty()) std::fprintf(out, "%s: no records\n", path);
   int index = 1;
@@ -247,47 +231,36 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
     }
     WipeSecret(f.value);
   }
-  return kExitOk;
+  return kIniOk;
 }
 
-int Run(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "--help" || command == "-h") {
-    std::fputs(kUsage, out);
-    return kExitOk;
+// Verbs answer for themselves: nothing thrown inside one leaves it.
+template <typename Verb>
+int Guarded(std::FILE* err, Verb verb) noexcept {
+  try {
+    return verb();
+  } catch (...) {
+    std::fputs("tralvo-ini: out of memory\n", err);
+    return kIniFailed;
   }
-  const int expected = command == "write" || command == "show" ? 3 : 2;
-  if ((command == "encode" || command == "decode" || command == "write" || command == "show") &&
-      argc == expected) {
-    if (command == "encode") return Encode(in, out, err);
-    if (command == "decode") return Decode(in, out, err);
-    if (command == "write") return Write(argv[2], in, err);
-    return Show(argv[2], out, err);
-  }
-  if (argc < 2) {
-    std::fputs("tralvo-ini: a command is missing\n\n", err);
-  } else {
-    std::fprintf(err, "tralvo-ini: unknown command or wrong arguments: %s\n\n", argv[1]);
-  }
-  std::fputs(kUsage, err);
-  return kExitUsage;
 }
 
 }  // namespace
 
-int RunIniCommand(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                  std::FILE* err) noexcept {
-  try {
-    const int status = Run(argc, argv, in, out, err);
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-      std::fputs("tralvo-ini: cannot write standard output\n", err);
-      return kExitBadInput;
-    }
-    return status;
-  } catch (...) {
-    std::fputs("tralvo-ini: out of memory\n", err);
-    return kExitBadInput;
-  }
+int IniEncode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept {
+  return Guarded(err, [&] { return Encode(in, out, err); });
+}
+
+int IniDecode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept {
+  return Guarded(err, [&] { return Decode(in, out, err); });
+}
+
+int IniWrite(const char* path, std::FILE* in, std::FILE* err) noexcept {
+  return Guarded(err, [&] { return Write(path, in, err); });
+}
+
+int IniShow(const char* path, std::FILE* out, std::FILE* err) noexcept {
+  return Guarded(err, [&] { return Show(path, out, err); });
 }
 
 }  // namespace tralvo

@@ -1,14 +1,26 @@
-// The companion command that writes, shows and converts configuration
-// values. The executable's main only hands over its arguments and streams.
+// The verbs of the tralvo-ini companion command that need nothing but the
+// configuration store: converting single values, writing a configuration
+// file and listing one. The command line itself is read one layer up,
+// where the verbs that connect live as well.
 #pragma once
 
 #include <cstdio>
 
 namespace tralvo {
 
-// Runs "tralvo-ini" with argv[1..argc-1]; returns the exit status:
-// 0 done, 1 bad input or a file that cannot be read or written, 2 bad usage.
-int RunIniCommand(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
-                  std::FILE* err) noexcept;
+// Exit statuses of tralvo-ini.
+inline constexpr int kIniOk = 0;
+inline constexpr int kIniFailed = 1;  // bad input, a file or connection that failed
+inline constexpr int kIniUsage = 2;
+
+// One value from in, its stored form to out.
+int IniEncode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
+// One stored form from in, its value to out.
+int IniDecode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
+// Asks for LOGIN, PASS, DB_SYSTEM and DATABASE on in and writes them as a
+// complete configuration file at path.
+int IniWrite(const char* path, std::FILE* in, std::FILE* err) noexcept;
+// Lists the records of the configuration file at path, password masked.
+int IniShow(const char* path, std::FILE* out, std::FILE* err) noexcept;
 
 }  // namespace tralvo

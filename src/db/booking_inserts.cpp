@@ -33,15 +33,6 @@ constexpr std::string_view kMidnight = "000000";
 // SQL Server's native error for a duplicate key: the row is there already.
 constexpr int32_t kDuplicateKey = 2627;
 
-// Runs one insert statement. Returns 0 when the server took it.
-int RunInsert(Database& db, std::string_view form, std::initializer_list<SqlValue> values) {
-  Statement statement(db);
-  if (!statement.allocated()) return -1;
-  int32_t result = statement.Execute(form, values) ? 0 : FailedStatementResult(db);
-  db.setStatementResult(result);
-  return result;
-}
-
 }  // namespace
 
 DateTimeText::DateTimeText(std::string_view date, std::string_view time) {
@@ -84,20 +75,21 @@ int32_t AccessStatusRowStatus(std::string_view accessStatus) {
 
 void BuildAccessRow(Database& db, const FieldList& record, AccessRow& row) {
   row = AccessRow();
-  row.terminalId = record[5];
-  row.badgeNumber = record[0];
-  row.bookingDate = record[2];
-  row.bookingTime = record[3];
-  row.readerNumber = TextToInt(record[6]);
-  std::string_view kind = record[15];
+  row.terminalId = record[field::kTerminalId];
+  row.badgeNumber = record[field::kBadgeNumber];
+  row.bookingDate = record[field::kBookingDate];
+  row.bookingTime = record[field::kBookingTime];
+  row.readerNumber = TextToInt(record[field::kReaderNumber]);
+  std::string_view kind = record[field::kRecordKind];
   if (kind == "40p") {
-    row.rowStatus = AccessStatusRowStatus(record[11]);
+    row.rowStatus = AccessStatusRowStatus(record[field::kAccessStatus]);
   } else if (kind == "62p") {
     // A zone that cannot be found leaves the status 0; the row still goes in.
     int32_t zone = 0;
-    if (LookupZoneNumber(db, record[13], record[12], zone) == 0) row.rowStatus = zone;
+    if (LookupZoneNumber(db, record[field::kZonePrefix], record[field::kStatusCode], zone) == 0)
+      row.rowStatus = zone;
   } else if (kind == "dta") {
-    row.rowStatus = TextToInt(record[12]);
+    row.rowStatus = TextToInt(record[field::kStatusCode]);
   }
 }
 
@@ -106,16 +98,15 @@ int InsertAccessRow(Database& db, const AccessRow& row) {
   DateTimeText moment(row.bookingDate, row.bookingTime);
   // Values too long for their columns are sent whole: the server refuses
   // the row rather than storing a cut value.
-  return RunInsert(db, kAccessRowForm,
-                   {row.terminalId, row.readerNumber, day.view(), moment.view(), row.badgeNumber,
-                    row.rowStatus, row.runningNumber});
+  return RunStatement(db, kAccessRowForm,
+                      {row.terminalId, row.readerNumber, day.view(), moment.view(), row.badgeNumber,
+                       row.rowStatus, row.runningNumber});
 }
 
 int InsertAccessBooking(RunState& state, Database& db, const FieldList& record) {
   AccessRow row;
   BuildAccessRow(db, record, row);
   int result = InsertAccessRow(db, row);
-  state.lastResult = result;
   if (result == 0 || result == kDuplicateKey) {
     ++state.counters.accessBookings;
   } else {
@@ -128,7 +119,7 @@ int InsertEventBooking(Database& db, std::string_view terminalId, int32_t reader
                        std::string_view badge, std::string_view date, std::string_view time,
                        std::string_view code, int32_t status, std::string_view variant) {
   DateTimeText moment(date, time);
-  return RunInsert(
+  return RunStatement(
       db, kEventForm,
       {terminalId, readerNumber, badge, moment.view(), moment.view(), code, status, variant});
 }

@@ -49,9 +49,8 @@ void BuildAccessRow(Database& db, const FieldList& record, AccessRow& row);
 // native error of the refused statement (-1 when the driver gave none).
 int InsertAccessRow(Database& db, const AccessRow& row);
 
-// Builds and inserts the access row of a booking record, stores the result
-// as state.lastResult and counts the row when it arrived or was there
-// already (2627, duplicate key). Any other failure is printed to
+// Builds and inserts the access row of a booking record and counts the row
+// when it arrived or was there already (2627, duplicate key). Any other failure is printed to
 // state.console. Returns 0.
 int InsertAccessBooking(RunState& state, Database& db, const FieldList& record);
 

@@ -7,6 +7,7 @@
 // row, any other value the native error of the failed statement.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -36,10 +37,6 @@ class Database {
   const DiagnosticsRecord& diagnostics() const { return diagnostics_; }
   DiagnosticsRecord& diagnostics() { return diagnostics_; }
 
-  // Outcome of the last query or insert statement.
-  int32_t statementResult() const { return statementResult_; }
-  void setStatementResult(int32_t result) { statementResult_ = result; }
-
   // The text of the statement being run; kept between statements so that
   // building one does not allocate once it has grown.
   std::string& statementText() { return statementText_; }
@@ -52,7 +49,6 @@ class Database {
   OdbcHandle connection_{SQL_HANDLE_DBC};
   bool connected_ = false;
   DiagnosticsRecord diagnostics_;
-  int32_t statementResult_ = 0;
   std::string statementText_;
 };
 
@@ -63,11 +59,20 @@ class Database {
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
                       const std::string& dataSourceName);
 
-// Reads LOGIN, PASS, DB_SYSTEM and DATABASE from the installation's
-// configuration file and connects. On failure prints the connection
-// failure message to state.console (and, with the debug flag, what the
-// driver said) and returns the non-zero code. The password is wiped from
-// memory as soon as the connect call has returned.
+// A DATABASE value longer than this is not used as the data source name.
+inline constexpr std::size_t kMaxDataSourceName = 40;
+
+// Reads LOGIN, PASS, DB_SYSTEM and DATABASE from the configuration file at
+// configPath and connects with them, printing nothing. Returns
+// ConnectDataSource's result. Both a run and the administrator's check of a
+// configuration connect through here, so the check proves what a run will
+// do. The password is wiped from memory as soon as the connect call has
+// returned.
+int ConnectWithConfigFile(Database& db, const std::string& configPath);
+
+// Connects with the installation's configuration file. On failure prints
+// the connection failure message to state.console (and, with the debug
+// flag, what the driver said) and returns the non-zero code.
 int OpenDatabase(Database& db, RunState& state);
 
 // The server's current time as "DD.MM.YYYY HH:MM:SS" into out. Returns 0,

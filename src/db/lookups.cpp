@@ -33,23 +33,6 @@ std::string_view ColumnText(const char* buffer, size_t size) {
   return std::string_view(buffer, strnlen(buffer, size));
 }
 
-// Runs a query of one or two bound columns: the statement pattern from
-// allocation to the single fetch. Returns 0 when a row arrived, otherwise
-// the operation's result.
-template <typename Bind>
-int32_t RunQuery(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
-                 Bind bind) {
-  Statement statement(db);
-  if (!statement.allocated()) return -1;
-  if (!statement.Execute(form, values)) return FailedStatementResult(db);
-  bind(statement);
-  int32_t code = statement.FetchOnce();
-  db.setStatementResult(code);
-  if (!RowFetched(code)) return code;
-  db.setStatementResult(0);
-  return 0;
-}
-
 }  // namespace
 
 int LookupBadge(Database& db, std::string_view badge, std::string_view date,
@@ -58,10 +41,10 @@ int LookupBadge(Database& db, std::string_view badge, std::string_view date,
   char schema[21];
   SQLLEN personnelIndicator = 0;
   SQLLEN schemaIndicator = 0;
-  int32_t result = RunQuery(db, kBadgeForm, {badge, date, date, date, date}, [&](Statement& s) {
-    s.Bind(1, SQL_C_CHAR, personnelNumber, sizeof personnelNumber, &personnelIndicator);
-    s.Bind(2, SQL_C_CHAR, schema, sizeof schema, &schemaIndicator);
-  });
+  int32_t result =
+      RunStatement(db, kBadgeForm, {badge, date, date, date, date},
+                   {{SQL_C_CHAR, personnelNumber, sizeof personnelNumber, &personnelIndicator},
+                    {SQL_C_CHAR, schema, sizeof schema, &schemaIndicator}});
   if (result != 0) return result;
   // A NULL column leaves the caller's text as it was.
   if (personnelIndicator != SQL_NULL_DATA)
@@ -73,9 +56,8 @@ int LookupBadge(Database& db, std::string_view badge, std::string_view date,
 int LookupBookingType(Database& db, std::string_view code, std::string& out) {
   SQLSMALLINT type = 0;
   SQLLEN indicator = 0;
-  int32_t result = RunQuery(db, kBookingTypeForm, {code}, [&](Statement& s) {
-    s.Bind(1, SQL_C_SHORT, &type, sizeof type, &indicator);
-  });
+  int32_t result =
+      RunStatement(db, kBookingTypeForm, {code}, {{SQL_C_SHORT, &type, sizeof type, &indicator}});
   if (result != 0) return result;
   if (indicator == SQL_NULL_DATA) type = 0;
   char digits[8];
@@ -88,9 +70,8 @@ int LookupCodeMapping(Database& db, std::string_view code, std::string& out) {
   char newCode[21];
   std::memset(newCode, 0, sizeof newCode);
   SQLLEN indicator = 0;
-  int32_t result = RunQuery(db, kCodeMappingForm, {code}, [&](Statement& s) {
-    s.Bind(1, SQL_C_CHAR, newCode, sizeof newCode, &indicator);
-  });
+  int32_t result = RunStatement(db, kCodeMappingForm, {code},
+                                {{SQL_C_CHAR, newCode, sizeof newCode, &indicator}});
   if (result != 0) return result;
   if (indicator == SQL_NULL_DATA) newCode[0] = '\0';
   out.assign(ColumnText(newCode, sizeof newCode));
@@ -113,9 +94,8 @@ int LookupZoneNumber(Database& db, std::string_view prefix, std::string_view suf
   }
   SQLINTEGER number = 0;
   SQLLEN indicator = 0;
-  int32_t result = RunQuery(db, kZoneForm, {zoneCode}, [&](Statement& s) {
-    s.Bind(1, SQL_C_LONG, &number, sizeof number, &indicator);
-  });
+  int32_t result =
+      RunStatement(db, kZoneForm, {zoneCode}, {{SQL_C_LONG, &number, sizeof number, &indicator}});
   if (result != 0) return result;
   out = indicator == SQL_NULL_DATA ? 0 : static_cast<int32_t>(number);
   return 0;

@@ -1,4 +1,4 @@
-// Connecting with the settings of the installation's configuration file.
+// Connecting with the settings of a configuration file.
 #include <cstdio>
 
 #include "config/config_reader.h"
@@ -9,14 +9,7 @@
 
 namespace tralvo {
 
-namespace {
-// A data source name outside 1 to 40 characters is not used; the connect
-// then fails on the empty name.
-constexpr size_t kMaxDataSourceName = 40;
-}  // namespace
-
-int OpenDatabase(Database& db, RunState& state) {
-  const std::string configPath = NativePath(kConfigFilePath);
+int ConnectWithConfigFile(Database& db, const std::string& configPath) {
   ConfigEntry entry;
   std::string userName;
   std::string dataSourceName;
@@ -31,12 +24,19 @@ int OpenDatabase(Database& db, RunState& state) {
   password = entry.value;
   ReadConfigValue(entry, "", "DB_SYSTEM", 0, configPath);  // looked up, never used
   ReadConfigValue(entry, "", "DATABASE", 0, configPath);
+  // A data source name outside 1 to 40 characters is not used; the connect
+  // then fails on the empty name.
   if (!entry.value.empty() && entry.value.size() <= kMaxDataSourceName)
     dataSourceName = entry.value;
   WipeSecret(entry.value);
 
-  int result = ConnectDataSource(db, userName, password, dataSourceName);
+  const int result = ConnectDataSource(db, userName, password, dataSourceName);
   WipeSecret(password);
+  return result;
+}
+
+int OpenDatabase(Database& db, RunState& state) {
+  const int result = ConnectWithConfigFile(db, NativePath(kConfigFilePath));
   if (result != 0) {
     std::fprintf(state.console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
     if (state.debugFlag) {

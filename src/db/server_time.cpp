@@ -17,16 +17,14 @@ constexpr std::string_view kServerTimeForm =
 int QueryServerTime(Database& db, std::string& out) {
   char text[20];
   std::memset(text, 0, sizeof text);
-  Statement statement(db);
-  if (!statement.allocated()) return -1;
-  if (!statement.Execute(kServerTimeForm, {})) return -1;
   SQLLEN indicator = 0;
-  statement.Bind(1, SQL_C_CHAR, text, sizeof text, &indicator);
-  int32_t code = statement.FetchOnce();
-  db.setStatementResult(code);
-  if (!RowFetched(code)) return code;
+  int32_t result =
+      RunStatement(db, kServerTimeForm, {}, {{SQL_C_CHAR, text, sizeof text, &indicator}});
+  // The run header cares only whether the time came; a statement that
+  // could not run is -1 whatever the server's error number.
+  if (result == SQL_NO_DATA) return result;
+  if (result != 0) return -1;
   out.assign(text, strnlen(text, sizeof text));
-  db.setStatementResult(0);
   return 0;
 }
 

@@ -3,6 +3,9 @@
 
 #include <charconv>
 
+#include "db/database.h"
+#include "db/odbc_handle.h"
+
 namespace tralvo {
 
 bool BuildStatement(std::string& out, std::string_view form,
@@ -38,47 +41,76 @@ bool BuildStatement(std::string& out, std::string_view form,
   return next == values.end();
 }
 
-Statement::Statement(Database& db) : db_(db) {
-  if (db.connection() != SQL_NULL_HANDLE) handle_.Allocate(db.connection());
-}
+namespace {
 
-bool Statement::Execute(std::string_view form, std::initializer_list<SqlValue> values) {
-  std::string& text = db_.statementText();
-  SQLRETURN rc = SQL_ERROR;
-  if (BuildStatement(text, form, values)) {
-    // The length is passed rather than SQL_NTS so that a zero byte inside a
-    // value cannot cut the statement short.
-    rc = SQLExecDirect(handle_.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                       static_cast<SQLINTEGER>(text.size()));
+// A statement handle on the connection of a Database, freed when the
+// object goes.
+class Statement {
+ public:
+  explicit Statement(Database& db) : db_(db) {
+    if (db.connection() != SQL_NULL_HANDLE) handle_.Allocate(db.connection());
   }
-  if (rc != SQL_ERROR) return true;
-  FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
-  return false;
-}
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
 
-void Statement::Bind(SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN length,
-                     SQLLEN* indicator) {
-  SQLBindCol(handle_.get(), column, cType, buffer, length, indicator);
-}
+  // False when no handle could be had (no connection, or SQL_ERROR).
+  bool allocated() const { return static_cast<bool>(handle_); }
 
-int32_t Statement::FetchOnce() {
-  SQLRETURN code = SQLFetch(handle_.get());
-  // The first row is all a query wants, but the rest of its answer is
-  // already on its way: reading past it here is local work, whereas a
-  // statement freed with its answer unread makes the driver cancel it on
-  // the server, a round trip of its own for every lookup. The bound
-  // buffers keep the first row.
-  if (code != SQL_ERROR) {
-    SQLFreeStmt(handle_.get(), SQL_UNBIND);
-    while (SQL_SUCCEEDED(SQLMoreResults(handle_.get()))) {
+  // Builds the statement text into the Database's statement text and
+  // executes it. On SQL_ERROR the diagnostics of the statement are fetched
+  // into the Database and false returned.
+  bool Execute(std::string_view form, std::initializer_list<SqlValue> values) {
+    std::string& text = db_.statementText();
+    SQLRETURN rc = SQL_ERROR;
+    if (BuildStatement(text, form, values)) {
+      // The length is passed rather than SQL_NTS so that a zero byte inside
+      // a value cannot cut the statement short.
+      rc = SQLExecDirect(handle_.get(), reinterpret_cast<SQLCHAR*>(text.data()),
+                         static_cast<SQLINTEGER>(text.size()));
     }
+    if (rc != SQL_ERROR) return true;
+    FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
+    return false;
   }
-  return code;
-}
 
-int32_t FailedStatementResult(const Database& db) {
-  int32_t nativeError = db.diagnostics().nativeError;
-  return nativeError != 0 ? nativeError : -1;
+  // Binds the columns, fetches the first row and reads past the rest of
+  // the answer. Returns the fetch code widened to 32 bits.
+  int32_t FetchFirstRow(std::initializer_list<ResultColumn> columns) {
+    SQLUSMALLINT number = 0;
+    for (const ResultColumn& c : columns)
+      SQLBindCol(handle_.get(), ++number, c.cType, c.buffer, c.length, c.indicator);
+    SQLRETURN code = SQLFetch(handle_.get());
+    // The first row is all a query wants, but the rest of its answer is
+    // already on its way: reading past it here is local work, whereas a
+    // statement freed with its answer unread makes the driver cancel it on
+    // the server, a round trip of its own for every lookup. The bound
+    // buffers keep the first row.
+    if (code != SQL_ERROR) {
+      SQLFreeStmt(handle_.get(), SQL_UNBIND);
+      while (SQL_SUCCEEDED(SQLMoreResults(handle_.get()))) {
+      }
+    }
+    return code;
+  }
+
+ private:
+  Database& db_;
+  OdbcHandle handle_{SQL_HANDLE_STMT};
+};
+
+}  // namespace
+
+int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
+                     std::initializer_list<ResultColumn> columns) {
+  Statement statement(db);
+  if (!statement.allocated()) return -1;
+  if (!statement.Execute(form, values)) {
+    int32_t nativeError = db.diagnostics().nativeError;
+    return nativeError != 0 ? nativeError : -1;
+  }
+  if (columns.size() == 0) return 0;
+  int32_t code = statement.FetchFirstRow(columns);
+  return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO ? 0 : code;
 }
 
 }  // namespace tralvo

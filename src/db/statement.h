@@ -1,6 +1,7 @@
-// The statement pattern every query and insert follows: one statement
-// handle for the length of one operation, the text built from a fixed form
-// and the operation's values, executed once, at most one row fetched.
+// The statement pattern every query and insert follows, in one place:
+// one statement handle for the length of one operation, the text built
+// from a fixed form and the operation's values, executed once, at most one
+// row fetched.
 //
 // Every value that goes into a statement passes through BuildStatement,
 // which doubles each single quote of a text value, so no field of a booking
@@ -12,10 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "db/database.h"
-#include "db/odbc_handle.h"
+#include "db/odbc.h"
 
 namespace tralvo {
+
+class Database;
 
 // One value for a directive of a statement form: a text for "%s", a
 // number for "%ld".
@@ -37,41 +39,28 @@ struct SqlValue {
 bool BuildStatement(std::string& out, std::string_view form,
                     std::initializer_list<SqlValue> values);
 
-// A statement handle on the connection of a Database, freed when the
-// object goes.
-class Statement {
- public:
-  explicit Statement(Database& db);
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  // False when no handle could be had (no connection, or SQL_ERROR).
-  bool allocated() const { return static_cast<bool>(handle_); }
-
-  // Builds the statement text into the Database's statement text and
-  // executes it. On SQL_ERROR the diagnostics of the statement are fetched
-  // into the Database and false returned.
-  bool Execute(std::string_view form, std::initializer_list<SqlValue> values);
-
-  // Binds result column `column` (from 1) to buffer.
-  void Bind(SQLUSMALLINT column, SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN length,
-            SQLLEN* indicator);
-
-  // Fetches the first row. Returns the fetch code widened to 32 bits.
-  int32_t FetchOnce();
-
- private:
-  Database& db_;
-  OdbcHandle handle_{SQL_HANDLE_STMT};
+// Where a query puts one column of its first row: the C type it is read
+// as, the caller's buffer and the column indicator.
+struct ResultColumn {
+  SQLSMALLINT cType;
+  SQLPOINTER buffer;
+  SQLLEN length;
+  SQLLEN* indicator;
 };
 
-// The result of a statement whose execution failed: the native error of the
-// diagnostics, or -1 when the driver gave none, since 0 would read as done.
-int32_t FailedStatementResult(const Database& db);
-
-// True for the fetch codes that deliver a row.
-inline bool RowFetched(int32_t code) {
-  return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO;
-}
+// Runs one statement: a handle of its own for this one operation, the
+// text built from form and values, executed once; a query (one with
+// columns) binds them and fetches its first row, and the rest of its
+// answer is read so the handle can go without a cancel on the server.
+// Every statement of the tool passes through here.
+//
+// Returns 0 when done (a query: its first row is in the columns), -1
+// without a connection or handle, the native error of a refused statement
+// (-1 when the driver gave none, since 0 would read as done), or for a
+// query that delivered no row the fetch code (100 for no row); on any
+// result but 0 the columns hold nothing to read. After a refusal
+// db.diagnostics() holds what the driver said.
+int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
+                     std::initializer_list<ResultColumn> columns = {});
 
 }  // namespace tralvo

@@ -18,8 +18,8 @@ namespace {
 
 constexpr size_t kDateLength = 8;
 constexpr size_t kTimeLength = 6;
-constexpr size_t kBadgeWidth = 13;
-constexpr size_t kCostCentreWidth = 7;
+constexpr size_t kRecordBadgeWidth = 13;
+constexpr size_t kRecordCostCentreWidth = 7;
 
 void ReportValue(RunState& state, const char* label, std::string_view value) {
   std::string message(label);
@@ -30,10 +30,10 @@ void ReportValue(RunState& state, const char* label, std::string_view value) {
 }  // namespace
 
 int ExportCostCentreBooking(RunState& state, const FieldList& record) {
-  std::string_view badge = record[0];
-  std::string_view date = record[2];
-  std::string_view time = record[3];
-  std::string_view costCentre = record[8];
+  std::string_view badge = record[field::kBadgeNumber];
+  std::string_view date = record[field::kBookingDate];
+  std::string_view time = record[field::kBookingTime];
+  std::string_view costCentre = record[field::kCostCentre];
 
   bool dateOk = date.size() == kDateLength;
   bool timeOk = time.size() == kTimeLength;
@@ -41,8 +41,8 @@ int ExportCostCentreBooking(RunState& state, const FieldList& record) {
   if (!timeOk) ReportValue(state, "----> Buchungszeit ungueltig :", time);
   if (!dateOk || !timeOk) return -1;
 
-  if (badge.size() > kBadgeWidth) ReportValue(state, "----> Ausweis-ID zu lang :", badge);
-  if (costCentre.size() > kCostCentreWidth)
+  if (badge.size() > kRecordBadgeWidth) ReportValue(state, "----> Ausweis-ID zu lang :", badge);
+  if (costCentre.size() > kRecordCostCentreWidth)
     ReportValue(state, "----> Kostenstelle zu lang :", costCentre);
 
   std::array<char, kCostCentreRecordLength> line;
@@ -53,12 +53,14 @@ int ExportCostCentreBooking(RunState& state, const FieldList& record) {
   }
   std::memcpy(out, time.data(), kTimeLength);
   out += kTimeLength;
-  std::memset(out, ' ', kBadgeWidth);
-  if (!badge.empty() && badge.size() <= kBadgeWidth) std::memcpy(out, badge.data(), badge.size());
-  out += kBadgeWidth;
-  std::memset(out, '0', kCostCentreWidth);
-  if (!costCentre.empty() && costCentre.size() <= kCostCentreWidth)
-    std::memcpy(out + kCostCentreWidth - costCentre.size(), costCentre.data(), costCentre.size());
+  std::memset(out, ' ', kRecordBadgeWidth);
+  if (!badge.empty() && badge.size() <= kRecordBadgeWidth)
+    std::memcpy(out, badge.data(), badge.size());
+  out += kRecordBadgeWidth;
+  std::memset(out, '0', kRecordCostCentreWidth);
+  if (!costCentre.empty() && costCentre.size() <= kRecordCostCentreWidth)
+    std::memcpy(out + kRecordCostCentreWidth - costCentre.size(), costCentre.data(),
+                costCentre.size());
 
   if (!state.costCentreFile.Write(std::string_view(line.data(), line.size()))) return -1;
   ++state.counters.costCentreBookings;

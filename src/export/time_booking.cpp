@@ -22,7 +22,7 @@ constexpr size_t kSchemaWidth = 20;
 constexpr size_t kPersonnelNumberWidth = 8;
 constexpr size_t kBookingTypeWidth = 5;
 constexpr size_t kBookingCodeWidth = 3;
-constexpr size_t kCostCentreWidth = 30;
+constexpr size_t kLineCostCentreWidth = 30;
 constexpr size_t kMinDateLength = 8;
 constexpr size_t kMinTimeLength = 4;
 
@@ -82,7 +82,7 @@ int CheckRecord(RunState& state, const Booking& b) {
     return Refuse(state, b, Detail("Buchungsdatum ungueltig :", b.date));
   if (b.time.size() < kMinTimeLength)
     return Refuse(state, b, Detail("Buchungszeit ungueltig :", b.time));
-  if (b.costCentre.size() > kCostCentreWidth)
+  if (b.costCentre.size() > kLineCostCentreWidth)
     return Refuse(state, b, Detail("Kostenstelle zu lang :", b.costCentre));
   return 0;
 }
@@ -106,7 +106,7 @@ bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
   for (const char piece : {b.time[0], b.time[1], ':', b.time[2], b.time[3]}) *out++ = piece;
   out = Put(out, line.bookingType, kBookingTypeWidth, '0', true);
   out = Put(out, line.bookingCode, kBookingCodeWidth, ' ', false);
-  out = Put(out, line.costCentre, kCostCentreWidth, ' ', false);
+  out = Put(out, line.costCentre, kLineCostCentreWidth, ' ', false);
   *out = '\n';
   return state.timeBookingFile.Write(std::string_view(text.data(), text.size()));
 }
@@ -114,19 +114,20 @@ bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
 }  // namespace
 
 int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
-  const Booking b{record[0], record[2], record[3], record[7], record[8]};
+  const Booking b{record[field::kBadgeNumber], record[field::kBookingDate],
+                  record[field::kBookingTime], record[field::kBookingCode],
+                  record[field::kCostCentre]};
   if (CheckRecord(state, b) != 0) return -1;
 
   TimeBookingLine line;
-  state.lastResult = LookupBadge(db, b.badge, b.date, line);
-  if (state.lastResult != 0) return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
+  if (LookupBadge(db, b.badge, b.date, line) != 0)
+    return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
 
-  if (line.schema != state.currentSchema) state.lastResult = SetCurrentSchema(state, line.schema);
+  if (line.schema != state.currentSchema) SetCurrentSchema(state, line.schema);
 
   line.bookingCode.assign(b.code.data(), b.code.size());
   std::string bookingType;
-  state.lastResult = LookupBookingType(db, b.code, bookingType);
-  if (state.lastResult != 0) {
+  if (LookupBookingType(db, b.code, bookingType) != 0) {
     bookingType.clear();
     std::string detail = Detail("Buchungstyp zur Buchungsart ", b.code) + " nicht gefunden :";
     LogMessage(state, Joined({line.schema, line.personnelNumber, b.date, detail}));
@@ -138,8 +139,7 @@ int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
                 {"   Terminal : ", state.terminalId}});
   } else {
     std::string newCode;
-    state.lastResult = LookupCodeMapping(db, b.code, newCode);
-    if (state.lastResult == 0) line.bookingCode = newCode;
+    if (LookupCodeMapping(db, b.code, newCode) == 0) line.bookingCode = newCode;
   }
 
   if (bookingType.size() > kBookingTypeWidth)

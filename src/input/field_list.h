@@ -14,6 +14,31 @@
 
 namespace tralvo {
 
+// The fields of a booking record by index. Every reader of a record names
+// the field it reads; the gaps are fields the terminals write and nothing
+// here reads. A complete record has the 16 fields up to the record kind;
+// further fields are carried and read by nobody.
+namespace field {
+enum BookingField : int32_t {
+  kBadgeNumber = 0,         // trimmed of trailing blanks and tabs before any use
+  kUnused1 = 1,             // not read
+  kBookingDate = 2,         // YYYYMMDD
+  kBookingTime = 3,         // HHMMSS
+  kUnused4 = 4,             // not read
+  kTerminalId = 5,          // only the run's own terminal is transferred
+  kReaderNumber = 6,        // decimal
+  kBookingCode = 7,         // three characters, e.g. "024"
+  kCostCentre = 8,          // text
+  kUnused9 = 9,             // not read
+  kTimeBookingMarker = 10,  // only whether it is empty matters
+  kAccessStatus = 11,       // its first character selects an access row's status
+  kStatusCode = 12,         // decimal; also the second part of a zone code
+  kZonePrefix = 13,         // the first part of a zone code
+  kUnused14 = 14,           // not read
+  kRecordKind = 15,         // "40p", "50p", "62p" or "dta"
+};
+}  // namespace field
+
 class FieldList {
  public:
   // Number of fields held.

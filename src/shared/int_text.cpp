@@ -1,4 +1,4 @@
-// atoi-style reading of booking fields, without undefined overflow.
+// atoi-style reading of texts, without undefined overflow.
 #include "shared/int_text.h"
 
 #include <limits>

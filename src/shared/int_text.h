@@ -1,4 +1,5 @@
-// Reading numbers out of booking fields.
+// Reading the integer value of a text: booking fields, the numbers of the
+// configuration file.
 #pragma once
 
 #include <cstdint>
@@ -6,7 +7,7 @@
 
 namespace tralvo {
 
-// The integer value of a field, read the way atoi reads it: leading white
+// The integer value of a text, read the way atoi reads it: leading white
 // space, an optional sign, decimal digits up to the first other character;
 // 0 when there is no digit. A value beyond the 32-bit range is held at the
 // nearest bound instead of overflowing.

@@ -26,8 +26,6 @@ struct RunState {
   std::string terminalId;
   OutputFile timeBookingFile;
   OutputFile costCentreFile;
-  // Result of the last database operation of the run.
-  int32_t lastResult = 0;
   BookingCounters counters;
   // Schema of the badge holder of the last exported time booking.
   std::string currentSchema;

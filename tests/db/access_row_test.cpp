@@ -68,7 +68,6 @@ TEST(InsertAccessBooking, FailureIsPrintedNotCounted) {
   Database db;
   EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), 0);
   EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
-  EXPECT_EQ(state.lastResult, -1);
   EXPECT_EQ(state.counters.accessBookings, 0);
 }
 

@@ -30,7 +30,17 @@ void Installation::WriteBookings(const std::string& bytes, const std::string& na
 
 ProcessResult Installation::Run(const std::vector<std::string>& args,
                                 const std::map<std::string, std::string>& env) const {
-  std::vector<std::string> argv{TRALVO_BINARY};
+  return RunBinary(TRALVO_BINARY, args, env);
+}
+
+ProcessResult Installation::RunIni(const std::vector<std::string>& args,
+                                   const std::map<std::string, std::string>& env) const {
+  return RunBinary(TRALVO_INI_BINARY, args, env);
+}
+
+ProcessResult Installation::RunBinary(const char* binary, const std::vector<std::string>& args,
+                                      const std::map<std::string, std::string>& env) const {
+  std::vector<std::string> argv{binary};
   argv.insert(argv.end(), args.begin(), args.end());
   std::map<std::string, std::string> environment{
       {"ODBCSYSINI", dir_ / "odbc"}, {"ODBCINI", dir_ / "odbc/odbc.ini"}, {"HOME", dir_.path()}};

@@ -34,6 +34,10 @@ class Installation {
   ProcessResult Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env = {}) const;
 
+  // Runs tralvo-ini the same way, in the working directory.
+  ProcessResult RunIni(const std::vector<std::string>& args,
+                       const std::map<std::string, std::string>& env = {}) const;
+
   // A transfer of bookings.txt into zeit.txt and kst.txt for terminal.
   ProcessResult Transfer(const std::string& terminal, bool debug = false,
                          const std::map<std::string, std::string>& env = {}) const;
@@ -43,6 +47,9 @@ class Installation {
   std::string CostCentres() const { return ReadFileBytes(work() + "/kst.txt"); }
 
  private:
+  ProcessResult RunBinary(const char* binary, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env) const;
+
   TempDir dir_;
 };
 

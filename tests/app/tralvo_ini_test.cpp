@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "config/config_reader.h"
 #include "config/value_cipher.h"
 #include "test_support.h"
@@ -132,11 +133,16 @@ TEST_F(TralvoIniTest, UsageErrorsAndHelp) {
   const testsupport::ProcessResult help = Run({"--help"});
   EXPECT_EQ(help.exitStatus, 0);
   EXPECT_NE(help.output.find("write FILE"), std::string::npos);
+  const testsupport::ProcessResult version = Run({"--version"});
+  EXPECT_EQ(version.exitStatus, 0);
+  EXPECT_EQ(version.output, "tralvo-ini " TRALVO_VERSION "\n");
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{},
                                              {"bogus"},
                                              {"write"},
                                              {"show"},
+                                             {"check"},
+                                             {"--version", "x"},
                                              {"write", dir_ / "a.ini", "secret"},
                                              {"encode", "secret"}}) {
     const testsupport::ProcessResult result = Run(args, "x\n");

@@ -1,0 +1,82 @@
+# The packages of a release, made by CPack: a Debian package on Linux, a
+# zip of the programs on Windows. scripts/package builds both.
+#
+# The top entry of packaging/changelog names the release: its version must
+# be the project's, and its date is the date the manual pages show.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog changelog_lines)
+list(GET changelog_lines 0 changelog_top)
+if(NOT changelog_top MATCHES "^tralvo \\(([^)]+)-([0-9]+)\\) ")
+  message(FATAL_ERROR "packaging/changelog: the first line names no version: ${changelog_top}")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "packaging/changelog: its top entry is ${CMAKE_MATCH_1}, the project is "
+                      "${PROJECT_VERSION}; add an entry for the new version")
+endif()
+set(TRALVO_DEBIAN_REVISION ${CMAKE_MATCH_2})
+foreach(line ${changelog_lines})
+  if(line MATCHES "^ -- .*  [A-Z][a-z][a-z], ([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+    list(FIND months ${CMAKE_MATCH_2} month)
+    math(EXPR month "${month} + 1")
+    if(month LESS 10)
+      set(month 0${month})
+    endif()
+    set(TRALVO_RELEASE_DATE ${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1})
+    break()
+  endif()
+endforeach()
+if(NOT TRALVO_RELEASE_DATE)
+  message(FATAL_ERROR "packaging/changelog: the top entry has no date line")
+endif()
+
+set(CPACK_PACKAGE_NAME tralvo)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the tralvo developers")
+set(CPACK_PACKAGE_CONTACT "the tralvo developers <tralvo@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "transfer of terminal bookings to export files and SQL Server")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME tralvo-${PROJECT_VERSION}-windows-x86_64)
+  # The README in Windows text form, next to the programs.
+  configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt @ONLY
+                 NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+else()
+  option(TRALVO_DEBIAN_PACKAGE "Install the Debian changelog and copyright (for the package)" OFF)
+  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tralvo)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+  if(TRALVO_DEBIAN_PACKAGE)
+    set(changelog_gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+    add_custom_command(
+      OUTPUT ${changelog_gz}
+      COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog_gz}
+      DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+    add_custom_target(debian_changelog ALL DEPENDS ${changelog_gz})
+    install(FILES ${changelog_gz} ${PROJECT_SOURCE_DIR}/packaging/copyright
+            DESTINATION ${doc_dir})
+  endif()
+
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRALVO_DEBIAN_REVISION})
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The driver manager's library and the C++ runtime, as the binaries need them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tdsodbc)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
+ tralvo reads the booking file of one terminal of a time-recording and
+ access-control installation and routes each booking by its kind: time
+ bookings to the time booking file, cost-centre bookings to the cost-centre
+ file, access bookings and events to a SQL Server database reached through
+ ODBC. It runs unattended from a scheduler and reports to a transfer log.
+ .
+ tralvo-ini writes, shows and checks its configuration file.")
+endif()
+
+include(CPack)

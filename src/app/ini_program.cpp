@@ -1,0 +1,72 @@
+// Reading the tralvo-ini command line and handing it to its verb.
+#include "app/ini_program.h"
+
+#include <string>
+
+#include "app/config_check.h"
+#include "app/version.h"
+#include "config/ini_command.h"
+
+namespace tralvo {
+namespace {
+
+const char kUsage[] =
+    "Usage: tralvo-ini COMMAND\n"
+    "\n"
+    "Commands:\n"
+    "  encode       read one value from standard input, print its stored form\n"
+    "  decode       read one stored form from standard input, print its value\n"
+    "  write FILE   ask for LOGIN, PASS, DB_SYSTEM and DATABASE and write them\n"
+    "               as a complete configuration file (one per line when standard\n"
+    "               input is not a terminal; the password is never echoed)\n"
+    "  show FILE    list the records of a configuration file, password masked\n"
+    "  check FILE   connect with a configuration file as a run would, print the\n"
+    "               server time and \"ok\"\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Values are never taken from the command line.\n";
+
+int Dispatch(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  const std::string verb = argc > 1 ? argv[1] : "";
+  if (argc == 2) {
+    if (verb == "--help" || verb == "-h") return std::fputs(kUsage, out) < 0 ? kIniFailed : kIniOk;
+    if (verb == "--version")
+      return std::fputs("tralvo-ini " TRALVO_VERSION "\n", out) < 0 ? kIniFailed : kIniOk;
+    if (verb == "encode") return IniEncode(in, out, err);
+    if (verb == "decode") return IniDecode(in, out, err);
+  }
+  if (argc == 3) {
+    if (verb == "write") return IniWrite(argv[2], in, err);
+    if (verb == "show") return IniShow(argv[2], out, err);
+    if (verb == "check") return CheckConfiguration(argv[2], out, err);
+  }
+  if (argc < 2) {
+    std::fputs("tralvo-ini: a command is missing\n\n", err);
+  } else {
+    std::fprintf(err, "tralvo-ini: unknown command or wrong arguments: %s\n\n", argv[1]);
+  }
+  std::fputs(kUsage, err);
+  return kIniUsage;
+}
+
+}  // namespace
+
+int RunIniProgram(int argc, const char* const* argv, std::FILE* in, std::FILE* out,
+                  std::FILE* err) noexcept {
+  try {
+    const int status = Dispatch(argc, argv, in, out, err);
+    // A verb that printed its result into a full disk or a closed pipe has
+    // not delivered it.
+    if (std::fflush(out) != 0 || std::ferror(out)) {
+      std::fputs("tralvo-ini: cannot write standard output\n", err);
+      return kIniFailed;
+    }
+    return status;
+  } catch (...) {
+    std::fputs("tralvo-ini: out of memory\n", err);
+    return kIniFailed;
+  }
+}
+
+}  // namespace tralvo

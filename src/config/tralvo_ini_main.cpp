@@ -1,7 +1,0 @@
-#include <cstdio>
-
-#include "config/ini_command.h"
-
-int main(int argc, char** argv) {
-  return tralvo::RunIniCommand(argc, argv, stdin, stdout, stderr);
-}
