@@ -101,10 +101,53 @@ Engine::~Engine() {
   sqlite3_close(db_);
 }
 
+// Errors the server finds when it compiles a batch, before any of it runs;
+// a missing table or column (208, 207, ...) it finds only when it comes to
+// the statement.
+static bool IsCompileError(int number) {
+  switch (number) {
+    case 102:  // syntax
+    case 105:  // unclosed quotation mark
+    case 109:  // more columns than values
+    case 110:  // fewer columns than values
+    case 137:  // undeclared variable
+    case 174:  // wrong argument count
+    case 191:  // nested too deeply
+    case 195:  // no such function
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::optional<ServerMessage> Engine::CompileError(const std::string& batch,
+                                                  const SessionInfo& session) {
+  Translator translator(batch, session);
+  while (!translator.AtEnd()) {
+    try {
+      translator.Next(catalog_);
+    } catch (const TranslateError& e) {
+      if (IsCompileError(e.message.number)) return e.message;
+      // Past an unresolved name the rest cannot be read reliably; the
+      // statement reports it when its turn comes.
+      return std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
 std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionInfo& session) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<StatementResult> results;
   catalog_.Refresh(db_);
+  // The whole batch is read first: a syntax error anywhere runs nothing.
+  if (auto error = CompileError(batch, session)) {
+    StatementResult result;
+    result.failed = true;
+    result.messages.push_back(*error);
+    results.push_back(result);
+    return results;
+  }
   Translator translator(batch, session);
   while (!translator.AtEnd()) {
     StatementResult result;

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ class Engine {
   std::vector<ServerMessage> RunScript(const std::string& script, SessionInfo& session);
 
  private:
+  // The error that stops the batch before anything of it runs, if any.
+  std::optional<ServerMessage> CompileError(const std::string& batch, const SessionInfo& session);
   void Run(const Statement& st, StatementResult& result, SessionInfo& session);
   void ReportSqliteError(const Statement& st, StatementResult& result);
   std::string DuplicateKeyText(const Statement& st);

@@ -143,6 +143,8 @@ class Translator {
 };
 
 std::string QuoteIdentifier(const std::string& id);
+// A text expression under the server's default collation.
+std::string CollatedText(const std::string& sql);
 std::string QuoteLiteral(const std::string& text);
 
 }  // namespace standin

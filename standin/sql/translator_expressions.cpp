@@ -43,6 +43,14 @@ Expr AsDateTimeIfNeeded(const Expr& e, const Expr& other) {
   return e;
 }
 
+// Texts compare under the default collation wherever they come from, not
+// only in columns: the left operand carries it into SQLite's comparison.
+// A text against a number is converted to the number instead.
+std::string Collated(const Expr& e, const Expr& other) {
+  bool texts = e.type.IsText() && (other.type.IsText() || other.type.kind == TypeKind::Null);
+  return texts ? CollatedText(e.sql) : e.sql;
+}
+
 }  // namespace
 
 Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
@@ -115,7 +123,7 @@ Expr Translator::Compare(const Expr& left, const std::string& op, const Expr& ri
   Expr l = AsDateTimeIfNeeded(left, right);
   Expr r = AsDateTimeIfNeeded(right, left);
   Expr e;
-  e.sql = "(" + l.sql + " " + op + " " + r.sql + ")";
+  e.sql = "(" + Collated(l, r) + " " + op + " " + r.sql + ")";
   e.type = Type(TypeKind::Int);
   return e;
 }
@@ -164,7 +172,7 @@ Expr Translator::ParsePredicate() {
     Expect("AND");
     Expr high = AsDateTimeIfNeeded(ParseAdditive(), left);
     Expr e;
-    e.sql = "(" + left.sql + notText + " BETWEEN " + low.sql + " AND " + high.sql + ")";
+    e.sql = "(" + Collated(left, low) + notText + " BETWEEN " + low.sql + " AND " + high.sql + ")";
     e.type = Type(TypeKind::Int);
     return e;
   }
@@ -174,14 +182,17 @@ Expr Translator::ParsePredicate() {
     e.type = Type(TypeKind::Int);
     if (Peek().Is("SELECT")) {
       Expr sub = Subquery();
-      e.sql = "(" + left.sql + notText + " IN " + sub.sql + ")";
+      e.sql = "(" + Collated(left, sub) + notText + " IN " + sub.sql + ")";
     } else {
       std::string list;
+      Expr first;
       do {
         if (!list.empty()) list += ", ";
-        list += AsDateTimeIfNeeded(ParseAdditive(), left).sql;
+        Expr item = AsDateTimeIfNeeded(ParseAdditive(), left);
+        if (list.empty()) first.type = item.type;
+        list += item.sql;
       } while (AcceptSymbol(","));
-      e.sql = "(" + left.sql + notText + " IN (" + list + "))";
+      e.sql = "(" + Collated(left, first) + notText + " IN (" + list + "))";
     }
     ExpectSymbol(")");
     return e;

@@ -203,6 +203,43 @@ TEST_F(EngineTest, ColumnLengthsAndTypesAreEnforcedOnStore) {
   EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd"), "2");
 }
 
+TEST_F(EngineTest, TextsCompareBlankPaddedAndCaseInsensitiveButAccentSensitive) {
+  auto matches = [&](const std::string& condition) {
+    return Rows("SELECT 1 WHERE " + condition).size() == 1;
+  };
+  EXPECT_TRUE(matches("'abc' = 'ABC  '"));
+  EXPECT_TRUE(matches("'\xC3\x84x' = '\xC3\xA4X'"));                // Äx, äX
+  EXPECT_TRUE(matches("'\xC5\xA0\xC5\x92' = '\xC5\xA1\xC5\x93'"));  // ŠŒ, šœ
+  EXPECT_TRUE(matches("'\xC5\xB8' = '\xC3\xBF'"));                  // Ÿ, ÿ
+  EXPECT_TRUE(matches("'\xC3\x84" "BC' IN ('x', '\xC3\xA4" "bc ')"));
+  EXPECT_TRUE(matches("'b' BETWEEN 'A' AND 'C'"));
+  EXPECT_TRUE(matches("'abc' < 'ABD'"));
+  EXPECT_FALSE(matches("'a' = '\xC3\xA4'"));         // a, ä
+  EXPECT_FALSE(matches("'\xC3\x97' = '\xC3\xB7'"));  // the multiplication and division signs
+  EXPECT_FALSE(matches("' abc' = 'abc'"));
+
+  ASSERT_EQ(ErrorOf("INSERT INTO Kvx131Fcd VALUES ('M\xC3\xBCller', 1), ('M\xC3\x9CLLER ', 2), "
+                    "('Muller', 3)"),
+            0);
+  EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd WHERE FcdNum = 'm\xC3\xBCLLER'"), "2");
+  EXPECT_EQ(Rows("SELECT DISTINCT FcdNum + '' FROM Kvx131Fcd").size(), 2u);
+  EXPECT_EQ(Rows("SELECT FcdNum + '' FROM Kvx131Fcd GROUP BY FcdNum + ''").size(), 2u);
+  EXPECT_EQ(Rows("SELECT 'x' UNION SELECT 'X '").size(), 1u);
+  EXPECT_EQ(Rows("SELECT FcdNum FROM Kvx131Fcd ORDER BY FcdNum + ''")[0][0], "Muller");
+
+  // Keys compare the same way.
+  std::string insert =
+      "INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES ('T\xC3\xA4', 1, "
+      "'2009-07-15 07:30:05', 'B')";
+  EXPECT_EQ(ErrorOf(insert), 0);
+  EXPECT_EQ(ErrorOf("INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES "
+                    "('T\xC3\x84 ', 1, '2009-07-15 07:30:05', 'b')"),
+            2627);
+  EXPECT_EQ(ErrorOf("INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES "
+                    "('Ta', 1, '2009-07-15 07:30:05', 'b')"),
+            0);
+}
+
 TEST_F(EngineTest, ADuplicateEndsOnlyItsStatement) {
   auto results =
       Run("INSERT INTO KRIVAX.Kvx402Zpk (ZpkTrm, ZpkLes, ZpkUhr, ZpkAsw) VALUES ('T', '1', "
@@ -234,6 +271,22 @@ TEST_F(EngineTest, SyntaxAndResolutionErrorsEndTheBatch) {
   EXPECT_EQ(ErrorOf("SELECT @x"), 137);
   EXPECT_EQ(ErrorOf("SELECT nosuchfunction(1)"), 195);
   EXPECT_EQ(ErrorOf("EXEC sp_who"), 102);
+}
+
+TEST_F(EngineTest, ASyntaxErrorAnywhereInTheBatchRunsNothingOfIt) {
+  for (const char* tail : {"SELECT FROM", "SELECT 'open", "SELECT nosuchfunction(1)",
+                           "INSERT INTO Kvx131Fcd VALUES ('B')"}) {
+    auto results = Run(std::string("INSERT INTO Kvx131Fcd VALUES ('A', 1); ") + tail);
+    ASSERT_EQ(results.size(), 1u) << tail;
+    EXPECT_TRUE(results[0].failed);
+    EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd"), "0") << tail;
+  }
+  // A missing table is found only when its statement runs, after the
+  // statements before it.
+  auto results = Run("INSERT INTO Kvx131Fcd VALUES ('A', 1); SELECT * FROM nix; SELECT 1");
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[1].messages[0].number, 208);
+  EXPECT_EQ(One("SELECT COUNT(*) FROM Kvx131Fcd"), "1");
 }
 
 TEST_F(EngineTest, PlainStatementsForSeedingAndChecking) {
