@@ -60,6 +60,13 @@ bool TargetsWritten(RunState& state) {
   return true;
 }
 
+// The handlers count a record once its file has gathered it; a record
+// that a failed write lost never reached the file and is not counted.
+void SettleCounters(RunState& state) {
+  state.counters.timeBookings -= static_cast<int32_t>(state.timeBookingFile.lostRecords());
+  state.counters.costCentreBookings -= static_cast<int32_t>(state.costCentreFile.lostRecords());
+}
+
 // Routes one booking. Memory that runs out while its handlers work gives
 // up that booking alone: it is reported, and the run goes on with the next
 // line and ends with its summary.
@@ -165,11 +172,12 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   }
   FreeFieldList(record);
 
-  if (status == 0) {
-    state.timeBookingFile.Flush();
-    state.costCentreFile.Flush();
-    if (!TargetsWritten(state)) status = kFileFailureStatus;
-  }
+  // However the loop ended, every gathered record goes to its file now,
+  // so that the summary counts exactly the records the files hold.
+  state.timeBookingFile.Flush();
+  state.costCentreFile.Flush();
+  if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
+  SettleCounters(state);
   WriteSummary(state);
   return status;
 }
