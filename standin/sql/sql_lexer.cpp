@@ -24,7 +24,7 @@ bool Token::Is(const char* word) const {
 std::vector<Token> Tokenize(const std::string& s, std::string& error) {
   std::vector<Token> tokens;
   // Most batches are short; a long one should not be copied at every growth.
-  tokens.reserve(s.size() / 2 + 1);
+  tokens.reserve(s.size() / 6 + 1);
   size_t i = 0;
   int line = 1;
   auto push = [&](Token::Kind kind, std::string text) {

@@ -35,6 +35,7 @@ struct Statement {
   const TableInfo* table = nullptr;  // target of Insert, Update, Delete
   std::string keyProbe;              // Insert: selects the key values of its first row
   std::string argument;              // Use: the database; SetNoCount: "ON" or "OFF"
+  bool changesSchema = false;        // CREATE TABLE, DROP TABLE
 };
 
 // A statement the server rejects before running it. `abortsBatch` is false
@@ -50,6 +51,10 @@ class Translator {
   // The next statement, resolved against `catalog` as it is now (earlier
   // statements of the batch may have changed it). Throws TranslateError.
   Statement Next(const Catalog& catalog);
+  // Whether a statement read so far holds a value of the session (a
+  // server variable, the user or database name), so that its text alone
+  // does not determine it.
+  bool usesSession() const { return usesSession_; }
 
   struct Expr {
     std::string sql;
@@ -132,6 +137,7 @@ class Translator {
     Translator& t_;
   };
   int depth_ = 0;
+  mutable bool usesSession_ = false;
 
   std::vector<Token> tokens_;
   std::string lexError_;

@@ -11,6 +11,8 @@ namespace {
 
 using Expr = Translator::Expr;
 
+constexpr size_t kMaxListItems = 65535;
+
 SqlType Type(TypeKind kind, int length = 0) {
   SqlType t;
   t.kind = kind;
@@ -186,7 +188,15 @@ Expr Translator::ParsePredicate() {
     } else {
       std::string list;
       Expr first;
+      size_t items = 0;
       do {
+        // The server gives up on lists this long as well.
+        if (++items > kMaxListItems) {
+          Fail(8632,
+               "Internal error: An expression services limit has been reached. Please look for "
+               "potentially complex expressions in your query, and try to simplify them.",
+               17);
+        }
         if (!list.empty()) list += ", ";
         Expr item = AsDateTimeIfNeeded(ParseAdditive(), left);
         if (list.empty()) first.type = item.type;
@@ -473,6 +483,7 @@ Expr Translator::ParseFunction(const std::string& rawName) {
     e.type = Type(TypeKind::VarChar, 8000);
   } else if (name == "db_name" || name == "user_name" || name == "suser_sname" ||
              name == "system_user") {
+    usesSession_ = true;
     e.sql = QuoteLiteral(name == "db_name" ? session_.database : session_.user);
     e.type = Type(TypeKind::NVarChar, 128);
   } else {
@@ -482,6 +493,7 @@ Expr Translator::ParseFunction(const std::string& rawName) {
 }
 
 Expr Translator::SystemVariable(const std::string& rawName) const {
+  usesSession_ = true;
   std::string name = ToLower(rawName);
   Expr e;
   e.type = Type(TypeKind::Int);

@@ -225,6 +225,7 @@ Statement Translator::ParseCreateTable() {
   ExpectSymbol(")");
   Statement st;
   st.sql = CreateTableSql(table);
+  st.changesSchema = true;
   return st;
 }
 
@@ -248,6 +249,7 @@ Statement Translator::ParseDropTable() {
                    "', because it does not exist or you do not have permission.");
   }
   st.sql = "DROP TABLE " + QuoteIdentifier(table->SqliteName());
+  st.changesSchema = true;
   return st;
 }
 

@@ -57,6 +57,7 @@ class Session {
     if (message.type != kLogin7 || !Login(message.payload)) return;
     while (stream_.Read(message) == PacketStream::ReadResult::Ok) {
       started_ = std::chrono::steady_clock::now();
+      startedProcessorNs_ = ServerStats::ThreadProcessorNs();
       bool keepGoing = false;
       switch (message.type) {
         case kSqlBatch:
@@ -87,7 +88,8 @@ class Session {
     if (ranSql_ && config_.stats) {
       // The injected delay is the test's time, not the server's.
       config_.stats->Add(std::chrono::steady_clock::now() - started_ -
-                         std::chrono::milliseconds(config_.faults.delayMs));
+                             std::chrono::milliseconds(config_.faults.delayMs),
+                         ServerStats::ThreadProcessorNs() - startedProcessorNs_);
     }
     ranSql_ = false;
     return written;
@@ -303,6 +305,7 @@ class Session {
   bool silent_ = false;
   bool ranSql_ = false;  // the request being answered ran SQL
   std::chrono::steady_clock::time_point started_;
+  uint64_t startedProcessorNs_ = 0;
   std::map<int32_t, std::string> prepared_;
   int32_t nextHandle_ = 1;
 };

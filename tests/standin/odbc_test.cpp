@@ -260,15 +260,19 @@ TEST_F(StandinOdbcTest, ReportsItsOwnTimePerStatementWhenStopped) {
   std::string path = server_->timingPath();
   server_.reset();
   std::string report = testsupport::ReadFileBytes(path);
-  unsigned long long statements = 0, busy = 0;
-  double each = 0;
-  ASSERT_EQ(std::sscanf(report.c_str(), "statements=%llu busy_us=%llu us_per_statement=%lf",
-                        &statements, &busy, &each),
-            3)
+  unsigned long long statements = 0, busy = 0, cpu = 0;
+  double each = 0, cpuEach = 0;
+  ASSERT_EQ(std::sscanf(report.c_str(),
+                        "statements=%llu busy_us=%llu us_per_statement=%lf cpu_us=%llu "
+                        "cpu_us_per_statement=%lf",
+                        &statements, &busy, &each, &cpu, &cpuEach),
+            5)
       << report;
   EXPECT_EQ(statements, 3u);
   EXPECT_GT(busy, 0u);
   EXPECT_NEAR(each, static_cast<double>(busy) / 3, 0.1);
+  EXPECT_LE(cpu, busy);
+  EXPECT_NEAR(cpuEach, static_cast<double>(cpu) / 3, 0.1);
   EXPECT_EQ(report.back(), '\n');
 }
 
