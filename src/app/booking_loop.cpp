@@ -97,11 +97,10 @@ void WriteSummary(RunState& state) {
 
 }  // namespace
 
-std::string& TrimRight(std::string& text) {
+std::string_view TrimRight(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  text.resize(end);
-  return text;
+  return text.substr(0, end);
 }
 
 void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -163,7 +162,7 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       continue;
     }
     if (record[field::kTerminalId] != state.terminalId) continue;
-    TrimRight(record.mutableField(field::kBadgeNumber));
+    record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
     RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;
@@ -176,6 +175,12 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   // so that the summary counts exactly the records the files hold.
   state.timeBookingFile.Flush();
   state.costCentreFile.Flush();
+  // Success is reported only for output on stable storage: the caller
+  // deletes the bookings at the terminal once a run has succeeded.
+  if (status == 0) {
+    state.timeBookingFile.Sync();
+    state.costCentreFile.Sync();
+  }
   if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
   SettleCounters(state);
   WriteSummary(state);
