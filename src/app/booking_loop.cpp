@@ -175,6 +175,12 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   // so that the summary counts exactly the records the files hold.
   state.timeBookingFile.Flush();
   state.costCentreFile.Flush();
+  // Success is reported only for output on stable storage: the caller
+  // deletes the bookings at the terminal once a run has succeeded.
+  if (status == 0) {
+    state.timeBookingFile.Sync();
+    state.costCentreFile.Sync();
+  }
   if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
   SettleCounters(state);
   WriteSummary(state);

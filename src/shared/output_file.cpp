@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 namespace {
@@ -109,6 +111,12 @@ bool OutputFile::Flush() {
   }
   used_ = 0;
   recordEnds_.clear();
+  return !failed_;
+}
+
+bool OutputFile::Sync() {
+  if (!Flush() || !file_) return !failed_;
+  if (!SyncStream(file_) || !SyncFolderOf(path_)) failed_ = true;
   return !failed_;
 }
 

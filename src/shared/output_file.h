@@ -39,6 +39,11 @@ class OutputFile {
   bool Write(std::string_view record);
   // Hands every gathered record to the system; false on failure.
   bool Flush();
+  // Pushes the buffer to the system and the file, with its entry in its
+  // folder, to stable storage: a run reports success only once its output
+  // survives a power loss, since the caller then deletes the bookings at
+  // the terminal. False on failure, which sticks like a failed write.
+  bool Sync();
   // Flushes and closes; false when anything written was lost. A file that
   // is not open closes successfully.
   bool Close();

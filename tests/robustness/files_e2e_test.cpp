@@ -145,6 +145,33 @@ TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
   EXPECT_TRUE(ToolStatements().empty());
 }
 
+// The caller deletes the bookings at the terminal once a run ends with
+// status 0, so both target files must be on stable storage by then: the
+// system calls of a run show each synced before it is closed.
+TEST_F(TargetFiles, BothTargetsAreSyncedBeforeTheRunSucceeds) {
+  if (!FileExists("/usr/bin/strace")) GTEST_SKIP() << "strace is not installed";
+  inst_.WriteBookings(TimeBooking(0) + CostCentreBooking());
+  const std::string trace = inst_.root() + "/trace.txt";
+  ProcessResult r = RunProcess(
+      {"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,open,fsync,fdatasync,close",
+       TRALVO_BINARY, "T1", "bookings.txt", "zeit.txt", "kst.txt"},
+      inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  ASSERT_EQ(r.exitStatus, 0) << r.errors;
+  ASSERT_EQ(inst_.TimeBookings().size(), 82u);
+  const std::string calls = ReadFileBytes(trace);
+  for (const std::string name : {"zeit.txt", "kst.txt"}) {
+    SCOPED_TRACE(name);
+    size_t open = calls.find("\"" + name + "\", O_WRONLY|O_CREAT|O_TRUNC");
+    ASSERT_NE(open, std::string::npos) << calls;
+    size_t result = calls.find(") = ", open);
+    const std::string fd = calls.substr(result + 4, calls.find('\n', result) - result - 4);
+    size_t sync = calls.find("fsync(" + fd + ")", open);
+    if (sync == std::string::npos) sync = calls.find("fdatasync(" + fd + ")", open);
+    ASSERT_NE(sync, std::string::npos) << calls;
+    EXPECT_LT(sync, calls.find("close(" + fd + ")", open)) << calls;
+  }
+}
+
 // Text in Windows-1252 as the stand-in stores it (UTF-8); bytes that the
 // code page leaves undefined have no character and are left out.
 std::string Utf8FromWindows1252(const std::string& text) {
