@@ -26,12 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view line(reinterpret_cast<const char*>(data), size);
   static FieldList reused;  // carries the previous input's fields
   FieldList fresh;
-  int result = SplitBookingLine(line, fresh);
+  SplitResult result = SplitBookingLine(line, fresh);
   FUZZ_CHECK(SplitBookingLine(line, reused) == result);
 
-  FUZZ_CHECK(result == kSplitNone || result == kSplitRecord || result == kSplitFieldTooLong);
-  FUZZ_CHECK((result == kSplitRecord) == (fresh.count() > 0 && result != kSplitFieldTooLong));
-  if (result != kSplitRecord) return 0;
+  FUZZ_CHECK(result == SplitResult::kNone || result == SplitResult::kRecord ||
+             result == SplitResult::kFieldTooLong);
+  FUZZ_CHECK((result == SplitResult::kRecord) ==
+             (fresh.count() > 0 && result != SplitResult::kFieldTooLong));
+  if (result != SplitResult::kRecord) return 0;
 
   FUZZ_CHECK(fresh.count() <= MaxFields(line));
   FUZZ_CHECK(reused.count() == fresh.count());

@@ -1,6 +1,10 @@
 // The handlers the booking loop routes a record to. The loop reaches them
 // only through this interface, so its routing can be tested against
 // recording doubles without files or a database.
+//
+// A handler reports its own failures and returns. Memory that runs out
+// while it works may end it with std::bad_alloc: the loop gives up that
+// booking, reports it and goes on.
 #pragma once
 
 #include <cstdint>

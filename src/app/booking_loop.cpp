@@ -3,6 +3,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <new>
 
 #include "app/booking_handlers.h"
 #include "export/booking_report.h"
@@ -57,6 +58,17 @@ bool TargetsWritten(RunState& state) {
     }
   }
   return true;
+}
+
+// Routes one booking. Memory that runs out while its handlers work gives
+// up that booking alone: it is reported, and the run goes on with the next
+// line and ends with its summary.
+void RouteOneBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) noexcept {
+  try {
+    RouteBooking(state, handlers, record);
+  } catch (const std::bad_alloc&) {
+    ReportBookingWithoutMemory(state, record[field::kBadgeNumber], record[field::kBookingDate]);
+  }
 }
 
 void WriteSummary(RunState& state) {
@@ -116,9 +128,9 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   bool endsLine = false;
 
   for (;;) {
-    int read = bookings.Next(piece, endsLine);
-    if (read == kReadEnd) break;
-    if (read == kReadError) {
+    ReadResult read = bookings.Next(piece, endsLine);
+    if (read == ReadResult::kEnd) break;
+    if (read == ReadResult::kError) {
       ReportFileFailure(state, kBookingReadFailure, bookings.path());
       status = kFileFailureStatus;
       break;
@@ -137,15 +149,15 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       PrintConsole(state, kMalformedMessage);
       continue;
     }
-    int split = SplitBookingLine(piece, record);
-    if (split == kSplitNone) continue;
-    if (split == kSplitFieldTooLong || record.count() < kMinimumFields) {
+    SplitResult split = SplitBookingLine(piece, record);
+    if (split == SplitResult::kNone) continue;
+    if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
       PrintConsole(state, kMalformedMessage);
       continue;
     }
     if (record[field::kTerminalId] != state.terminalId) continue;
     TrimRight(record.mutableField(field::kBadgeNumber));
-    RouteBooking(state, handlers, record);
+    RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;
       break;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "app/booking_loop.h"
 #include "app/transfer_handlers.h"
@@ -71,16 +72,7 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
   return status;
 }
 
-}  // namespace
-
-std::string& UpperCase(std::string& text) {
-  for (size_t i = text.size(); i-- > 0;)
-    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
-  return text;
-}
-
-int RunTransfer(int argc, const char* const* argv) {
-  RunState state;
+int Run(RunState& state, int argc, const char* const* argv) {
   state.logPath = NativePath(kTransferLogPath);
   if (argc < 5) {
     PrintConsole(state, "Parameterfehler");
@@ -100,6 +92,26 @@ int RunTransfer(int argc, const char* const* argv) {
   if (!OpenFiles(state, bookings, argv)) return kFileFailureStatus;
   int status = Transfer(state, bookings, argc);
   return CloseFiles(state, bookings, status);
+}
+
+}  // namespace
+
+std::string& UpperCase(std::string& text) {
+  for (size_t i = text.size(); i-- > 0;)
+    if (text[i] >= 'a' && text[i] <= 'z') text[i] = static_cast<char>(text[i] - 'a' + 'A');
+  return text;
+}
+
+int RunTransfer(int argc, const char* const* argv) noexcept {
+  RunState state;
+  try {
+    return Run(state, argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out outside any one booking: the run cannot be trusted
+    // to have done its work, so it must not end as a success.
+    LogAndPrint(state, "Abbruch: Speichermangel\n");
+    return kCommandLineError;
+  }
 }
 
 }  // namespace tralvo

@@ -13,7 +13,7 @@ std::string& UpperCase(std::string& text);
 // cost-centre file, optional "/D"), opens the files, connects, transfers
 // and returns the exit status: 0 done, -1 command-line error, 94 a file
 // that cannot be used, the number of command-line words after a failed
-// connection.
-int RunTransfer(int argc, const char* const* argv);
+// connection, -1 as well when memory ran out outside any one booking.
+int RunTransfer(int argc, const char* const* argv) noexcept;
 
 }  // namespace tralvo

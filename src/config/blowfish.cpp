@@ -1,3 +1,4 @@
+// The cipher rounds and key schedule over the tables of blowfish_tables.cpp.
 #include "config/blowfish.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Building the connection settings' file text and replacing the file with it.
 #include "config/config_file_writer.h"
 
 #include <cstdio>

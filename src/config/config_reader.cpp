@@ -1,3 +1,5 @@
+// Reading the configuration file: its records, the selection of one by
+// section, key or number, and the deciphering of the selected value.
 #include "config/config_reader.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Wiping memory in a way the optimiser must keep.
 #include "config/secret.h"
 
 namespace tralvo {

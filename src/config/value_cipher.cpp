@@ -1,3 +1,4 @@
+// Hex text to blocks and back, each block through the cipher under the key.
 #include "config/value_cipher.h"
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 // place, so no line costs a system call or an allocation of its own.
 #include "input/booking_file_reader.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 namespace tralvo {
@@ -22,6 +24,11 @@ bool BookingFileReader::Open(const std::string& path) {
   file_ = std::fopen(path.c_str(), "rb");
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
+  // Windows cannot open a folder as a file at all; elsewhere it opens and
+  // fails at its first read. A folder is a booking file that cannot be
+  // opened on every platform, refused before the run connects or logs.
+  struct stat info;
+  if (file_ && ::fstat(fileno(file_), &info) == 0 && S_ISDIR(info.st_mode)) Close();
   return file_ != nullptr;
 }
 
@@ -47,10 +54,10 @@ void BookingFileReader::Fill() {
   }
 }
 
-int BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
+ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   Fill();
   size_t available = end_ - begin_;
-  if (available == 0) return failed_ ? kReadError : kReadEnd;
+  if (available == 0) return failed_ ? ReadResult::kError : ReadResult::kEnd;
 
   const char* start = buffer_.data() + begin_;
   size_t limit = available < kMaxLineLength ? available : kMaxLineLength;
@@ -73,7 +80,7 @@ int BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   }
   piece = std::string_view(start, length);
   begin_ += length;
-  return kReadPiece;
+  return ReadResult::kPiece;
 }
 
 }  // namespace tralvo

@@ -15,9 +15,11 @@ namespace tralvo {
 // The longest line a booking file may hold, its line end included.
 inline constexpr size_t kMaxLineLength = 498;
 
-inline constexpr int kReadPiece = 0;  // piece holds the next bytes
-inline constexpr int kReadEnd = 1;    // the file is exhausted
-inline constexpr int kReadError = 2;  // the file could not be read
+enum class ReadResult {
+  kPiece,  // piece holds the next bytes
+  kEnd,    // the file is exhausted
+  kError,  // the file could not be read
+};
 
 class BookingFileReader {
  public:
@@ -26,7 +28,8 @@ class BookingFileReader {
   BookingFileReader(const BookingFileReader&) = delete;
   BookingFileReader& operator=(const BookingFileReader&) = delete;
 
-  // Opens the file for reading without any translation ("rb").
+  // Opens the file for reading without any translation ("rb"). A folder
+  // is refused like a file that is not there.
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
@@ -38,7 +41,7 @@ class BookingFileReader {
   // its lines), or at the end of the file. endsLine is false for a piece
   // of kMaxLineLength bytes that its line goes on after. Data read before
   // a read error is handed out first.
-  int Next(std::string_view& piece, bool& endsLine);
+  ReadResult Next(std::string_view& piece, bool& endsLine);
 
  private:
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends

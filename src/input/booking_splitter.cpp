@@ -13,7 +13,7 @@ class Splitter {
  public:
   Splitter(std::string_view line, FieldList& record) : line_(line), record_(record) {}
 
-  int Run() {
+  SplitResult Run() {
     FreeFieldList(record_);
     for (;;) {
       SkipBlanks();
@@ -29,10 +29,10 @@ class Splitter {
         continue;
       }
       bool quoted = c == '"';
-      if (!quoted && !Add(c)) return kSplitFieldTooLong;
-      if (!(quoted ? QuotedBody() : UnquotedBody())) return kSplitFieldTooLong;
+      if (!quoted && !Add(c)) return SplitResult::kFieldTooLong;
+      if (!(quoted ? QuotedBody() : UnquotedBody())) return SplitResult::kFieldTooLong;
     }
-    return record_.count() > 0 ? kSplitRecord : kSplitNone;
+    return record_.count() > 0 ? SplitResult::kRecord : SplitResult::kNone;
   }
 
  private:
@@ -106,7 +106,7 @@ class Splitter {
 
 }  // namespace
 
-int SplitBookingLine(std::string_view line, FieldList& record) {
+SplitResult SplitBookingLine(std::string_view line, FieldList& record) {
   return Splitter(line, record).Run();
 }
 

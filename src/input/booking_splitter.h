@@ -16,15 +16,16 @@ namespace tralvo {
 // The longest field a booking record can hold.
 inline constexpr size_t kMaxFieldLength = 249;
 
-// Results of SplitBookingLine.
-inline constexpr int kSplitNone = 0;          // the line holds no field
-inline constexpr int kSplitRecord = 1;        // record holds the fields
-inline constexpr int kSplitFieldTooLong = 2;  // a field exceeds kMaxFieldLength
+enum class SplitResult {
+  kNone,          // the line holds no field
+  kRecord,        // record holds the fields
+  kFieldTooLong,  // a field exceeds kMaxFieldLength
+};
 
 // Splits line into record, which is emptied first. A field longer than
 // kMaxFieldLength makes the whole line malformed rather than cutting the
 // value, because a cut badge number or date would be transferred as a
 // different booking.
-int SplitBookingLine(std::string_view line, FieldList& record);
+SplitResult SplitBookingLine(std::string_view line, FieldList& record);
 
 }  // namespace tralvo

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,14 @@ class RecordingHandlers : public BookingHandlers {
     return eventResult;
   }
   int Note(const char* what, std::string_view badge) {
+    if (badge == outOfMemoryBadge) throw std::bad_alloc();
     calls.push_back(std::string(what) + ":" + std::string(badge));
     return 0;
   }
   std::vector<std::string> calls;
   int eventResult = 0;
+  // A handler working on this badge runs out of memory.
+  std::string outOfMemoryBadge = "none";
 };
 
 // A booking line of terminal T1 with the fields that take part in routing.
@@ -192,13 +196,27 @@ TEST_F(BookingLoop, SummaryCountsWhatTheHandlersCounted) {
   EXPECT_EQ(out.substr(out.size() - 22), "6 Buchungen uebergeben");
 }
 
-TEST_F(BookingLoop, UnreadableBookingFileFailsTheRunButKeepsTheSummary) {
-  BookingFileReader reader;
-  if (!reader.Open(dir.path())) GTEST_SKIP() << "folders cannot be opened as files here";
-  EXPECT_EQ(TransferBookings(state, reader, handlers), kFileFailureStatus);
-  EXPECT_EQ(console.text(), "Fehler beim Lesen der Quelldatei " + dir.path() + "\n");
+TEST_F(BookingLoop, AHandlerOutOfMemoryGivesUpThatBookingAloneAndTheRunEndsWithItsSummary) {
+  handlers.outOfMemoryBadge = "b";
+  EXPECT_EQ(Run(Line("62p", "a") + Line("40p", "b", "X", "1") + Line("50p", "c")), 0);
+  // The access row of "b" would have followed its time booking: nothing
+  // of that booking goes on after the failure.
+  EXPECT_EQ(handlers.calls, (Calls{"access:a", "cost:c"}));
+  EXPECT_EQ(console.text(), "b, 20090715, Speichermangel, Buchung nicht uebergeben\n");
   std::string log = Log();
-  EXPECT_EQ(log.find("Fehler beim Lesen der Quelldatei " + dir.path() + "\r\n"), 0u);
+  EXPECT_EQ(log.find("b, 20090715, Speichermangel, Buchung nicht uebergeben\r\n"), 0u);
+  EXPECT_NE(log.find("bergeben:"), std::string::npos);
+}
+
+TEST_F(BookingLoop, UnreadableBookingFileFailsTheRunButKeepsTheSummary) {
+  // Opens, then fails its first read.
+  const std::string unreadable = "/proc/self/mem";
+  BookingFileReader reader;
+  if (!reader.Open(unreadable)) GTEST_SKIP() << "no file here that opens but cannot be read";
+  EXPECT_EQ(TransferBookings(state, reader, handlers), kFileFailureStatus);
+  EXPECT_EQ(console.text(), "Fehler beim Lesen der Quelldatei " + unreadable + "\n");
+  std::string log = Log();
+  EXPECT_EQ(log.find("Fehler beim Lesen der Quelldatei " + unreadable + "\r\n"), 0u);
   EXPECT_NE(log.find("bergeben:"), std::string::npos);
 }
 

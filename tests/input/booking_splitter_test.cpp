@@ -12,10 +12,10 @@ namespace {
 
 std::vector<std::string> Fields(std::string_view line) {
   FieldList record;
-  int result = SplitBookingLine(line, record);
+  SplitResult result = SplitBookingLine(line, record);
   std::vector<std::string> fields;
   for (int32_t i = 0; i < record.count(); ++i) fields.emplace_back(record[i]);
-  if (result == kSplitNone) {
+  if (result == SplitResult::kNone) {
     EXPECT_TRUE(fields.empty());
   }
   return fields;
@@ -26,7 +26,7 @@ using V = std::vector<std::string>;
 TEST(BookingSplitter, LinesWithoutFieldsYieldNoRecord) {
   for (const char* line : {"", "\n", "\r\n", "   \n", "\r", "   "}) {
     FieldList record;
-    EXPECT_EQ(SplitBookingLine(line, record), kSplitNone) << "line: " << line;
+    EXPECT_EQ(SplitBookingLine(line, record), SplitResult::kNone) << "line: " << line;
     EXPECT_EQ(record.count(), 0);
   }
 }
@@ -69,7 +69,7 @@ TEST(BookingSplitter, ManyFieldsKeepTheirOrderAsTheListGrows) {
     std::string line;
     for (int i = 0; i < n; ++i) line += (i ? "," : "") + std::to_string(i);
     FieldList record;
-    ASSERT_EQ(SplitBookingLine(line, record), kSplitRecord);
+    ASSERT_EQ(SplitBookingLine(line, record), SplitResult::kRecord);
     ASSERT_EQ(record.count(), n);
     EXPECT_EQ(record.capacity(), (n + 9) / 10 * 10);
     for (int i = 0; i < n; ++i) EXPECT_EQ(record[i], std::to_string(i));
@@ -79,26 +79,26 @@ TEST(BookingSplitter, ManyFieldsKeepTheirOrderAsTheListGrows) {
 
 TEST(BookingSplitter, RecordIsReusedAcrossLines) {
   FieldList record;
-  ASSERT_EQ(SplitBookingLine("a,b,c,d,e,f,g,h,i,j,k,l\n", record), kSplitRecord);
-  ASSERT_EQ(SplitBookingLine("x\n", record), kSplitRecord);
+  ASSERT_EQ(SplitBookingLine("a,b,c,d,e,f,g,h,i,j,k,l\n", record), SplitResult::kRecord);
+  ASSERT_EQ(SplitBookingLine("x\n", record), SplitResult::kRecord);
   EXPECT_EQ(record.count(), 1);
   EXPECT_EQ(record[0], "x");
   EXPECT_EQ(record[1], "");
-  EXPECT_EQ(SplitBookingLine("\n", record), kSplitNone);
+  EXPECT_EQ(SplitBookingLine("\n", record), SplitResult::kNone);
   EXPECT_EQ(record.count(), 0);
 }
 
 TEST(BookingSplitter, FieldOfMoreThan249CharactersMakesTheLineMalformed) {
   std::string longest(kMaxFieldLength, 'x');
   FieldList record;
-  ASSERT_EQ(SplitBookingLine("a," + longest + ",b\n", record), kSplitRecord);
+  ASSERT_EQ(SplitBookingLine("a," + longest + ",b\n", record), SplitResult::kRecord);
   EXPECT_EQ(record[1], longest);
-  ASSERT_EQ(SplitBookingLine("\"" + longest + "\"\n", record), kSplitRecord);
+  ASSERT_EQ(SplitBookingLine("\"" + longest + "\"\n", record), SplitResult::kRecord);
   EXPECT_EQ(record[0], longest);
 
-  EXPECT_EQ(SplitBookingLine("a," + longest + "y,b\n", record), kSplitFieldTooLong);
-  EXPECT_EQ(SplitBookingLine("\"" + longest + "y\"\n", record), kSplitFieldTooLong);
-  EXPECT_EQ(SplitBookingLine("\"" + longest + "\"\"\"\n", record), kSplitFieldTooLong);
+  EXPECT_EQ(SplitBookingLine("a," + longest + "y,b\n", record), SplitResult::kFieldTooLong);
+  EXPECT_EQ(SplitBookingLine("\"" + longest + "y\"\n", record), SplitResult::kFieldTooLong);
+  EXPECT_EQ(SplitBookingLine("\"" + longest + "\"\"\"\n", record), SplitResult::kFieldTooLong);
 }
 
 }  // namespace

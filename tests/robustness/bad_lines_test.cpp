@@ -164,9 +164,10 @@ TEST(BadLines, FieldLimitHoldsInEveryFieldAndAfterUnquoting) {
   for (size_t letters : {49u, 50u}) {
     std::string field = "\"" + std::string(400, '"') + std::string(letters, 'q') + "\"";
     tralvo::FieldList record;
-    int result = tralvo::SplitBookingLine(field + ",x", record);
-    EXPECT_EQ(result, letters == 49 ? tralvo::kSplitRecord : tralvo::kSplitFieldTooLong);
-    if (result == tralvo::kSplitRecord) {
+    tralvo::SplitResult result = tralvo::SplitBookingLine(field + ",x", record);
+    EXPECT_EQ(result,
+              letters == 49 ? tralvo::SplitResult::kRecord : tralvo::SplitResult::kFieldTooLong);
+    if (result == tralvo::SplitResult::kRecord) {
       EXPECT_EQ(record[0], std::string(200, '"') + std::string(49, 'q'));
     }
   }

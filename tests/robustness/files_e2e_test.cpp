@@ -78,13 +78,28 @@ TEST_F(TargetFiles, FullDiskInTheMiddleOfARunStopsItWithTheSummaryWritten) {
 }
 
 TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
-  MakeDirs(inst_.work() + "/folder");
+  // Opens, then fails its first read: the run has connected and logged
+  // its header by then.
+  const std::string unreadable = "/proc/self/mem";
+  if (!FileExists(unreadable)) GTEST_SKIP() << "no file here that opens but cannot be read";
   ProcessResult r =
-      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt"}, server_.OdbcEnvironment("TRALVO"));
+      inst_.Run({"T1", unreadable, "zeit.txt", "kst.txt"}, server_.OdbcEnvironment("TRALVO"));
   EXPECT_EQ(r.exitStatus, kFileFailure);
-  EXPECT_EQ(r.output, "Fehler beim Lesen der Quelldatei folder\n");
-  EXPECT_EQ(inst_.Log(),
-            Header() + "Fehler beim Lesen der Quelldatei folder\r\n" + Summary(0, 0, 0, 0));
+  EXPECT_EQ(r.output, "Fehler beim Lesen der Quelldatei " + unreadable + "\n");
+  EXPECT_EQ(inst_.Log(), Header() + "Fehler beim Lesen der Quelldatei " + unreadable + "\r\n" +
+                             Summary(0, 0, 0, 0));
+}
+
+TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
+  MakeDirs(inst_.work() + "/folder");
+  WriteFileBytes(inst_.work() + "/zeit.txt", "old lines");
+  ProcessResult r =
+      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt", "/D"}, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, kFileFailure);
+  EXPECT_EQ(r.output, "Quelldatei auf Server nicht gefunden\n");
+  EXPECT_EQ(inst_.TimeBookings(), "");
+  EXPECT_FALSE(FileExists(inst_.logPath()));
+  EXPECT_TRUE(ToolStatements().empty());
 }
 
 // Text in Windows-1252 as the stand-in stores it (UTF-8); bytes that the

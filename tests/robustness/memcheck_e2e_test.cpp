@@ -21,6 +21,7 @@ TEST_F(Memcheck, WholeTransferHasNoErrorAndNoLeakOfItsOwn) {
   GTEST_SKIP() << "memcheck cannot run a sanitized build";
 #endif
   if (!FileExists("/usr/bin/valgrind")) GTEST_SKIP() << "valgrind is not installed";
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "memcheck runs Linux programs only";
   inst_.WriteBookings(
       "4711,-,20090715,073005,-,T1,3,001,KST1,-,X,1,,,-,40p\r\n"
       "4712,-,20090715,073105,-,T1,3,004,KST1,-,X,,,,-,40p\r\n"

@@ -89,7 +89,44 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return out;
 }
 
+// The tool's programs the tests start, by their path in the Linux build.
+bool IsToolProgram(const std::string& path) {
+  for (const char* program : {TRALVO_BINARY, TRALVO_INI_BINARY})
+    if (path == program) return true;
+  return false;
+}
+
+// The same program in the Windows build: the Windows build has the same
+// layout as the Linux one.
+std::vector<std::string> WindowsCommand(const std::vector<std::string>& argv) {
+  const std::string linuxBuild = TRALVO_LINUX_BUILD_DIR;
+  std::vector<std::string> command{
+      std::string(TRALVO_SOURCE_DIR) + "/scripts/wine-run",
+      WindowsBuildUnderTest() + argv[0].substr(linuxBuild.size()) + ".exe"};
+  command.insert(command.end(), argv.begin() + 1, argv.end());
+  return command;
+}
+
+// Console text of a Windows program as the Linux program writes it. A line
+// feed without its carriage return would mean the console was not in text
+// mode; it is marked so the comparison fails visibly.
+std::string FromWindowsConsole(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += "<LF without CR>";
+    out += text[i];
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string WindowsBuildUnderTest() {
+  const char* folder = std::getenv("TRALVO_WINDOWS_BUILD");
+  return folder ? folder : "";
+}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input, const std::map<std::string, std::string>& env) {
@@ -97,9 +134,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   // through its exit status, not kill the test process with SIGPIPE.
   static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
   (void)kPipeSignalIgnored;
+  const bool windows = !WindowsBuildUnderTest().empty() && !argv.empty() && IsToolProgram(argv[0]);
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> args = argv;
+  std::vector<std::string> args = windows ? WindowsCommand(argv) : argv;
   std::vector<std::string> envTexts = MergedEnvironment(env);
   std::vector<char*> argp = Pointers(args);
   std::vector<char*> envp = Pointers(envTexts);
@@ -159,6 +197,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (windows) {
+    result.output = FromWindowsConsole(result.output);
+    result.errors = FromWindowsConsole(result.errors);
+  }
   return result;
 }
 

@@ -37,8 +37,20 @@ struct ProcessResult {
 
 // Runs argv[0] with argv in the folder cwd, standard input fed from input,
 // the environment extended by (or overriding with) env.
+//
+// When the tests run against the Windows build (WindowsBuildUnderTest), a
+// program of the tool's own Linux build is replaced by its .exe from the
+// Windows build, run under Wine, and its console text is read back with
+// the Windows console's CR LF made a line feed again: apart from the
+// argument encoding, which the Wine runner takes care of, this is the only
+// expectation that differs between the two builds.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input = "",
                          const std::map<std::string, std::string>& env = {});
+
+// The Windows build folder when the tests run against the Windows
+// programs (the test command sets TRALVO_WINDOWS_BUILD for that pass),
+// otherwise empty.
+std::string WindowsBuildUnderTest();
 
 }  // namespace testsupport
