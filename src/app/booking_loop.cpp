@@ -60,6 +60,13 @@ bool TargetsWritten(RunState& state) {
   return true;
 }
 
+// The handlers count a record once its file has gathered it; a record
+// that a failed write lost never reached the file and is not counted.
+void SettleCounters(RunState& state) {
+  state.counters.timeBookings -= static_cast<int32_t>(state.timeBookingFile.lostRecords());
+  state.counters.costCentreBookings -= static_cast<int32_t>(state.costCentreFile.lostRecords());
+}
+
 // Routes one booking. Memory that runs out while its handlers work gives
 // up that booking alone: it is reported, and the run goes on with the next
 // line and ends with its summary.
@@ -90,11 +97,10 @@ void WriteSummary(RunState& state) {
 
 }  // namespace
 
-std::string& TrimRight(std::string& text) {
+std::string_view TrimRight(std::string_view text) {
   size_t end = text.size();
   while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  text.resize(end);
-  return text;
+  return text.substr(0, end);
 }
 
 void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -156,7 +162,7 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
       continue;
     }
     if (record[field::kTerminalId] != state.terminalId) continue;
-    TrimRight(record.mutableField(field::kBadgeNumber));
+    record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
     RouteOneBooking(state, handlers, record);
     if (!TargetsWritten(state)) {
       status = kFileFailureStatus;
@@ -165,11 +171,18 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   }
   FreeFieldList(record);
 
+  // However the loop ended, every gathered record goes to its file now,
+  // so that the summary counts exactly the records the files hold.
+  state.timeBookingFile.Flush();
+  state.costCentreFile.Flush();
+  // Success is reported only for output on stable storage: the caller
+  // deletes the bookings at the terminal once a run has succeeded.
   if (status == 0) {
-    state.timeBookingFile.Flush();
-    state.costCentreFile.Flush();
-    if (!TargetsWritten(state)) status = kFileFailureStatus;
+    state.timeBookingFile.Sync();
+    state.costCentreFile.Sync();
   }
+  if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
+  SettleCounters(state);
   WriteSummary(state);
   return status;
 }

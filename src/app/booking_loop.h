@@ -3,7 +3,7 @@
 // the transfer log at the end.
 #pragma once
 
-#include <string>
+#include <string_view>
 
 namespace tralvo {
 
@@ -16,8 +16,8 @@ struct RunState;
 // read, or a target file that cannot be written.
 inline constexpr int kFileFailureStatus = 94;
 
-// Removes trailing blanks and tabs in place and returns text.
-std::string& TrimRight(std::string& text);
+// The text without its trailing blanks and tabs.
+std::string_view TrimRight(std::string_view text);
 
 // Routes one well-formed record of the run's terminal, its badge number
 // already trimmed.

@@ -12,6 +12,7 @@
 #include "db/database.h"
 #include "export/booking_report.h"
 #include "input/booking_file_reader.h"
+#include "shared/file_system.h"
 #include "shared/run_state.h"
 
 namespace tralvo {
@@ -21,14 +22,39 @@ namespace {
 constexpr int kCommandLineError = -1;
 constexpr size_t kMaxTerminalIdLength = 255;
 
+// Whether two paths lead to one plain file. "wb" on a target that is the
+// booking file would empty the bookings before they are read, and two
+// targets that are one file write over each other; the files' identities
+// are compared, so no other spelling, hard link or symbolic link slips
+// through. A device such as a null device has nothing to lose.
+bool SameRegularFile(const char* a, const char* b) {
+  FileIdentity first;
+  FileIdentity second;
+  return IdentifyPath(a, first) && first.regular && IdentifyPath(b, second) && first == second;
+}
+
+bool TargetsClash(RunState& state, const char* const* argv) {
+  const char* message = nullptr;
+  if (SameRegularFile(argv[2], argv[3]) || SameRegularFile(argv[2], argv[4]))
+    message = "Zieldatei ist die Quelldatei\n";
+  else if (SameRegularFile(argv[3], argv[4]))
+    message = "Beide Zieldateien sind dieselbe Datei\n";
+  if (message && state.debugFlag) PrintConsole(state, message);
+  return message != nullptr;
+}
+
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
-// never picks up the output of an earlier run.
+// never picks up the output of an earlier run; but none is touched when a
+// target is the booking file or the other target.
 bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
   bool bookingsOpen = bookings.Open(argv[2]);
   if (!bookingsOpen && state.debugFlag)
     PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
+  if (TargetsClash(state, argv)) return false;
   bool timeOpen = state.timeBookingFile.Open(argv[3]);
+  // Two spellings of a file that did not exist are one file only now.
+  if (timeOpen && TargetsClash(state, argv)) return false;
   bool costOpen = state.costCentreFile.Open(argv[4]);
   if (!(timeOpen && costOpen) && state.debugFlag)
     PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");

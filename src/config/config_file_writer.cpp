@@ -1,12 +1,12 @@
-// Building the connection settings' file text and replacing the file with it.
+// Writing the configuration file: formatted in memory, then put in place
+// privately and whole.
 #include "config/config_file_writer.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "config/secret.h"
 #include "config/value_cipher.h"
+#include "shared/file_system.h"
 
 namespace tralvo {
 namespace {
@@ -15,12 +15,42 @@ void SetError(std::string* error, const std::string& message) {
   if (error) *error = message;
 }
 
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+// Creates the temporary file beside path, private to its owner. Anything
+// already at its name (the leftover of an interrupted write, or a link
+// planted there) is removed, never followed, and the file created anew.
+bool CreateTemporary(const std::string& temporary, NativeFile& file) {
+  if (file.CreatePrivate(temporary)) return true;
+  std::remove(temporary.c_str());
+  return file.CreatePrivate(temporary);
+}
+
+// Writes the complete file under the temporary name and puts it in place
+// of path with one rename, so a reader sees either the old file or the new
+// one, and a power loss cannot leave a half-written file at path. A file
+// it replaces keeps its owner and mode: the service that reads it must
+// still be able to, and nobody else should be able to start.
+bool WriteInPlace(const std::string& path, const std::string& bytes, std::string* error) {
+  const std::string temporary = path + ".new";
+  NativeFile file;
+  if (!CreateTemporary(temporary, file)) {
+    SetError(error, "cannot create " + temporary);
+    return false;
+  }
+  FileIdentity existing;
+  const char* failure = nullptr;
+  if (IdentifyPath(path, existing) && !file.TakePermissionsOf(path))
+    failure = "cannot give it the owner and mode of ";
+  else if (!file.WriteAll(bytes) || !file.Sync())
+    failure = "cannot write ";
+  if (!file.Close() && !failure) failure = "cannot write ";
+  if (!failure && !ReplaceFile(temporary, path)) failure = "cannot replace ";
+  if (failure) {
+    std::remove(temporary.c_str());
+    SetError(error, failure + path);
+    return false;
+  }
+  SyncFolderOf(path);
+  return true;
 }
 
 }  // namespace
@@ -62,21 +92,7 @@ int WriteConfigFile(const std::string& path, const ConfigSettings& settings,
   if (!FormatConfigFile(settings, bytes, error)) return -1;
   int result = -1;
   try {
-    // A half-written file must never replace a good one.
-    const std::string temporary = path + ".new";
-    if (!WriteAll(temporary, bytes)) {
-      std::remove(temporary.c_str());
-      SetError(error, "cannot write " + temporary);
-    } else {
-      std::error_code failure;
-      std::filesystem::rename(temporary, path, failure);
-      if (failure) {
-        std::remove(temporary.c_str());
-        SetError(error, "cannot replace " + path + ": " + failure.message());
-      } else {
-        result = 0;
-      }
-    }
+    if (WriteInPlace(path, bytes, error)) result = 0;
   } catch (...) {
     SetError(error, "cannot write " + path);
   }

@@ -24,8 +24,9 @@ bool FormatConfigFile(const ConfigSettings& settings, std::string& bytes,
                       std::string* error = nullptr) noexcept;
 
 // Writes the file at path, replacing an existing one only once the new one
-// is complete. 0 on success; -1 when a value cannot be stored or the file
-// cannot be written, with a message in *error when given.
+// is complete and on the disk. A new file is readable by its owner alone;
+// a replaced one keeps its owner and mode. 0 on success; -1 when a value cannot be stored or the
+// file cannot be written, with a message in *error when given.
 int WriteConfigFile(const std::string& path, const ConfigSettings& settings,
                     std::string* error = nullptr) noexcept;
 

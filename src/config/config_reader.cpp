@@ -2,8 +2,6 @@
 // section, key or number, and the deciphering of the selected value.
 #include "config/config_reader.h"
 
-#include <cstdio>
-
 #include "config/secret.h"
 #include "config/value_cipher.h"
 #include "shared/int_text.h"
@@ -11,44 +9,52 @@
 namespace tralvo {
 namespace {
 
-// Reads the configuration file the way a text-mode line read does: CR LF
-// counts as one newline, and a line longer than the limit comes in pieces,
-// each remainder being read as a line of its own.
+// Reads the configuration file's bytes the way a text-mode line read
+// does: CR LF counts as one newline, and a line longer than the limit
+// comes in pieces, each remainder being read as a line of its own.
 class LineReader {
  public:
-  explicit LineReader(const std::string& fileName) : file_(std::fopen(fileName.c_str(), "rb")) {}
-  ~LineReader() {
-    if (file_) std::fclose(file_);
-  }
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
-
-  bool IsOpen() const { return file_ != nullptr; }
-  bool Failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+  explicit LineReader(std::string_view bytes) : rest_(bytes) {}
 
   // At most maxChars characters, up to and including a newline; false when
-  // nothing could be read.
+  // nothing was left.
   bool Read(std::string& line, std::size_t maxChars) {
     line.clear();
-    while (line.size() < maxChars) {
-      int c = std::getc(file_);
-      if (c == EOF) break;
-      if (c == '\r') {
-        const int next = std::getc(file_);
-        if (next == '\n') {
-          c = '\n';
-        } else if (next != EOF) {
-          std::ungetc(next, file_);
-        }
+    while (line.size() < maxChars && !rest_.empty()) {
+      char c = rest_[0];
+      rest_.remove_prefix(1);
+      if (c == '\r' && !rest_.empty() && rest_[0] == '\n') {
+        c = '\n';
+        rest_.remove_prefix(1);
       }
-      line.push_back(static_cast<char>(c));
+      line.push_back(c);
       if (c == '\n') break;
     }
     return !line.empty();
   }
 
  private:
-  std::FILE* file_;
+  std::string_view rest_;
+};
+
+// The whole configuration file, when it is a plain file of a sensible
+// size: a pipe, a device or a huge file would hold up the run or fill its
+// memory before it ever connects.
+class ConfigBytes {
+ public:
+  explicit ConfigBytes(const std::string& fileName)
+      : state_(ReadSmallRegularFile(fileName, kMaxConfigFileBytes, bytes_)) {}
+  ~ConfigBytes() { WipeSecret(bytes_); }
+  ConfigBytes(const ConfigBytes&) = delete;
+  ConfigBytes& operator=(const ConfigBytes&) = delete;
+
+  SmallFileRead state() const { return state_; }
+  bool usable() const { return state_ == SmallFileRead::kRead; }
+  std::string_view bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+  SmallFileRead state_;
 };
 
 // Splits a header line and an entry line into record fields.
@@ -123,13 +129,17 @@ void CopySubstring(std::string_view source, int start, int length, std::string& 
 }
 
 void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::string& key,
-                     std::int32_t number, const std::string& fileName) noexcept {
+                     std::int32_t number, const std::string& fileName,
+                     SmallFileRead* fileState) noexcept {
   ResetEntry(entry);
+  if (fileState) *fileState = SmallFileRead::kFailed;
   std::string header;
   std::string line;
   try {
-    LineReader reader(fileName);
-    if (!reader.IsOpen()) return;
+    ConfigBytes file(fileName);
+    if (fileState) *fileState = file.state();
+    if (!file.usable()) return;
+    LineReader reader(file.bytes());
     while (true) {
       reader.Read(header, kConfigHeaderLineChars);
       if (!reader.Read(line, kConfigEntryLineChars)) break;
@@ -154,11 +164,28 @@ void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::
   WipeSecret(line);
 }
 
+const char* ConfigFileProblem(SmallFileRead fileState) noexcept {
+  switch (fileState) {
+    case SmallFileRead::kRead:
+      return nullptr;
+    case SmallFileRead::kMissing:
+      return "Konfigurationsdatei nicht gefunden";
+    case SmallFileRead::kNotRegular:
+      return "Konfigurationsdatei ist keine normale Datei";
+    case SmallFileRead::kTooLarge:
+      return "Konfigurationsdatei ist zu gross";
+    case SmallFileRead::kFailed:
+      break;
+  }
+  return "Konfigurationsdatei kann nicht gelesen werden";
+}
+
 bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records) noexcept {
   records.clear();
   try {
-    LineReader reader(fileName);
-    if (!reader.IsOpen()) return false;
+    ConfigBytes file(fileName);
+    if (!file.usable()) return false;
+    LineReader reader(file.bytes());
     std::string header;
     std::string line;
     while (true) {
@@ -166,7 +193,7 @@ bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& r
       if (!reader.Read(line, kConfigEntryLineChars)) break;
       records.push_back(SplitRecord(header, line));
     }
-    return !reader.Failed();
+    return true;
   } catch (...) {
     records.clear();
     return false;

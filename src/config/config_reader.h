@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 // Field limits of a record; a record exceeding one is never selected.
@@ -21,6 +23,9 @@ inline constexpr std::size_t kConfigHeaderLineChars = 199;  // newline included
 inline constexpr std::size_t kConfigEntryLineChars = 399;   // newline included
 inline constexpr std::size_t kConfigNumberChars = 11;
 inline constexpr std::size_t kConfigFieldChars = 200;  // key, value (stored and plain)
+// A real configuration file is under 1 KiB; anything beyond this, and
+// anything that is not a plain file, reads as no settings at all.
+inline constexpr std::size_t kMaxConfigFileBytes = 64 * 1024;
 
 struct ConfigEntry {
   std::int32_t number = 0;
@@ -40,10 +45,17 @@ void CopySubstring(std::string_view source, int start, int length, std::string& 
 
 // Fills entry with the first selected record of the file, its value
 // deciphered; leaves it reset (number 0, texts empty) when the file cannot
-// be read or holds no selected record. The file is read afresh each call.
-// The previous content of entry is wiped first.
+// be read, is no plain file of at most kMaxConfigFileBytes, or holds no
+// selected record. The file is read afresh each call. The previous content
+// of entry is wiped first. *fileState, when given, tells whether the file
+// could be read and why not.
 void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::string& key,
-                     std::int32_t number, const std::string& fileName) noexcept;
+                     std::int32_t number, const std::string& fileName,
+                     SmallFileRead* fileState = nullptr) noexcept;
+
+// Why a configuration file gave no settings, in German for the operator's
+// console; nullptr when it could be read.
+const char* ConfigFileProblem(SmallFileRead fileState) noexcept;
 
 // One record as the reader sees it, for listing a file: the fields split as
 // for a lookup, the value still in its stored form. problem is nullptr for a
@@ -54,7 +66,8 @@ struct ConfigRecord {
 };
 
 // Every record of the file in order (an unpaired last line is no record).
-// Returns false when the file cannot be opened or read.
+// Returns false when the file cannot be read or is not a plain file of at
+// most kMaxConfigFileBytes.
 bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records) noexcept;
 
 }  // namespace tralvo

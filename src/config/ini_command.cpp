@@ -10,6 +10,7 @@
 #include "config/config_reader.h"
 #include "config/secret.h"
 #include "config/value_cipher.h"
+#include "shared/file_system.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -209,6 +210,13 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
   if (!ReadConfigRecords(path, records)) {
     std::fprintf(err, "tralvo-ini: cannot read %s\n", path);
     return kIniFailed;
+  }
+  bool readable = false;
+  if (ReadableByOthers(path, readable) && readable) {
+    std::fprintf(err,
+                 "tralvo-ini: warning: %s is readable by other users; anyone who can read it "
+                 "has the password\n",
+                 path);
   }
   if (records.empty()) std::fprintf(out, "%s: no records\n", path);
   int index = 1;

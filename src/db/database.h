@@ -13,6 +13,7 @@
 
 #include "db/diagnostics.h"
 #include "db/odbc_handle.h"
+#include "shared/file_system.h"
 
 namespace tralvo {
 
@@ -67,8 +68,9 @@ inline constexpr std::size_t kMaxDataSourceName = 40;
 // ConnectDataSource's result. Both a run and the administrator's check of a
 // configuration connect through here, so the check proves what a run will
 // do. The password is wiped from memory as soon as the connect call has
-// returned.
-int ConnectWithConfigFile(Database& db, const std::string& configPath);
+// returned. *fileState, when given, tells whether the file could be read.
+int ConnectWithConfigFile(Database& db, const std::string& configPath,
+                          SmallFileRead* fileState = nullptr);
 
 // Connects with the installation's configuration file. On failure prints
 // the connection failure message to state.console (and, with the debug

@@ -9,7 +9,7 @@
 
 namespace tralvo {
 
-int ConnectWithConfigFile(Database& db, const std::string& configPath) {
+int ConnectWithConfigFile(Database& db, const std::string& configPath, SmallFileRead* fileState) {
   ConfigEntry entry;
   std::string userName;
   std::string dataSourceName;
@@ -18,7 +18,7 @@ int ConnectWithConfigFile(Database& db, const std::string& configPath) {
   // larger buffer that would leave a copy behind.
   password.reserve(kConfigFieldChars + 1);
 
-  ReadConfigValue(entry, "", "LOGIN", 0, configPath);
+  ReadConfigValue(entry, "", "LOGIN", 0, configPath, fileState);
   userName = entry.value;
   ReadConfigValue(entry, "", "PASS", 0, configPath);
   password = entry.value;
@@ -36,7 +36,11 @@ int ConnectWithConfigFile(Database& db, const std::string& configPath) {
 }
 
 int OpenDatabase(Database& db, RunState& state) {
-  const int result = ConnectWithConfigFile(db, NativePath(kConfigFilePath));
+  const std::string configPath = NativePath(kConfigFilePath);
+  SmallFileRead fileState;
+  const int result = ConnectWithConfigFile(db, configPath, &fileState);
+  if (const char* problem = ConfigFileProblem(fileState); problem && state.debugFlag)
+    std::fprintf(state.console, "%s: %s\n", problem, configPath.c_str());
   if (result != 0) {
     std::fprintf(state.console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
     if (state.debugFlag) {

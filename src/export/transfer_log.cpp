@@ -1,9 +1,47 @@
-// Appending to the transfer log, with its rotation to the backup.
+// Appending to the transfer log, with its rotation to the backup. Runs of
+// other terminals append to the same log at the same time, so the append,
+// the size check and the rotation happen under a lock on the log that
+// every run takes.
 #include "export/transfer_log.h"
 
-#include <cstdio>
+#include <algorithm>
+
+#include "shared/file_system.h"
 
 namespace tralvo {
+
+namespace {
+
+// A run never waits longer than this for the log; the lock is held only
+// for one write and a rename, so the wait runs out only when a holder is
+// stopped. The entry is then appended unlocked rather than lost, and the
+// rotation is left to a later entry.
+constexpr std::chrono::milliseconds kLockWait(2000);
+
+// Opens the log and locks it. Another run may have rotated the log away
+// between the open and the lock; the locked file must still be the one at
+// path, or the entry would land in the backup after the rotation and a
+// second rotation would follow it. Returns whether the log is locked; the
+// log may be open without the lock when the wait ran out.
+bool OpenLocked(const std::string& path, NativeFile& log) {
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  for (;;) {
+    if (!log.OpenForAppend(path)) return false;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!log.Lock(std::max(left, std::chrono::milliseconds(0)))) return false;
+    FileIdentity held;
+    FileIdentity named;
+    if (!log.Identify(held) || (IdentifyPath(path, named) && held == named)) return true;
+    log.Close();
+    if (std::chrono::steady_clock::now() >= deadline) {
+      log.OpenForAppend(path);  // unlocked, but the entry still goes in
+      return false;
+    }
+  }
+}
+
+}  // namespace
 
 std::string LogBackupPath(const std::string& path) {
   static constexpr std::string_view kExtension = ".txt";
@@ -14,6 +52,8 @@ std::string LogBackupPath(const std::string& path) {
 }
 
 bool WriteLog(const std::string& path, std::string_view text) {
+  // The CR LF pairs are made here, identically on every platform, and the
+  // entry goes to the file in one write so no other run's entry splits it.
   std::string entry;
   entry.reserve(text.size() + 16);
   for (char c : text) {
@@ -22,19 +62,15 @@ bool WriteLog(const std::string& path, std::string_view text) {
   }
   entry += "\r\n";
 
-  // Binary append: the CR LF pairs are made here, identically everywhere.
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (!file) return false;
-  bool written = std::fwrite(entry.data(), 1, entry.size(), file) == entry.size();
-  written = std::fflush(file) == 0 && written;
-  long size = std::ftell(file);
-  written = std::fclose(file) == 0 && written;
-  if (size > kLogSizeLimit) {
-    std::string backup = LogBackupPath(path);
-    std::remove(backup.c_str());
-    std::rename(path.c_str(), backup.c_str());
-  }
-  return written;
+  NativeFile log;
+  bool locked = OpenLocked(path, log);
+  if (!log.isOpen()) return false;
+  bool written = log.WriteAll(entry);
+  int64_t size = 0;
+  // One rename replaces the backup: at no moment is the old backup gone
+  // while the log has not yet taken its place.
+  if (locked && log.Size(size) && size > kLogSizeLimit) ReplaceFile(path, LogBackupPath(path));
+  return log.Close() && written;
 }
 
 }  // namespace tralvo

@@ -2,7 +2,9 @@
 // that was not exported in full, and its summary. The log is a Windows
 // text file on every platform (CR LF line ends), opened for one entry at a
 // time so another process may read or move it between entries, and moved
-// aside to a single backup once it passes kLogSizeLimit bytes.
+// aside to a single backup once it passes kLogSizeLimit bytes. Runs of
+// several terminals share the log: each entry is appended whole, and the
+// size check and rotation are serialised between them.
 #pragma once
 
 #include <cstdint>

@@ -61,8 +61,12 @@ ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
 
   const char* start = buffer_.data() + begin_;
   size_t limit = available < kMaxLineLength ? available : kMaxLineLength;
-  size_t length = 0;
-  while (length < limit && start[length] != '\n' && start[length] != '\r') ++length;
+  // The first line feed or carriage return, whichever comes first.
+  const void* lineFeed = std::memchr(start, '\n', limit);
+  size_t length =
+      lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - start) : limit;
+  if (const void* cr = std::memchr(start, '\r', length))
+    length = static_cast<size_t>(static_cast<const char*>(cr) - start);
 
   if (length < limit) {
     // A line feed, or a carriage return with or without a line feed after

@@ -1,13 +1,30 @@
-// The line splitter. One pass over the line; a field's characters are
-// collected into a fixed buffer the size of the longest field, then copied
-// once into the record.
+// The line splitter. One pass over the line; a field is cut out of the
+// line in place, and only a quoted field with doubled quotes in it is
+// copied, since its text differs from the line's bytes.
 #include "input/booking_splitter.h"
-
-#include <array>
 
 namespace tralvo {
 
 namespace {
+
+// Which bytes end a scan: the line ends (zero byte, line feed, carriage
+// return) end every scan; a comma ends an unquoted field, a double quote
+// a quoted one. Tables, so a field costs one lookup per byte.
+struct StopTable {
+  bool unquoted[256] = {};
+  bool quoted[256] = {};
+  bool lineEnd[256] = {};
+};
+
+constexpr StopTable MakeStopTable() {
+  StopTable t;
+  for (unsigned char c : {'\0', '\n', '\r'}) t.unquoted[c] = t.quoted[c] = t.lineEnd[c] = true;
+  t.unquoted[static_cast<unsigned char>(',')] = true;
+  t.quoted[static_cast<unsigned char>('"')] = true;
+  return t;
+}
+
+constexpr StopTable kStops = MakeStopTable();
 
 class Splitter {
  public:
@@ -16,59 +33,43 @@ class Splitter {
   SplitResult Run() {
     FreeFieldList(record_);
     for (;;) {
-      SkipBlanks();
-      length_ = 0;
+      while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
       if (AtEnd()) {
-        if (commaPending_) Append();
+        if (commaPending_) AppendFieldInPlace(record_, line_.substr(pos_, 0));
         break;
       }
       char c = line_[pos_++];
       if (c == ',') {
-        Append();
+        AppendFieldInPlace(record_, line_.substr(pos_ - 1, 0));
         commaPending_ = false;
         continue;
       }
-      bool quoted = c == '"';
-      if (!quoted && !Add(c)) return SplitResult::kFieldTooLong;
-      if (!(quoted ? QuotedBody() : UnquotedBody())) return SplitResult::kFieldTooLong;
+      bool fits = c == '"' ? QuotedBody() : UnquotedBody(pos_ - 1);
+      if (!fits) return SplitResult::kFieldTooLong;
     }
     return record_.count() > 0 ? SplitResult::kRecord : SplitResult::kNone;
   }
 
  private:
-  bool AtEnd() const {
-    if (pos_ >= line_.size()) return true;
-    char c = line_[pos_];
-    return c == '\0' || c == '\n' || c == '\r';
+  static size_t Byte(char c) { return static_cast<unsigned char>(c); }
+
+  bool AtEnd() const { return pos_ == line_.size() || kStops.lineEnd[Byte(line_[pos_])]; }
+
+  // Moves on to the next byte of the line that `stops` marks, or its end.
+  void ScanTo(const bool (&stops)[256]) {
+    while (pos_ < line_.size() && !stops[Byte(line_[pos_])]) ++pos_;
   }
 
-  void SkipBlanks() {
-    while (pos_ < line_.size() && line_[pos_] == ' ') ++pos_;
-  }
-
-  bool Add(char c) {
-    if (length_ == field_.size()) return false;
-    field_[length_++] = c;
-    return true;
-  }
-
-  void Append() { AppendField(record_, std::string_view(field_.data(), length_)); }
-
-  // An unquoted field runs to the next comma or the end of the line; the
-  // comma that ends it leaves a pending empty field should the line end
-  // right after it.
-  bool UnquotedBody() {
-    commaPending_ = false;
-    while (!AtEnd()) {
-      char c = line_[pos_++];
-      if (c == ',') {
-        Append();
-        commaPending_ = true;
-        return true;
-      }
-      if (!Add(c)) return false;
-    }
-    Append();
+  // An unquoted field runs from start to the next comma or the end of the
+  // line; the comma that ends it leaves a pending empty field should the
+  // line end right after it.
+  bool UnquotedBody(size_t start) {
+    ScanTo(kStops.unquoted);
+    std::string_view text = line_.substr(start, pos_ - start);
+    if (text.size() > kMaxFieldLength) return false;
+    AppendFieldInPlace(record_, text);
+    commaPending_ = pos_ < line_.size() && line_[pos_] == ',';
+    if (commaPending_) ++pos_;
     return true;
   }
 
@@ -77,30 +78,49 @@ class Splitter {
   // comma starts the next field.
   bool QuotedBody() {
     commaPending_ = false;
+    size_t start = pos_;
+    ScanTo(kStops.quoted);
+    if (AtEnd()) return Close(line_.substr(start, pos_ - start));
+    if (pos_ + 1 < line_.size() && line_[pos_ + 1] == '"') return UnescapedCopy(start);
+    return Close(line_.substr(start, pos_++ - start));
+  }
+
+  // A quoted field that holds doubled quotes, collected from start into a
+  // buffer the size of the longest field and then copied into the record.
+  bool UnescapedCopy(size_t start) {
+    char text[kMaxFieldLength];
+    size_t length = 0;
+    pos_ = start;
     while (!AtEnd()) {
-      char c = line_[pos_++];
-      if (c != '"') {
-        if (!Add(c)) return false;
-        continue;
-      }
-      if (pos_ < line_.size() && line_[pos_] == '"') {
+      char c = line_[pos_];
+      if (c == '"') {
+        if (pos_ + 1 == line_.size() || line_[pos_ + 1] != '"') {
+          ++pos_;  // the closing quote
+          break;
+        }
         ++pos_;
-        if (!Add('"')) return false;
-        continue;
       }
-      if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;
-      Append();
-      return true;
+      if (length == sizeof text) return false;
+      text[length++] = c;
+      ++pos_;
     }
-    Append();
+    if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;
+    AppendField(record_, std::string_view(text, length));
+    return true;
+  }
+
+  // Ends a quoted field without doubled quotes, its closing quote (if any)
+  // already passed.
+  bool Close(std::string_view text) {
+    if (text.size() > kMaxFieldLength) return false;
+    if (pos_ < line_.size() && line_[pos_] == ',') ++pos_;
+    AppendFieldInPlace(record_, text);
     return true;
   }
 
   std::string_view line_;
   FieldList& record_;
   size_t pos_ = 0;
-  std::array<char, kMaxFieldLength> field_{};
-  size_t length_ = 0;
   bool commaPending_ = false;
 };
 

@@ -1,5 +1,6 @@
-// The booking record's storage. Slots grow ten at a time and keep their
-// strings across records, so steady-state splitting does not allocate.
+// The booking record's storage. Slots grow ten at a time, and slots and
+// copy storage are kept across records, so steady-state splitting does not
+// allocate.
 #include "input/field_list.h"
 
 #include <new>
@@ -10,20 +11,32 @@ namespace {
 constexpr size_t kGrowth = 10;
 }
 
-int AppendField(FieldList& list, std::string_view text) {
+bool FieldList::GrowSlots() {
   try {
-    if (static_cast<size_t>(list.count_) == list.items_.size())
-      list.items_.resize(list.items_.size() + kGrowth);
-    list.items_[static_cast<size_t>(list.count_)].assign(text.data(), text.size());
+    items_.resize(items_.size() + kGrowth);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+int AppendField(FieldList& list, std::string_view text) {
+  if (!list.Grow()) return 0;
+  FieldList::Item item;
+  item.offset = list.copies_.size();
+  item.length = text.size();
+  try {
+    list.copies_.append(text.data(), text.size());
   } catch (const std::bad_alloc&) {
     return 0;
   }
-  ++list.count_;
+  list.items_[static_cast<size_t>(list.count_++)] = item;
   return 1;
 }
 
 int FreeFieldList(FieldList& list) {
   list.count_ = 0;
+  list.copies_.clear();
   return 0;
 }
 

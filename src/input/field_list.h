@@ -1,10 +1,12 @@
 // One booking record: the fields of one line of the booking file, in line
 // order, indexed from 0.
 //
-// The list keeps its field strings between records: FreeFieldList only
-// forgets them, and the next split writes into the same strings, so a run
-// over a million lines allocates for the first few records and then never
-// again.
+// A field is either cut out of the line in place (AppendFieldInPlace: the
+// record then reads the line's own bytes, which must stay as they are
+// while the record is used) or a copy the list holds (AppendField). The
+// list keeps its slots and its copy storage between records: FreeFieldList
+// only forgets them, so a run over a million lines allocates for the
+// first few records and then never again.
 #pragma once
 
 #include <cstdint>
@@ -49,25 +51,57 @@ class FieldList {
   // Field i, or the empty text for an index the record does not have, so
   // that a short record never makes anybody read past its end.
   std::string_view operator[](int32_t i) const {
-    return i >= 0 && i < count_ ? std::string_view(items_[static_cast<size_t>(i)])
-                                : std::string_view();
+    if (i < 0 || i >= count_) return std::string_view();
+    const Item& item = items_[static_cast<size_t>(i)];
+    return std::string_view(item.inPlace ? item.inPlace : copies_.data() + item.offset,
+                            item.length);
   }
 
-  // Field i for the one edit the booking loop makes (trimming the badge
-  // number); i must be below count().
-  std::string& mutableField(int32_t i) { return items_[static_cast<size_t>(i)]; }
+  // Cuts field i to its first `length` characters, for the one edit the
+  // booking loop makes (trimming the badge number); i must be below
+  // count() and length at most the field's length.
+  void Shorten(int32_t i, size_t length) { items_[static_cast<size_t>(i)].length = length; }
 
  private:
   friend int AppendField(FieldList& list, std::string_view text);
+  friend int AppendFieldInPlace(FieldList& list, std::string_view text);
   friend int FreeFieldList(FieldList& list);
 
-  std::vector<std::string> items_;
+  // Where a field's text is: in the line (inPlace), or at offset in
+  // copies_, which may move as it grows, so no address into it is kept.
+  struct Item {
+    const char* inPlace = nullptr;
+    size_t offset = 0;
+    size_t length = 0;
+  };
+  // Makes room for one more field; false when memory could not be had.
+  bool Grow() { return static_cast<size_t>(count_) < items_.size() || GrowSlots(); }
+  bool GrowSlots();
+
+  std::vector<Item> items_;
+  std::string copies_;
   int32_t count_ = 0;
 };
 
 // Appends a copy of text as the last field. Returns 1, or 0 when memory
 // could not be had (the field is then missing and the list unchanged).
 int AppendField(FieldList& list, std::string_view text);
+
+// Appends text itself as the last field, without copying it: text must
+// stay valid and unchanged as long as the record is read. Returns 1, or 0
+// when memory could not be had (as AppendField). Inline: the splitter
+// calls it for nearly every field of every line.
+inline int AppendFieldInPlace(FieldList& list, std::string_view text) {
+  if (!list.Grow()) return 0;
+  // An empty text may have no address; any address outside the copies
+  // will do for it.
+  static constexpr char kEmpty = '\0';
+  FieldList::Item& item = list.items_[static_cast<size_t>(list.count_++)];
+  item.inPlace = text.data() ? text.data() : &kEmpty;
+  item.offset = 0;
+  item.length = text.size();
+  return 1;
+}
 
 // Empties the list for the next record. Returns 0.
 int FreeFieldList(FieldList& list);

@@ -1,17 +1,23 @@
-// A target file of the run, written in binary.
+// A target file of the run, written in binary, one whole record at a time.
 //
-// Every write is checked, and so are the final flush and close: a full
-// disk must never let a run report bookings as transferred that did not
-// reach the file. Each write is handed to the system before it returns,
-// so a record whose write succeeded is on its way to the disk and may be
-// counted; a buffer holding many records would report the loss of all of
-// them only after they had been counted. The first failure sticks, so the
-// caller can test once after a series of writes.
+// Records are gathered in a large buffer and handed to the system in
+// single writes of whole records, so a run of a million records costs a
+// few hundred system calls instead of a million. The file never holds part
+// of a record: a write the system takes only in part (a full disk) is cut
+// back to the last whole record, and termination signals wait until a
+// write is done. A record counts as written only once the system has taken
+// it; records gathered but lost with a failure are counted by lostRecords,
+// so the run can take them off its counters before it reports them.
+//
+// Every write is checked, and so are the final flush and close. The first
+// failure sticks, so the caller can test once after a series of writes.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tralvo {
 
@@ -27,20 +33,38 @@ class OutputFile {
   bool isOpen() const { return file_ != nullptr; }
   const std::string& path() const { return path_; }
 
-  // Appends bytes and hands them to the system; false when that failed or
-  // any earlier write of this file has failed.
-  bool Write(std::string_view bytes);
-  // Pushes the buffer to the system; false on failure.
+  // Gathers one whole record, handing the records gathered so far to the
+  // system first when the buffer has no room for it. False when the file
+  // has failed, now or before; the record is then not gathered.
+  bool Write(std::string_view record);
+  // Hands every gathered record to the system; false on failure.
   bool Flush();
+  // Pushes the buffer to the system and the file, with its entry in its
+  // folder, to stable storage: a run reports success only once its output
+  // survives a power loss, since the caller then deletes the bookings at
+  // the terminal. False on failure, which sticks like a failed write.
+  bool Sync();
   // Flushes and closes; false when anything written was lost. A file that
   // is not open closes successfully.
   bool Close();
   // True when a write, flush or close has failed.
   bool failed() const { return failed_; }
+  // Records Write accepted that never reached the file.
+  int64_t lostRecords() const { return lostRecords_; }
 
  private:
+  // Removes the bytes of a partly taken record from the end of the file.
+  bool CutBackTo(int64_t length);
+
   std::FILE* file_ = nullptr;
   std::string path_;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+  // Where each gathered record ends in the buffer, in order.
+  std::vector<size_t> recordEnds_;
+  // Bytes of whole records the system has taken.
+  int64_t fileLength_ = 0;
+  int64_t lostRecords_ = 0;
   bool failed_ = false;
 };
 

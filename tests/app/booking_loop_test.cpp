@@ -12,6 +12,7 @@
 #include "console_capture.h"
 #include "input/booking_file_reader.h"
 #include "input/field_list.h"
+#include "loop_harness.h"
 #include "shared/run_state.h"
 #include "test_support.h"
 
@@ -21,9 +22,15 @@ namespace {
 // Records each call as "handler:badge" and counts like the real handlers.
 class RecordingHandlers : public BookingHandlers {
  public:
-  int ExportTimeBooking(const FieldList& r) override { return Note("time", r[0]); }
-  int ExportCostCentreBooking(const FieldList& r) override { return Note("cost", r[0]); }
-  int InsertAccessBooking(const FieldList& r) override { return Note("access", r[0]); }
+  int ExportTimeBooking(const FieldList& r) override {
+    return Note("time", r[field::kBadgeNumber]);
+  }
+  int ExportCostCentreBooking(const FieldList& r) override {
+    return Note("cost", r[field::kBadgeNumber]);
+  }
+  int InsertAccessBooking(const FieldList& r) override {
+    return Note("access", r[field::kBadgeNumber]);
+  }
   int InsertEventBooking(const EventBooking& e) override {
     calls.push_back("event:" + std::string(e.badgeNumber) + "|" + std::string(e.terminalId) + "|" +
                     std::to_string(e.readerNumber) + "|" + std::string(e.bookingDate) + "|" +
@@ -42,13 +49,13 @@ class RecordingHandlers : public BookingHandlers {
   std::string outOfMemoryBadge = "none";
 };
 
-// A booking line of terminal T1 with the fields that take part in routing.
+// A booking line of terminal T1 with the fields that take part in routing,
+// in the order these tests vary them.
 std::string Line(const std::string& kind, const std::string& badge = "4711",
                  const std::string& marker = "", const std::string& access = "",
                  const std::string& status = "", const std::string& code = "001",
                  const std::string& terminal = "T1") {
-  return badge + ",x,20090715,073005,y," + terminal + ",3," + code + ",KST,z," + marker + "," +
-         access + "," + status + ",7,w," + kind + "\n";
+  return testsupport::BookingLine(kind, badge, terminal, marker, access, status, code);
 }
 
 class BookingLoop : public ::testing::Test {
@@ -128,8 +135,8 @@ TEST_F(BookingLoop, OverlongLineIsRefusedWholeOnce) {
   auto padded = [](size_t length) {
     std::string line = Line("62p", "a");
     size_t pad = length - line.size();
-    line.insert(line.find(",y,") + 2, pad / 2, ' ');
-    return line.insert(line.find(",x,") + 2, pad - pad / 2, ' ');
+    line.insert(line.find(",5,") + 2, pad / 2, ' ');
+    return line.insert(line.find(",1,") + 2, pad - pad / 2, ' ');
   };
   std::string smuggled = std::string(kMaxLineLength, 'x') + Line("62p", "evil");
   Run(padded(kMaxLineLength + 1) + smuggled + Line("62p", "ok"));

@@ -2,6 +2,7 @@
 // argument checks, the debug switch, files that cannot be used, and the
 // exit statuses of each.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "installation.h"
 
@@ -69,6 +70,46 @@ TEST_F(CommandLine, UnwritableTargetIsReportedOnceInDebug) {
   EXPECT_FALSE(FileExists(inst.logPath()));
 
   EXPECT_EQ(inst.Run({"T1", "bookings.txt", "zeit.txt", "no/such/k.txt"}).output, "");
+}
+
+// A target that is the booking file, by any name, would empty the
+// bookings before they are read; two names of one target file would write
+// over each other. Either is refused before any file is emptied.
+TEST_F(CommandLine, TargetThatIsTheBookingFileOrTheOtherTargetIsRefused) {
+  const std::string bookings = "4711,,20090715,073005,,T1,1,001,,,X,,,,,40p\n";
+  inst.WriteBookings(bookings);
+  const std::string work = inst.work();
+  ASSERT_EQ(symlink("bookings.txt", (work + "/link.txt").c_str()), 0);
+  ASSERT_EQ(link((work + "/bookings.txt").c_str(), (work + "/hard.txt").c_str()), 0);
+  const std::vector<std::vector<std::string>> clashes{{"bookings.txt", "k.txt"},
+                                                      {"z.txt", "./bookings.txt"},
+                                                      {"link.txt", "k.txt"},
+                                                      {"z.txt", "hard.txt"},
+                                                      {"../transfer/bookings.txt", "k.txt"}};
+  for (const auto& targets : clashes) {
+    ProcessResult r = inst.Run({"T1", "bookings.txt", targets[0], targets[1], "/D"});
+    EXPECT_EQ(r.exitStatus, kFileFailure) << targets[0] << " " << targets[1];
+    EXPECT_EQ(r.output, "Zieldatei ist die Quelldatei\n");
+    EXPECT_EQ(ReadFileBytes(work + "/bookings.txt"), bookings);
+  }
+  EXPECT_FALSE(FileExists(work + "/z.txt") || FileExists(work + "/k.txt"));
+
+  // One target under two names, whether it exists already or not.
+  WriteFileBytes(work + "/old.txt", "earlier lines");
+  for (const std::string& name : {std::string("old.txt"), std::string("new.txt")}) {
+    ProcessResult r = inst.Run({"T1", "bookings.txt", name, "./" + name, "/D"});
+    EXPECT_EQ(r.exitStatus, kFileFailure) << name;
+    EXPECT_EQ(r.output, "Beide Zieldateien sind dieselbe Datei\n");
+    EXPECT_EQ(inst.Run({"T1", "bookings.txt", name, "./" + name}).output, "");
+  }
+  EXPECT_EQ(ReadFileBytes(work + "/old.txt"), "earlier lines");
+  EXPECT_FALSE(FileExists(inst.logPath()));
+
+  // A device discards whatever reaches it and may stand for both targets:
+  // this run gets as far as the missing data source.
+  if (FileExists("/dev/null")) {
+    EXPECT_EQ(inst.Run({"T1", "bookings.txt", "/dev/null", "/dev/null"}).exitStatus, 5);
+  }
 }
 
 TEST_F(CommandLine, OnlySlashDInEitherCaseSetsTheDebugFlag) {

@@ -1,6 +1,8 @@
 // The companion command, run as a built binary: values and stored forms
 // in both directions, files it writes read back by the reader, listings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -112,6 +114,47 @@ TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
   EXPECT_NE(unwritable.exitStatus, 0);
   EXPECT_FALSE(unwritable.errors.empty());
   EXPECT_FALSE(testsupport::FileExists(dir_ / "missing"));
+}
+
+// The file holds the password in a form the program itself can reverse, so
+// whoever reads the file has the password.
+TEST_F(TralvoIniTest, WrittenFileIsPrivateAndARewriteKeepsItsMode) {
+  const std::string path = dir_ / "quorvex.ini";
+  const std::string values = "sa\ngeheim\nMSSQL\nZeit\n";
+  auto mode = [&] {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+  };
+  ASSERT_EQ(Run({"write", path}, values).exitStatus, 0);
+  EXPECT_EQ(mode(), 0600u);
+  testsupport::ProcessResult shown = Run({"show", path});
+  EXPECT_EQ(shown.errors, "");
+
+  // A file the administrator opened to the service's group stays so.
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ASSERT_EQ(Run({"write", path}, values).exitStatus, 0);
+  EXPECT_EQ(mode(), 0640u);
+  shown = Run({"show", path});
+  EXPECT_EQ(shown.exitStatus, 0);
+  EXPECT_NE(shown.errors.find("readable by other users"), std::string::npos) << shown.errors;
+  EXPECT_FALSE(testsupport::FileExists(path + ".new"));
+}
+
+TEST_F(TralvoIniTest, LinkPlantedAtTheTemporaryNameIsNotFollowed) {
+  const std::string path = dir_ / "quorvex.ini";
+  const std::string victim = dir_ / "victim";
+  testsupport::WriteFileBytes(victim, "untouched");
+  ASSERT_EQ(symlink(victim.c_str(), (path + ".new").c_str()), 0);
+  ASSERT_EQ(Run({"write", path}, "sa\ngeheim\nMSSQL\nZeit\n").exitStatus, 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(victim), "untouched");
+  ConfigEntry entry;
+  ReadConfigValue(entry, "", "DATABASE", 0, path);
+  EXPECT_EQ(entry.value, "Zeit");
+  struct stat info {};
+  ASSERT_EQ(lstat(path.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
 TEST_F(TralvoIniTest, ShowListsRecordsWithThePasswordMasked) {

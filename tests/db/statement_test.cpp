@@ -69,19 +69,6 @@ TEST(DateTimeText, LongValuesAreMarkedNotCut) {
   EXPECT_EQ(DateTimeText("20090715", "0730051").view(), "2009-07-15 07:30:05?");
 }
 
-TEST(AccessStatusRowStatus, FirstCharacterDecidesCaseSensitively) {
-  EXPECT_EQ(AccessStatusRowStatus("1"), 100);
-  EXPECT_EQ(AccessStatusRowStatus("U"), 201);
-  EXPECT_EQ(AccessStatusRowStatus("B"), 202);
-  EXPECT_EQ(AccessStatusRowStatus("Z"), 202);
-  EXPECT_EQ(AccessStatusRowStatus("S"), 203);
-  EXPECT_EQ(AccessStatusRowStatus("9"), 204);
-  EXPECT_EQ(AccessStatusRowStatus("Uxyz"), 201);
-  EXPECT_EQ(AccessStatusRowStatus("u"), 200);
-  EXPECT_EQ(AccessStatusRowStatus("2"), 200);
-  EXPECT_EQ(AccessStatusRowStatus(""), 200);
-}
-
 TEST(UnconnectedDatabase, EveryStatementFailsWithMinusOne) {
   Database db;
   std::string time = "kept";

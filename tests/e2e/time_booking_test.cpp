@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "statement_oracle.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -22,21 +23,7 @@ std::string TimeLine(const std::string& schema, const std::string& personnel,
   return line;
 }
 
-const char* const kServerTimeQuery =
-    "SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP, 104) +          CONVERT(char(8), "
-    "CURRENT_TIMESTAMP, 114)) ";
-
-std::string BadgeQuery(const std::string& badge, const std::string& date) {
-  return "SELECT  AswPnr, MndSch   FROM  KRIVAX.KVX301ASW, KRIVAX.KVX112MND  WHERE  AswNum = '" +
-         badge +
-         "'    AND  AswLiz = MndLiz    AND  AswMnd = MndNum    AND ( (convert(char(8), "
-         "AswGvo, 112) <= '" +
-         date +
-         "' AND AswGbi IS NULL)       OR (convert(char(8), AswGbi, "
-         "112) >= '" +
-         date + "' AND AswGvo IS NULL)       OR (convert(char(8), AswGvo, 112) <= '" + date +
-         "' AND           convert(char(8), AswGbi, 112) >= '" + date + "'))";
-}
+using Rows = std::vector<std::vector<std::string>>;
 
 class TimeBookings : public TransferTest {};
 
@@ -45,7 +32,7 @@ TEST_F(TimeBookings, EmptyBookingFileLogsHeaderAndZeroSummary) {
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.output, "");
   EXPECT_EQ(inst_.Log(), Header() + Summary(0, 0, 0, 0));
-  EXPECT_EQ(ToolStatements(), std::vector<std::string>{kServerTimeQuery});
+  EXPECT_EQ(ToolStatements(), std::vector<std::string>{kServerTime});
   EXPECT_EQ(inst_.TimeBookings(), "");
   EXPECT_EQ(inst_.CostCentres(), "");
 }
@@ -86,9 +73,7 @@ TEST_F(TimeBookings, BookingTypesAndCodeMappings) {
                 Summary(7, 0, 0, 0));
   // A code without a booking type is not looked up for a replacement.
   std::vector<std::string> statements = ToolStatements();
-  EXPECT_EQ(std::count(statements.begin(), statements.end(),
-                       "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '009'"),
-            0);
+  EXPECT_EQ(std::count(statements.begin(), statements.end(), CodeMappingStatement("009")), 0);
   EXPECT_EQ(statements.size(), 1u + 7 * 3 - 1);
 }
 
@@ -97,19 +82,25 @@ TEST_F(TimeBookings, ExactlyTheStatementsOfOneBooking) {
   b.time = "074512";
   b.date = "20091224";
   Transfer(b.Line());
-  EXPECT_EQ(ToolStatements(), (std::vector<std::string>{
-                                  kServerTimeQuery, BadgeQuery("4711", "20091224"),
-                                  "SELECT  FcdTyp   FROM  Kvx131Fcd  WHERE  FcdNum = '001'",
-                                  "SELECT  FcdNew   FROM  Kvx131FcdUeb  WHERE  FcdOld = '001'"}));
+  EXPECT_EQ(ToolStatements(),
+            (std::vector<std::string>{kServerTime, BadgeStatement("4711", "20091224"),
+                                      BookingTypeStatement("001"), CodeMappingStatement("001")}));
   EXPECT_EQ(inst_.TimeBookings(), TimeLine("MANDANT_A", "1001", "24.12.2009", "07:45", "3", "001"));
 }
 
 TEST_F(TimeBookings, QuotesInValuesAreDoubledAndChangeNothingElse) {
-  Transfer(Time("47'1;--").Line());
-  EXPECT_EQ(ToolStatements(),
-            (std::vector<std::string>{kServerTimeQuery, BadgeQuery("47''1;--", "20090715")}));
-  EXPECT_EQ(inst_.Log(), Header() + "47'1;--, 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
-                             Summary(0, 0, 0, 0));
+  // A quote is a character of the value: it finds its row, and an attempt
+  // to end the literal finds nothing and changes nothing.
+  const std::string attack = "1'; DELETE FROM KRIVAX.KVX301ASW; --";
+  Transfer(Time("O'Neil").Line() + Time(attack).Line());
+  EXPECT_EQ(inst_.TimeBookings(), TimeLine("MANDANT_A", "P107", "15.07.2009", "07:30", "3", "001"));
+  std::vector<std::string> statements = ToolStatements();
+  ASSERT_EQ(statements.size(), 5u);
+  EXPECT_EQ(statements[1], BadgeStatement("O''Neil", "20090715"));
+  EXPECT_EQ(statements[4], BadgeStatement("1''; DELETE FROM KRIVAX.KVX301ASW; --", "20090715"));
+  EXPECT_EQ(inst_.Log(), Header() + attack + ", 20090715, Schema/Personalnr. nicht gefunden :\r\n" +
+                             Summary(1, 0, 0, 0));
+  EXPECT_EQ(server_.Query("SELECT COUNT(*) FROM KRIVAX.KVX301ASW"), (Rows{{"14"}}));
 }
 
 TEST_F(TimeBookings, ValuesThatDoNotFitTheLineAreRefused) {

@@ -22,9 +22,11 @@ class CostCentreBooking : public ::testing::Test {
 
   int Export(const std::string& badge, const std::string& date, const std::string& time,
              const std::string& costCentre) {
+    // The record reads the line's own bytes.
+    std::string line =
+        badge + ",," + date + "," + time + ",,T1,1,000," + costCentre + ",,,,,,,50p\n";
     FieldList record;
-    SplitBookingLine(badge + ",," + date + "," + time + ",,T1,1,000," + costCentre + ",,,,,,,50p\n",
-                     record);
+    SplitBookingLine(line, record);
     return ExportCostCentreBooking(state, record);
   }
 

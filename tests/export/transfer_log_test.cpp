@@ -2,6 +2,11 @@
 #include "export/transfer_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <sstream>
 
 #include "config/installation.h"
 #include "test_support.h"
@@ -66,6 +71,64 @@ TEST_F(TransferLogRotation, OlderBackupIsReplaced) {
   std::string rotated = ReadFileBytes(backup);
   EXPECT_EQ(rotated.size(), static_cast<size_t>(kLogSizeLimit - 60 + 102));
   EXPECT_EQ(rotated.substr(0, 1), "b");
+}
+
+// Runs of several terminals append to one log at once. Whichever of them
+// takes it past the limit, the old lines must all reach the backup and
+// every entry of every run must be in the backup or the new log exactly
+// once, whole.
+TEST_F(TransferLogRotation, ConcurrentRunsPastTheLimitLoseNothing) {
+  constexpr int kRuns = 8;
+  constexpr int kEntries = 60;
+  std::string old;
+  old.reserve(kLogSizeLimit);
+  for (int line = 0; old.size() < kLogSizeLimit - 2000; ++line)
+    old += "alte Zeile " + std::to_string(line) + "\r\n";
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    SCOPED_TRACE(attempt);
+    WriteFileBytes(backup, "previous backup\r\n");
+    WriteFileBytes(log, old);
+
+    // The runs start together once the pipe closes.
+    int start[2];
+    ASSERT_EQ(pipe(start), 0);
+    std::vector<pid_t> runs;
+    for (int run = 0; run < kRuns; ++run) {
+      pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        close(start[1]);
+        char byte;
+        while (read(start[0], &byte, 1) > 0) {
+        }
+        for (int entry = 0; entry < kEntries; ++entry)
+          WriteLog(log, "Lauf " + std::to_string(run) + " Eintrag " + std::to_string(entry) +
+                            std::string(40, '.'));
+        _exit(0);
+      }
+      runs.push_back(pid);
+    }
+    close(start[0]);
+    close(start[1]);
+    for (pid_t pid : runs) {
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    std::string rotated = ReadFileBytes(backup);
+    ASSERT_EQ(rotated.compare(0, old.size(), old), 0) << "old lines lost";
+    std::istringstream entries(rotated.substr(old.size()) +
+                               (FileExists(log) ? ReadFileBytes(log) : ""));
+    std::map<std::string, int> seen;
+    for (std::string line; std::getline(entries, line);) ++seen[line];
+    ASSERT_EQ(seen.size(), static_cast<size_t>(kRuns * kEntries));
+    for (const auto& [line, count] : seen) {
+      EXPECT_EQ(count, 1) << line;
+      EXPECT_EQ(line.rfind("Lauf ", 0), 0u) << line;
+      EXPECT_EQ(line.substr(line.size() - 41), std::string(40, '.') + "\r") << line;
+    }
+  }
 }
 
 }  // namespace

@@ -91,14 +91,33 @@ TEST(BookingSplitter, RecordIsReusedAcrossLines) {
 TEST(BookingSplitter, FieldOfMoreThan249CharactersMakesTheLineMalformed) {
   std::string longest(kMaxFieldLength, 'x');
   FieldList record;
-  ASSERT_EQ(SplitBookingLine("a," + longest + ",b\n", record), SplitResult::kRecord);
+  // The record reads the line's own bytes, so each line outlives its record.
+  std::string unquoted = "a," + longest + ",b\n";
+  ASSERT_EQ(SplitBookingLine(unquoted, record), SplitResult::kRecord);
   EXPECT_EQ(record[1], longest);
-  ASSERT_EQ(SplitBookingLine("\"" + longest + "\"\n", record), SplitResult::kRecord);
+  std::string quoted = "\"" + longest + "\"\n";
+  ASSERT_EQ(SplitBookingLine(quoted, record), SplitResult::kRecord);
   EXPECT_EQ(record[0], longest);
 
   EXPECT_EQ(SplitBookingLine("a," + longest + "y,b\n", record), SplitResult::kFieldTooLong);
   EXPECT_EQ(SplitBookingLine("\"" + longest + "y\"\n", record), SplitResult::kFieldTooLong);
   EXPECT_EQ(SplitBookingLine("\"" + longest + "\"\"\"\n", record), SplitResult::kFieldTooLong);
+}
+
+TEST(FieldList, CopiesOutliveTheirSourceAndMixWithFieldsInPlace) {
+  // Enough copies that their storage moves while it grows.
+  const std::string line = "in,place";
+  FieldList record;
+  ASSERT_EQ(AppendFieldInPlace(record, std::string_view(line).substr(0, 2)), 1);
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(AppendField(record, std::string(40, 'a' + i % 26)), 1);
+  ASSERT_EQ(AppendFieldInPlace(record, std::string_view(line).substr(3)), 1);
+  ASSERT_EQ(record.count(), 102);
+  EXPECT_EQ(record[0], "in");
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(record[i + 1], std::string(40, 'a' + i % 26)) << i;
+  EXPECT_EQ(record[101], "place");
+  record.Shorten(101, 2);
+  EXPECT_EQ(record[101], "pl");
+  EXPECT_EQ(line, "in,place") << "the line itself is never changed";
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "input/booking_splitter.h"
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 using Fields = std::vector<std::string>;
@@ -163,8 +163,9 @@ TEST(BadLines, FieldLimitHoldsInEveryFieldAndAfterUnquoting) {
   // fit a line, so take 200 quotes and 49 letters against 200 and 50.
   for (size_t letters : {49u, 50u}) {
     std::string field = "\"" + std::string(400, '"') + std::string(letters, 'q') + "\"";
+    std::string line = field + ",x";
     tralvo::FieldList record;
-    tralvo::SplitResult result = tralvo::SplitBookingLine(field + ",x", record);
+    tralvo::SplitResult result = tralvo::SplitBookingLine(line, record);
     EXPECT_EQ(result,
               letters == 49 ? tralvo::SplitResult::kRecord : tralvo::SplitResult::kFieldTooLong);
     if (result == tralvo::SplitResult::kRecord) {
@@ -254,4 +255,4 @@ TEST(BadLines, EmptyFieldsEverywhere) {
 }
 
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport

@@ -10,7 +10,7 @@
 
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 // Each generated line carries its own id in field 1, so every handler call
@@ -150,4 +150,4 @@ TEST(Conservation, EveryRecordOfTheTerminalIsAccountedForAndCountedOnce) {
 }
 
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport

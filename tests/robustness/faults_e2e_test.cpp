@@ -14,7 +14,6 @@
 namespace testsupport {
 namespace {
 
-using robustness::Occurrences;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kInsertFailed = " Insert in Kvx402Zpk fehlgeschlagen, Fehler ";

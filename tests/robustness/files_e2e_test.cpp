@@ -1,6 +1,7 @@
 // Whole runs of the built tool whose files fail or carry unusual bytes: a
-// full disk under either target file, a booking file that cannot be read,
-// and Windows-1252 text on its way into the database and back.
+// full disk under either target file, a disk that fills during the run, a
+// booking file that cannot be read, and Windows-1252 text on its way into
+// the database and back.
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -8,12 +9,11 @@
 #include <string>
 
 #include "loop_harness.h"
+#include "small_disk.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
 namespace {
-
-using robustness::Occurrences;
 
 constexpr int kFileFailure = 94;
 
@@ -77,6 +77,49 @@ TEST_F(TargetFiles, FullDiskInTheMiddleOfARunStopsItWithTheSummaryWritten) {
   EXPECT_NE(log.find("bergeben:", message), std::string::npos);
 }
 
+// The four counters of the last run summary in the log.
+std::vector<long> SummaryCounters(const std::string& log) {
+  std::vector<long> counters;
+  size_t at = log.rfind("bergeben:\r\n");
+  for (int i = 0; i < 4 && at != std::string::npos; ++i) {
+    at = log.find("\r\n", at) + 2;
+    std::string line = log.substr(at, log.find("\r\n", at) - at);
+    counters.push_back(std::stol(line.substr(line.rfind(": ") + 2)));
+  }
+  return counters;
+}
+
+TEST_F(TargetFiles, DiskThatFillsKeepsWholeRecordsAndTheSummaryCountsExactlyThose) {
+  // Time booking lines reach their file at the end of the run, and the
+  // disk takes only part of them; cost-centre records fill their file in
+  // the middle of the run, which stops there.
+  for (bool timeFileFills : {true, false}) {
+    SmallDisk disk(timeFileFills ? 8192 : 16384);
+    if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small disk here";
+    std::string bookings;
+    int lines = timeFileFills ? 200 : 3000;
+    for (int i = 0; i < lines; ++i) {
+      bool costCentre = timeFileFills ? i % 4 == 0 : i % 100 != 0;
+      bookings += costCentre ? CostCentreBooking() : TimeBooking(i);
+    }
+    WriteFileBytes(inst_.logPath(), "");
+    const std::string full = disk / "full.txt";
+    ProcessResult r =
+        timeFileFills ? RunInto(bookings, full, "kst.txt") : RunInto(bookings, "zeit.txt", full);
+    EXPECT_EQ(r.exitStatus, kFileFailure) << timeFileFills;
+    EXPECT_EQ(Occurrences(r.output, "Fehler beim Schreiben der Zieldatei " + full + "\n"), 1);
+
+    std::vector<long> counters = SummaryCounters(inst_.Log());
+    ASSERT_EQ(counters.size(), 4u) << inst_.Log();
+    std::string timeFile = ReadFileBytes(timeFileFills ? full : inst_.work() + "/zeit.txt");
+    std::string costFile = ReadFileBytes(timeFileFills ? inst_.work() + "/kst.txt" : full);
+    EXPECT_EQ(timeFile.size(), 82u * static_cast<size_t>(counters[0])) << timeFileFills;
+    EXPECT_EQ(costFile.size(), 32u * static_cast<size_t>(counters[2])) << timeFileFills;
+    EXPECT_GT(timeFileFills ? counters[0] : counters[2], 0) << timeFileFills;
+    EXPECT_LT(counters[0] + counters[2], lines) << timeFileFills;
+  }
+}
+
 TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
   // Opens, then fails its first read: the run has connected and logged
   // its header by then.
@@ -100,6 +143,33 @@ TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
   EXPECT_EQ(inst_.TimeBookings(), "");
   EXPECT_FALSE(FileExists(inst_.logPath()));
   EXPECT_TRUE(ToolStatements().empty());
+}
+
+// The caller deletes the bookings at the terminal once a run ends with
+// status 0, so both target files must be on stable storage by then: the
+// system calls of a run show each synced before it is closed.
+TEST_F(TargetFiles, BothTargetsAreSyncedBeforeTheRunSucceeds) {
+  if (!FileExists("/usr/bin/strace")) GTEST_SKIP() << "strace is not installed";
+  inst_.WriteBookings(TimeBooking(0) + CostCentreBooking());
+  const std::string trace = inst_.root() + "/trace.txt";
+  ProcessResult r = RunProcess(
+      {"/usr/bin/strace", "-f", "-qq", "-o", trace, "-e", "trace=openat,open,fsync,fdatasync,close",
+       TRALVO_BINARY, "T1", "bookings.txt", "zeit.txt", "kst.txt"},
+      inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  ASSERT_EQ(r.exitStatus, 0) << r.errors;
+  ASSERT_EQ(inst_.TimeBookings().size(), 82u);
+  const std::string calls = ReadFileBytes(trace);
+  for (const std::string name : {"zeit.txt", "kst.txt"}) {
+    SCOPED_TRACE(name);
+    size_t open = calls.find("\"" + name + "\", O_WRONLY|O_CREAT|O_TRUNC");
+    ASSERT_NE(open, std::string::npos) << calls;
+    size_t result = calls.find(") = ", open);
+    const std::string fd = calls.substr(result + 4, calls.find('\n', result) - result - 4);
+    size_t sync = calls.find("fsync(" + fd + ")", open);
+    if (sync == std::string::npos) sync = calls.find("fdatasync(" + fd + ")", open);
+    ASSERT_NE(sync, std::string::npos) << calls;
+    EXPECT_LT(sync, calls.find("close(" + fd + ")", open)) << calls;
+  }
 }
 
 // Text in Windows-1252 as the stand-in stores it (UTF-8); bytes that the

@@ -1,11 +1,15 @@
 // Input far beyond what a terminal writes in a day: a booking file of a
 // million lines, and configuration files of garbage, of a single line and
-// of 10 MB. Each is handled in bounded time and memory, and a
+// of 10 MB, and paths that lead to no plain file. Each is handled in bounded time and memory, and a
 // configuration that holds nothing usable ends in the connection failure
 // path rather than in a crash or a connection with made-up settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -15,7 +19,7 @@
 #include "installation.h"
 #include "loop_harness.h"
 
-namespace robustness {
+namespace testsupport {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -99,17 +103,21 @@ TEST_F(LargeConfig, GarbageGivesAtMostAValueOfTheLimitAndShortFilesNothing) {
   }
 }
 
-TEST_F(LargeConfig, TenMegabytesAreReadToTheirEndInBoundedTime) {
+TEST_F(LargeConfig, FileBeyondItsLimitGivesNoSettings) {
   const std::string stored = tralvo::EncryptConfigValue("tralvo_dsn");
+  const std::string record = ";DATENBANK;\r\n4;DATABASE;" + stored + "\r\n";
+  const std::string other = ";x;\r\n9;OTHER;" + stored + "\r\n";
+  const size_t room = tralvo::kMaxConfigFileBytes - record.size();
   std::string filler;
-  while (filler.size() < 10 * 1024 * 1024) filler += ";x;\r\n9;OTHER;" + stored + "\r\n";
-  Clock::time_point start = Clock::now();
-  Write(filler + ";DATENBANK;\r\n4;DATABASE;" + stored + "\r\n");
+  while (filler.size() + 2 * other.size() <= room) filler += other;
+  // One more record of its own length fills the file to the limit.
+  filler += ";" + std::string(room - filler.size() - 10, 'x') + ";\r\n9;O;\r\n";
+  Write(filler + record);
   EXPECT_EQ(Lookup("DATABASE").value, "tralvo_dsn");
-  // One line of 10 MB: its pieces are no records that could match.
-  Write(std::string(10 * 1024 * 1024, 'D'));
+  Write("\n" + filler + record);
   EXPECT_EQ(Lookup("DATABASE").value, "");
-  EXPECT_LT(SecondsSince(start), 10 * kSlowdown);
+  std::vector<tralvo::ConfigRecord> records;
+  EXPECT_FALSE(tralvo::ReadConfigRecords(dir / "quorvex.ini", records));
 }
 
 TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {
@@ -129,5 +137,47 @@ TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {
   }
 }
 
+// A configuration path that is no plain file, or a huge one, must not hold
+// up the run before it connects: a pipe without a writer, a folder, a link
+// to an endless device and a 100 MB file each read as no settings, and the
+// run ends on the connection failure path at once.
+TEST(LargeConfigRun, ConfigurationThatIsNoSmallFileEndsTheRunAtOnce) {
+  testsupport::Installation inst;
+  inst.WriteBookings("4711,,20090715,073005,,T1,1,001,,,X,,,,,40p\n");
+  inst.SetRunTimeout(std::chrono::seconds(3));
+  const std::string config = inst.configPath();
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    const char* message;
+  } cases[] = {
+      {"pipe", [&] { ASSERT_EQ(mkfifo(config.c_str(), 0600), 0); },
+       "Konfigurationsdatei ist keine normale Datei"},
+      {"folder", [&] { testsupport::MakeDirs(config); },
+       "Konfigurationsdatei ist keine normale Datei"},
+      {"link to an endless device", [&] { ASSERT_EQ(symlink("/dev/zero", config.c_str()), 0); },
+       "Konfigurationsdatei ist keine normale Datei"},
+      {"100 MB",
+       [&] {
+         testsupport::WriteFileBytes(config, "");
+         ASSERT_EQ(truncate(config.c_str(), 100 << 20), 0);
+       },
+       "Konfigurationsdatei ist zu gross"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(config);
+    c.make();
+    Clock::time_point start = Clock::now();
+    testsupport::ProcessResult r = inst.Transfer("T1", true);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_LT(SecondsSince(start), 1 * kSlowdown);
+    EXPECT_EQ(r.exitStatus, 6);
+    EXPECT_EQ(r.output.find(c.message), 0u) << r.output;
+    EXPECT_NE(r.output.find("Datenbankverbindung fehlgeschlagen, Fehler: -1\n"), std::string::npos);
+  }
+  std::filesystem::remove_all(config);
+}
+
 }  // namespace
-}  // namespace robustness
+}  // namespace testsupport

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "standin_fixture.h"
+#include "statement_oracle.h"
 #include "test_support.h"
-#include "tool_statements.h"
 
 using testsupport::RunProcess;
 
@@ -71,7 +71,7 @@ TEST(StandinClients, TsqlAndIsqlWork) {
       {"/usr/bin/tsql", "-H", "127.0.0.1", "-p", std::to_string(server.port()), "-U", "tralvo",
        "-P", "Geheim-42"},
       dir.path(),
-      std::string(standintest::kServerTime) + "\ngo\nSELECT FcdTyp FROM Kvx131Fcd\ngo\nexit\n",
+      std::string(testsupport::kServerTime) + "\ngo\nSELECT FcdTyp FROM Kvx131Fcd\ngo\nexit\n",
       {{"TDSVER", "7.4"}, {"FREETDSCONF", env["FREETDSCONF"]}});
   EXPECT_EQ(tsql.exitStatus, 0) << tsql.errors;
   EXPECT_NE(tsql.output.find("01.03.2027 09:05:07"), std::string::npos) << tsql.output;

@@ -6,8 +6,8 @@
 
 #include "sql/conversion.h"
 #include "sql/datetime.h"
+#include "statement_oracle.h"
 #include "test_support.h"
-#include "tool_statements.h"
 
 using namespace standin;
 
@@ -197,9 +197,9 @@ TEST_F(EngineTest, SessionStatementsAreAccepted) {
 
 TEST_F(EngineTest, EveryCutOfTheToolsStatementsIsAnsweredNotCrashedOn) {
   for (const char* form :
-       {standintest::kServerTime, standintest::kBadgeLookup, standintest::kBookingType,
-        standintest::kCodeMapping, standintest::kZoneNumber, standintest::kAccessInsert,
-        standintest::kEventInsert}) {
+       {testsupport::kServerTime, testsupport::kBadgeLookup, testsupport::kBookingType,
+        testsupport::kCodeMapping, testsupport::kZoneNumber, testsupport::kAccessInsert,
+        testsupport::kEventInsert}) {
     std::string full = form;
     for (size_t cut = 0; cut <= full.size(); ++cut) {
       auto results = Run(full.substr(0, cut));

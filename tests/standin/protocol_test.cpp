@@ -10,10 +10,11 @@
 
 #include "odbc_client.h"
 #include "standin_fixture.h"
+#include "statement_oracle.h"
 #include "test_support.h"
-#include "tool_statements.h"
 
 using namespace standintest;
+using namespace testsupport;
 
 namespace {
 

@@ -42,6 +42,10 @@ class Installation {
   ProcessResult Transfer(const std::string& terminal, bool debug = false,
                          const std::map<std::string, std::string>& env = {}) const;
 
+  // Every later run is killed when it takes longer than this (zero: no
+  // limit), so a test of a run that must not hang cannot hang itself.
+  void SetRunTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+
   std::string Log() const { return ReadFileBytes(logPath()); }
   std::string TimeBookings() const { return ReadFileBytes(work() + "/zeit.txt"); }
   std::string CostCentres() const { return ReadFileBytes(work() + "/kst.txt"); }
@@ -51,6 +55,7 @@ class Installation {
                           const std::map<std::string, std::string>& env) const;
 
   TempDir dir_;
+  std::chrono::milliseconds timeout_{};
 };
 
 }  // namespace testsupport

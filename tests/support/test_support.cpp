@@ -129,7 +129,8 @@ std::string WindowsBuildUnderTest() {
 }
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
-                         const std::string& input, const std::map<std::string, std::string>& env) {
+                         const std::string& input, const std::map<std::string, std::string>& env,
+                         std::chrono::milliseconds timeout) {
   // A child that exits before reading all its input must fail its test
   // through its exit status, not kill the test process with SIGPIPE.
   static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
@@ -168,9 +169,21 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   fcntl(err[0], F_SETFL, O_NONBLOCK);
   bool outOpen = true, errOpen = true;
   char buffer[65536];
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (outOpen || errOpen) {
     pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
-    if (poll(fds, inFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) break;
+    int wait = -1;
+    if (timeout.count() > 0 && !result.timedOut) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill(pid, SIGKILL);
+        result.timedOut = true;
+      } else {
+        wait = static_cast<int>(left.count());
+      }
+    }
+    if (poll(fds, inFd >= 0 ? 3 : 2, wait) < 0 && errno != EINTR) break;
     if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
       ssize_t n = write(inFd, input.data() + written, input.size() - written);
       if (n > 0) written += static_cast<size_t>(n);

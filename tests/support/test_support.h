@@ -3,6 +3,7 @@
 // status and standard output the tests inspect.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,13 +31,15 @@ bool FileExists(const std::string& path);
 void MakeDirs(const std::string& path);
 
 struct ProcessResult {
-  int exitStatus = -1;  // the low 8 bits as the shell shows them, or -1 on a signal
-  std::string output;   // standard output, byte for byte
-  std::string errors;   // standard error
+  int exitStatus = -1;    // the low 8 bits as the shell shows them, or -1 on a signal
+  std::string output;     // standard output, byte for byte
+  std::string errors;     // standard error
+  bool timedOut = false;  // killed when its time ran out
 };
 
 // Runs argv[0] with argv in the folder cwd, standard input fed from input,
-// the environment extended by (or overriding with) env.
+// the environment extended by (or overriding with) env. A child still
+// running after timeout (when it is not zero) is killed.
 //
 // When the tests run against the Windows build (WindowsBuildUnderTest), a
 // program of the tool's own Linux build is replaced by its .exe from the
@@ -46,7 +49,8 @@ struct ProcessResult {
 // expectation that differs between the two builds.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input = "",
-                         const std::map<std::string, std::string>& env = {});
+                         const std::map<std::string, std::string>& env = {},
+                         std::chrono::milliseconds timeout = {});
 
 // The Windows build folder when the tests run against the Windows
 // programs (the test command sets TRALVO_WINDOWS_BUILD for that pass),

@@ -3,25 +3,14 @@
 
 #include <cstdio>
 
+#include "statement_oracle.h"
+
 namespace testsupport {
 
 std::vector<std::string> TransferTest::ToolStatements() const {
-  static const char* const kToolForms[] = {"SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP",
-                                           "SELECT  AswPnr, MndSch",
-                                           "SELECT  FcdTyp",
-                                           "SELECT  FcdNew",
-                                           "SELECT  DISTINCT ZzsNum",
-                                           "INSERT INTO KriVax.Kvx402Zpk",
-                                           "INSERT INTO KRIVAX.O2009BUCHPROT"};
   std::vector<std::string> out;
-  for (const std::string& statement : server_.Statements()) {
-    for (const char* form : kToolForms) {
-      if (statement.rfind(form, 0) == 0) {
-        out.push_back(statement);
-        break;
-      }
-    }
-  }
+  for (const std::string& statement : server_.Statements())
+    if (IsToolStatement(statement)) out.push_back(statement);
   return out;
 }
 

@@ -1,12 +1,14 @@
-// The statement texts the tool sends, byte for byte, with their %s and
-// %ld placeholders, and a filler that puts values in as the tool's
-// formatting does.
+// The statement oracle: the texts the tool sends, byte for byte, with
+// their %s and %ld placeholders, written out here once more than in the
+// tool so that a slip in its own copy shows; a filler that puts values in;
+// and each statement as a test expects it, its values given as text.
 #pragma once
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
-namespace standintest {
+namespace testsupport {
 
 inline constexpr char kServerTime[] =
     "SELECT ( CONVERT(char(11), CURRENT_TIMESTAMP, 104) +          CONVERT(char(8), "
@@ -55,4 +57,40 @@ inline std::string Fill(const char* form, std::initializer_list<std::string> val
   return out;
 }
 
-}  // namespace standintest
+inline std::string BadgeStatement(const std::string& badge, const std::string& date) {
+  return Fill(kBadgeLookup, {badge, date, date, date, date});
+}
+inline std::string BookingTypeStatement(const std::string& code) {
+  return Fill(kBookingType, {code});
+}
+inline std::string CodeMappingStatement(const std::string& code) {
+  return Fill(kCodeMapping, {code});
+}
+inline std::string ZoneStatement(const std::string& zoneCode) {
+  return Fill(kZoneNumber, {zoneCode});
+}
+// day and moment as "YYYY-MM-DD HH:MM:SS".
+inline std::string AccessStatement(const std::string& terminal, const std::string& reader,
+                                   const std::string& day, const std::string& moment,
+                                   const std::string& badge, const std::string& status) {
+  return Fill(kAccessInsert, {terminal, reader, day, moment, badge, status, "001"});
+}
+inline std::string EventStatement(const std::string& terminal, const std::string& reader,
+                                  const std::string& badge, const std::string& moment,
+                                  const std::string& code, const std::string& status) {
+  return Fill(kEventInsert, {terminal, reader, badge, moment, moment, code, status, ""});
+}
+
+// Whether statement is one the tool sends (and not one the driver sends
+// around a connection of its own accord).
+inline bool IsToolStatement(const std::string& statement) {
+  for (const char* form : {kServerTime, kBadgeLookup, kBookingType, kCodeMapping, kZoneNumber,
+                           kAccessInsert, kEventInsert}) {
+    std::string_view fixed(form);
+    fixed = fixed.substr(0, fixed.find('%'));
+    if (statement.compare(0, fixed.size(), fixed) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace testsupport

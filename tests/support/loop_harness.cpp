@@ -1,4 +1,4 @@
-// The keeping handlers and the loop run of the robustness tests.
+// The keeping handlers and the loop run of the booking loop harness.
 #include "loop_harness.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +8,12 @@
 #include "input/booking_file_reader.h"
 #include "input/field_list.h"
 
-namespace robustness {
+namespace testsupport {
 
 using tralvo::FieldList;
 
 void KeepingHandlers::Keep(const char* handler, const FieldList& record) {
-  if (record[5] != state_.terminalId) ++foreignRecords;
+  if (record[tralvo::field::kTerminalId] != state_.terminalId) ++foreignRecords;
   if (!keep) return;
   HandlerCall call{handler, {}};
   for (int32_t i = 0; i < record.count(); ++i) call.fields.emplace_back(record[i]);
@@ -60,7 +60,7 @@ LoopRun::LoopRun(const std::string& terminal, bool debug) {
 }
 
 int LoopRun::Run(const std::string& bytes) {
-  testsupport::WriteFileBytes(dir_ / "bookings.txt", bytes);
+  WriteFileBytes(dir_ / "bookings.txt", bytes);
   EXPECT_TRUE(state.costCentreFile.Open(dir_ / "kst.txt"));
   tralvo::BookingFileReader reader;
   EXPECT_TRUE(reader.Open(dir_ / "bookings.txt"));
@@ -89,4 +89,4 @@ long Occurrences(const std::string& text, const std::string& needle) {
   return count;
 }
 
-}  // namespace robustness
+}  // namespace testsupport

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "installation.h"
+#include "master_data.h"
 #include "standin_fixture.h"
 
 namespace testsupport {
@@ -15,45 +16,6 @@ namespace testsupport {
 // The clock the stand-in reports, so the run header is known to the byte.
 inline constexpr const char* kServerClock = "2026-12-07 10:04:32";
 inline constexpr const char* kServerTimeText = "07.12.2026 10:04:32";
-
-// Master data most tests share: two clients in two schemas, badge
-// assignments with every kind of validity, booking codes, a mapping, zones.
-inline constexpr const char* kMasterData = R"sql(
-INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (1, 10, 'MANDANT_A')
-GO
-INSERT INTO KRIVAX.KVX112MND (MndLiz, MndNum, MndSch) VALUES (2, 20, 'MANDANT_B')
-GO
-INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES ('4711', '1001', 1, 10, convert(DATETIME, '2009-01-01 00:00:00', 120), NULL)
-GO
-INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES ('4712', '1002', 1, 10, NULL, convert(DATETIME, '2009-07-15 00:00:00', 120))
-GO
-INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES ('4713', '2001', 2, 20, convert(DATETIME, '2009-07-01 00:00:00', 120), convert(DATETIME, '2009-07-31 00:00:00', 120))
-GO
-INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES ('4714', '2002', 2, 20, NULL, NULL)
-GO
-INSERT INTO KRIVAX.KVX301ASW (AswNum, AswPnr, AswLiz, AswMnd, AswGvo, AswGbi) VALUES ('4715', '1003', 1, 10, convert(DATETIME, '2009-07-16 00:00:00', 120), NULL)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('001', 3)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('002', 12345)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('003', -3)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('004', 7)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('005', 8)
-GO
-INSERT INTO Kvx131FcdUeb (FcdOld, FcdNew) VALUES ('004', '044')
-GO
-INSERT INTO Kvx131FcdUeb (FcdOld, FcdNew) VALUES ('005', NULL)
-GO
-INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('006', 1)
-GO
-INSERT INTO Kvx131FcdUeb (FcdOld, FcdNew) VALUES ('006', 'ABCD')
-GO
-INSERT INTO Krivax.Kvx405Zzs (ZzsTcd, ZzsNum) VALUES ('712', 31)
-GO
-)sql";
 
 class TransferTest : public ::testing::Test {
  protected:

@@ -13,7 +13,7 @@
 #include "shared/run_state.h"
 #include "test_support.h"
 
-namespace robustness {
+namespace testsupport {
 
 // One handler call: "time", "access", "event" or "cost", and the fields of
 // the record (for an event: terminal, badge, date, time, code).
@@ -56,9 +56,9 @@ class LoopRun {
   int Run(const std::string& bytes);
 
   std::string Console() { return console_.text(); }
-  std::string Log() const { return testsupport::ReadFileBytes(dir_ / "log.txt"); }
+  std::string Log() const { return ReadFileBytes(dir_ / "log.txt"); }
   // The cost-centre file as it stands after the run (flushed by the loop).
-  std::string CostCentres() const { return testsupport::ReadFileBytes(dir_ / "kst.txt"); }
+  std::string CostCentres() const { return ReadFileBytes(dir_ / "kst.txt"); }
   // How often the malformed-line message was printed.
   long MalformedReports();
 
@@ -66,8 +66,8 @@ class LoopRun {
   KeepingHandlers handlers{state};
 
  private:
-  testsupport::TempDir dir_;
-  testsupport::ConsoleCapture console_;
+  TempDir dir_;
+  ConsoleCapture console_;
 };
 
 // A booking line of 16 fields; the fields that take part in routing are
@@ -80,4 +80,4 @@ std::string BookingLine(const std::string& kind, const std::string& badge,
 // Counts the occurrences of needle in text.
 long Occurrences(const std::string& text, const std::string& needle);
 
-}  // namespace robustness
+}  // namespace testsupport

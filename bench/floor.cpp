@@ -1,0 +1,124 @@
+// The round-trip floor: a client that sends a run's statements through the
+// same ODBC calls as tralvo and does nothing else, no booking file, no
+// target file, no log. What tralvo spends beyond this program is its own.
+//   tralvo-floor DSN USER PASSWORD STATEMENTFILE
+// STATEMENTFILE holds one statement per line, in the stand-in's statement
+// log format (a line feed inside a statement written as \n, a carriage
+// return as \r). Each query gets a statement handle, its columns bound
+// as tralvo binds them, one fetch and the rest of its answer read; every
+// other statement gets a handle and one execution. Exits 1 when a
+// statement failed or the connection could not be made.
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// How tralvo binds the columns of its queries, told by the statement's
+// beginning; a query of any other form gets one character column.
+struct Column {
+  SQLSMALLINT cType;
+  SQLLEN size;
+};
+struct QueryForm {
+  const char* prefix;
+  std::vector<Column> columns;
+};
+
+const std::vector<QueryForm>& QueryForms() {
+  static const std::vector<QueryForm> forms = {
+      {"SELECT  AswPnr, MndSch", {{SQL_C_CHAR, 9}, {SQL_C_CHAR, 21}}},
+      {"SELECT  FcdTyp", {{SQL_C_SHORT, 2}}},
+      {"SELECT  FcdNew", {{SQL_C_CHAR, 21}}},
+      {"SELECT  DISTINCT ZzsNum", {{SQL_C_LONG, 4}}},
+      {"SELECT", {{SQL_C_CHAR, 20}}},
+  };
+  return forms;
+}
+
+const QueryForm* FormOf(const std::string& statement) {
+  for (const QueryForm& form : QueryForms())
+    if (statement.compare(0, std::strlen(form.prefix), form.prefix) == 0) return &form;
+  return nullptr;
+}
+
+std::string Unescaped(const std::string& line) {
+  std::string out;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == 'r')) {
+      out += line[++i] == 'n' ? '\n' : '\r';
+    } else {
+      out += line[i];
+    }
+  }
+  return out;
+}
+
+bool Run(SQLHDBC connection, std::string& statement) {
+  SQLHSTMT handle = SQL_NULL_HSTMT;
+  if (SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle) == SQL_ERROR) return false;
+  SQLRETURN rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(&statement[0]),
+                               static_cast<SQLINTEGER>(statement.size()));
+  bool ok = rc != SQL_ERROR;
+  const QueryForm* form = FormOf(statement);
+  if (ok && form) {
+    // Room for the widest column of any form.
+    char buffers[2][32];
+    SQLLEN indicators[2];
+    for (size_t i = 0; i < form->columns.size(); ++i)
+      SQLBindCol(handle, static_cast<SQLUSMALLINT>(i + 1), form->columns[i].cType, buffers[i],
+                 form->columns[i].size, &indicators[i]);
+    if (SQLFetch(handle) == SQL_ERROR) {
+      ok = false;
+    } else {
+      SQLFreeStmt(handle, SQL_UNBIND);
+      while (SQL_SUCCEEDED(SQLMoreResults(handle))) {
+      }
+    }
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, handle);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: tralvo-floor DSN USER PASSWORD STATEMENTFILE\n");
+    return 2;
+  }
+  std::ifstream in(argv[4], std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", argv[4]);
+    return 2;
+  }
+  SQLHENV environment = SQL_NULL_HENV;
+  SQLHDBC connection = SQL_NULL_HDBC;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment);
+  SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
+                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), SQL_IS_INTEGER);
+  SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection);
+  auto text = [](char* s) { return reinterpret_cast<SQLCHAR*>(s); };
+  if (SQLConnect(connection, text(argv[1]), SQL_NTS, text(argv[2]), SQL_NTS, text(argv[3]),
+                 SQL_NTS) == SQL_ERROR) {
+    std::fprintf(stderr, "cannot connect to %s\n", argv[1]);
+    return 1;
+  }
+  long failed = 0;
+  long sent = 0;
+  // One statement in memory at a time, like the tool.
+  for (std::string line; std::getline(in, line); ++sent) {
+    std::string statement = Unescaped(line);
+    if (!Run(connection, statement)) ++failed;
+  }
+  SQLDisconnect(connection);
+  SQLFreeHandle(SQL_HANDLE_DBC, connection);
+  SQLFreeHandle(SQL_HANDLE_ENV, environment);
+  if (failed > 0) std::fprintf(stderr, "%ld of %ld statements failed\n", failed, sent);
+  return failed > 0 ? 1 : 0;
+}

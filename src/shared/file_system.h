@@ -1,0 +1,123 @@
+// The platform layer: the few file operations the tool needs beyond the
+// standard library. A run shares its log with the runs of other terminals,
+// must not mistake two names of one file for two files, must know its
+// output is on the disk before it reports success, and must keep the
+// configuration private. Each platform has one implementation of this file
+// (file_system_posix.cpp, file_system_win32.cpp); nothing above it knows
+// which one it runs on.
+//
+// No function here throws; every failure is a false (or an enumerated)
+// result.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tralvo {
+
+// Which file a name leads to: two names lead to the same file when their
+// identities are equal, however they are spelt and through whatever hard
+// or symbolic links.
+struct FileIdentity {
+  uint64_t volume = 0;   // device or volume
+  uint64_t index[2]{};   // the file within it (inode, or the volume's file id)
+  bool regular = false;  // a plain file, not a device, pipe or folder
+
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index[0] == other.index[0] && index[1] == other.index[1];
+  }
+  bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// The identity of the file path names, links followed. False when nothing
+// is there (or it cannot be examined).
+bool IdentifyPath(const std::string& path, FileIdentity& identity);
+
+// A file held open through the platform's own handle, for what the
+// standard streams cannot do: lock it against other processes, create it
+// privately, sync it. Closed when the object goes.
+class NativeFile {
+ public:
+  NativeFile() = default;
+  ~NativeFile();
+  NativeFile(const NativeFile&) = delete;
+  NativeFile& operator=(const NativeFile&) = delete;
+
+  // Opens path for appending, creating it when missing: every write goes
+  // to the end of the file, whoever else appends to it. Other processes
+  // may read, append to, rename and replace the file while it is open
+  // here (the log is rotated by whichever run passes the limit).
+  bool OpenForAppend(const std::string& path);
+
+  // Creates path new, for writing, readable and writable by its owner
+  // alone. Fails when anything is at path already, a symbolic link or a
+  // dangling one included: nothing is ever followed or overwritten.
+  bool CreatePrivate(const std::string& path);
+
+  bool isOpen() const { return handle_ != kNoHandle; }
+
+  // Takes an exclusive lock on the whole file, shared with every process
+  // that locks the same file through this call, waiting at most `wait`.
+  // False when the wait ran out (or locking failed). Released by Unlock
+  // or Close.
+  bool Lock(std::chrono::milliseconds wait);
+  void Unlock();
+
+  bool Identify(FileIdentity& identity) const;
+  // The file's length in bytes now.
+  bool Size(int64_t& size) const;
+  // Writes all bytes, in one system call where the platform allows, so an
+  // entry appended by one process is never split by another's.
+  bool WriteAll(std::string_view bytes);
+  // Hands every byte written to stable storage.
+  bool Sync();
+
+  // Gives this file the permissions and owner of the file at path, so a
+  // file that replaces it is readable by exactly whom the old one was.
+  // False when that cannot be done in full.
+  bool TakePermissionsOf(const std::string& path);
+
+  // Releases a lock and closes; false when the close reported an error.
+  bool Close();
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
+  bool locked_ = false;
+};
+
+// Renames from to to, replacing whatever file is at to in the same step:
+// there is no moment at which neither exists.
+bool ReplaceFile(const std::string& from, const std::string& to);
+
+// Pushes a stream's buffer to the system and the file to stable storage.
+// A stream on something that is not a plain file (a device, a pipe) has
+// nothing to sync and succeeds once flushed.
+bool SyncStream(std::FILE* stream);
+
+// Makes the folder entry of path durable (a file just created or renamed
+// there survives a power loss). True where the platform needs nothing.
+bool SyncFolderOf(const std::string& path);
+
+// What ReadSmallRegularFile found.
+enum class SmallFileRead {
+  kRead,        // bytes hold the whole file
+  kMissing,     // nothing at path
+  kNotRegular,  // a folder, pipe, device or the like: never opened for reading
+  kTooLarge,    // more than the limit
+  kFailed,      // there, but could not be read
+};
+
+// Reads the whole of a plain file of at most maxBytes into bytes without
+// ever blocking on what is not one: a pipe with no writer or an endless
+// device at path is refused unread.
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes);
+
+// Whether users other than the owner (and, on Windows, the administrators)
+// may read the file at path. False when that cannot be told.
+bool ReadableByOthers(const std::string& path, bool& readable);
+
+}  // namespace tralvo

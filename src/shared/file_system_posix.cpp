@@ -1,0 +1,224 @@
+// The platform layer on POSIX systems: descriptors, fcntl record locks,
+// fsync, and open flags that never follow or block.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "shared/file_system.h"
+
+namespace tralvo {
+
+namespace {
+
+int Fd(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+void FillIdentity(const struct stat& info, FileIdentity& identity) {
+  identity.volume = static_cast<uint64_t>(info.st_dev);
+  identity.index[0] = static_cast<uint64_t>(info.st_ino);
+  identity.index[1] = 0;
+  identity.regular = S_ISREG(info.st_mode);
+}
+
+// open() that survives a signal arriving while it waits.
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool FsyncRetrying(int fd) {
+  int rc;
+  do {
+    rc = ::fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+}  // namespace
+
+bool IdentifyPath(const std::string& path, FileIdentity& identity) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return false;
+  FillIdentity(info, identity);
+  return true;
+}
+
+NativeFile::~NativeFile() {
+  Close();
+}
+
+bool NativeFile::OpenForAppend(const std::string& path) {
+  Close();
+  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool NativeFile::CreatePrivate(const std::string& path) {
+  Close();
+  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool NativeFile::Lock(std::chrono::milliseconds wait) {
+  if (!isOpen()) return false;
+  // Polled rather than a blocking F_SETLKW, so the wait has a bound without
+  // signals; the holders keep it for microseconds.
+  struct flock request {};
+  request.l_type = F_WRLCK;
+  request.l_whence = SEEK_SET;
+  auto deadline = std::chrono::steady_clock::now() + wait;
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    if (::fcntl(Fd(handle_), F_SETLK, &request) == 0) {
+      locked_ = true;
+      return true;
+    }
+    if (errno != EACCES && errno != EAGAIN && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(pause);
+    if (pause < std::chrono::milliseconds(1)) pause *= 2;
+  }
+}
+
+void NativeFile::Unlock() {
+  if (!locked_) return;
+  struct flock request {};
+  request.l_type = F_UNLCK;
+  request.l_whence = SEEK_SET;
+  ::fcntl(Fd(handle_), F_SETLK, &request);
+  locked_ = false;
+}
+
+bool NativeFile::Identify(FileIdentity& identity) const {
+  struct stat info;
+  if (!isOpen() || ::fstat(Fd(handle_), &info) != 0) return false;
+  FillIdentity(info, identity);
+  return true;
+}
+
+bool NativeFile::Size(int64_t& size) const {
+  struct stat info;
+  if (!isOpen() || ::fstat(Fd(handle_), &info) != 0) return false;
+  size = static_cast<int64_t>(info.st_size);
+  return true;
+}
+
+bool NativeFile::WriteAll(std::string_view bytes) {
+  if (!isOpen()) return false;
+  const char* next = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = ::write(Fd(handle_), next, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    next += written;
+    left -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool NativeFile::Sync() {
+  return isOpen() && FsyncRetrying(Fd(handle_));
+}
+
+bool NativeFile::TakePermissionsOf(const std::string& path) {
+  struct stat info;
+  if (!isOpen() || ::stat(path.c_str(), &info) != 0) return false;
+  // The owner first: changing it may clear set-id bits that the mode then
+  // restores.
+  if (::fchown(Fd(handle_), info.st_uid, info.st_gid) != 0) return false;
+  return ::fchmod(Fd(handle_), info.st_mode & 07777) == 0;
+}
+
+bool NativeFile::Close() {
+  if (!isOpen()) return true;
+  Unlock();
+  // A descriptor is released even when close reports an error; never retried.
+  bool closed = ::close(Fd(handle_)) == 0;
+  handle_ = kNoHandle;
+  return closed;
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool SyncStream(std::FILE* stream) {
+  if (std::fflush(stream) != 0) return false;
+  int fd = ::fileno(stream);
+  struct stat info;
+  if (fd < 0 || ::fstat(fd, &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) return true;
+  return FsyncRetrying(fd);
+}
+
+bool SyncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  // A file system that cannot sync a folder has nothing to sync there.
+  bool synced = FsyncRetrying(fd) || errno == EINVAL;
+  ::close(fd);
+  return synced;
+}
+
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+  bytes.clear();
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+  if (!S_ISREG(info.st_mode)) return SmallFileRead::kNotRegular;
+  if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes)
+    return SmallFileRead::kTooLarge;
+  // Opened without blocking, and examined again through the descriptor:
+  // the name may have been replaced by a pipe since the look above.
+  int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+  SmallFileRead result = SmallFileRead::kRead;
+  if (::fstat(fd, &info) != 0) {
+    result = SmallFileRead::kFailed;
+  } else if (!S_ISREG(info.st_mode)) {
+    result = SmallFileRead::kNotRegular;
+  } else {
+    // One byte beyond the limit tells a file that grew since.
+    bytes.resize(maxBytes + 1);
+    size_t got = 0;
+    while (got < bytes.size()) {
+      ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        result = SmallFileRead::kFailed;
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    if (result == SmallFileRead::kRead && got > maxBytes) result = SmallFileRead::kTooLarge;
+    bytes.resize(result == SmallFileRead::kRead ? got : 0);
+  }
+  ::close(fd);
+  return result;
+}
+
+bool ReadableByOthers(const std::string& path, bool& readable) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return false;
+  readable = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+  return true;
+}
+
+}  // namespace tralvo
