@@ -31,7 +31,11 @@ constexpr size_t kShortestRecord = 32;
 // cannot be caught.)
 class TerminationHeldOff {
  public:
-#ifndef _WIN32
+#ifdef _WIN32
+  // Windows ends a process without a signal it could hold off.
+  TerminationHeldOff() {}
+  ~TerminationHeldOff() {}
+#else
   TerminationHeldOff() {
     sigset_t all;
     sigfillset(&all);
