@@ -48,11 +48,6 @@ class TerminationHeldOff {
  private:
   sigset_t previous_;
   bool held_ = false;
-#else
-  // Windows ends a scheduled task with TerminateProcess, which no program
-  // can hold off.
-  TerminationHeldOff() {}
-  ~TerminationHeldOff() {}
 #endif
 };
 
