@@ -38,8 +38,8 @@ struct Statement {
   bool changesSchema = false;        // CREATE TABLE, DROP TABLE
 };
 
-// A statement the server rejects before running it. `abortsBatch` is false
-// for nothing here; kept so callers treat every translation error alike.
+// A statement the server rejects before running it: the message it
+// reports; the engine tells compile errors from unresolved names by number.
 struct TranslateError {
   ServerMessage message;
 };
