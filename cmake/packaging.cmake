@@ -68,15 +68,16 @@ else()
   # The driver manager's library and the C++ runtime, as the binaries need them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tdsodbc)
+  # CPack puts the summary first and indents every line as the control file
+  # needs it; an empty line becomes a paragraph break.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- tralvo reads the booking file of one terminal of a time-recording and
- access-control installation and routes each booking by its kind: time
- bookings to the time booking file, cost-centre bookings to the cost-centre
- file, access bookings and events to a SQL Server database reached through
- ODBC. It runs unattended from a scheduler and reports to a transfer log.
- .
- tralvo-ini writes, shows and checks its configuration file.")
+      "tralvo reads the booking file of one terminal of a time-recording and
+access-control installation and routes each booking by its kind: time
+bookings to the time booking file, cost-centre bookings to the cost-centre
+file, access bookings and events to a SQL Server database reached through
+ODBC. It runs unattended from a scheduler and reports to a transfer log.
+
+tralvo-ini writes, shows and checks its configuration file.")
 endif()
 
 include(CPack)

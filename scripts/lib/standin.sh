@@ -23,7 +23,7 @@ standin_start() {
   port=$(cat "$root/server/port")
   driver=$(dpkg -L tdsodbc 2>/dev/null | grep '/libtdsodbc\.so$' | head -n 1)
   printf '[FreeTDS]\nDriver = %s\n' "${driver:-libtdsodbc.so}" >"$root/odbc/odbcinst.ini"
-  printf '[TRALVO]\nDriver = FreeTDS\nServer = 127.0.0.1\nPort = %s\nTDS_Version = 7.4\nClientCharset = CP1252\n' \
+  printf '[TRALVO]\nDriver = FreeTDS\nServer = 127.0.0.1\nPort = %s\nDatabase = TRALVO\nTDS_Version = 7.4\nClientCharset = CP1252\n' \
     "$port" >"$root/odbc/odbc.ini"
   : >"$root/odbc/freetds.conf"
   export ODBCSYSINI="$root/odbc" ODBCINI="$root/odbc/odbc.ini" FREETDSCONF="$root/odbc/freetds.conf"

@@ -33,9 +33,15 @@ const char kUsage[] =
 int Dispatch(int argc, const char* const* argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   const std::string verb = argc > 1 ? argv[1] : "";
   if (argc == 2) {
-    if (verb == "--help" || verb == "-h") return std::fputs(kUsage, out) < 0 ? kIniFailed : kIniOk;
-    if (verb == "--version")
-      return std::fputs("tralvo-ini " TRALVO_VERSION "\n", out) < 0 ? kIniFailed : kIniOk;
+    // A failed write of either shows when out is checked at the end.
+    if (verb == "--help" || verb == "-h") {
+      std::fputs(kUsage, out);
+      return kIniOk;
+    }
+    if (verb == "--version") {
+      std::fputs("tralvo-ini " TRALVO_VERSION "\n", out);
+      return kIniOk;
+    }
     if (verb == "encode") return IniEncode(in, out, err);
     if (verb == "decode") return IniDecode(in, out, err);
   }

@@ -8,6 +8,7 @@
 #include <io.h>
 #else
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -30,7 +31,11 @@ constexpr size_t kShortestRecord = 32;
 // cannot be caught.)
 class TerminationHeldOff {
  public:
-#ifndef _WIN32
+#ifdef _WIN32
+  // Windows ends a process without a signal it could hold off.
+  TerminationHeldOff() {}
+  ~TerminationHeldOff() {}
+#else
   TerminationHeldOff() {
     sigset_t all;
     sigfillset(&all);
@@ -97,6 +102,11 @@ bool OutputFile::Flush() {
     fileLength_ += static_cast<int64_t>(used_);
   } else {
     failed_ = true;
+    // The file itself tells what the system took: a Windows C runtime
+    // reports nothing of a write that a full disk cut short.
+    int64_t length = 0;
+    if (LengthNow(length) && length >= fileLength_)
+      taken = std::min(used_, static_cast<size_t>(length - fileLength_));
     // Only the records the system took whole stay in the file.
     auto wholeEnd = std::upper_bound(recordEnds_.begin(), recordEnds_.end(), taken);
     size_t wholeBytes = wholeEnd == recordEnds_.begin() ? 0 : *(wholeEnd - 1);
@@ -114,6 +124,18 @@ bool OutputFile::Sync() {
   if (!Flush() || !file_) return !failed_;
   if (!SyncStream(file_) || !SyncFolderOf(path_)) failed_ = true;
   return !failed_;
+}
+
+bool OutputFile::LengthNow(int64_t& length) const {
+#ifdef _WIN32
+  length = _filelengthi64(_fileno(file_));
+  return length >= 0;
+#else
+  struct stat info;
+  if (fstat(fileno(file_), &info) != 0) return false;
+  length = static_cast<int64_t>(info.st_size);
+  return true;
+#endif
 }
 
 bool OutputFile::CutBackTo(int64_t length) {

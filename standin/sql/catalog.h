@@ -37,6 +37,8 @@ class Catalog {
   // Rereads the tables when the SQLite schema has changed since the last
   // call; cheap otherwise.
   void Refresh(sqlite3* db);
+  // SQLite's schema version when last refreshed.
+  int version() const { return version_; }
   // Looks a table up by schema and name, both case-insensitive; an empty
   // schema means dbo.
   const TableInfo* Find(const std::string& schema, const std::string& name) const;

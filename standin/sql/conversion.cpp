@@ -97,6 +97,11 @@ std::string AsText(const Value& value, const SqlType& source, int style) {
 
 Converted ToText(const Value& value, const SqlType& source, const SqlType& target, int style,
                  bool assignment) {
+  if (source.kind == TypeKind::DateTime && !IsDateTimeStyle(style)) {
+    return Fail(281, std::to_string(style) +
+                         " is not a valid style number when converting from datetime to a "
+                         "character string.");
+  }
   std::string text = AsText(value, source, style);
   // Text kept in a single-byte column holds what its code page can hold.
   if (!target.IsUnicode()) text = Cp1252ToUtf8(Utf8ToCp1252(text));
@@ -149,7 +154,12 @@ Converted ToDateTime(const Value& value, const SqlType& source, int style) {
     return Fail(8115, "Arithmetic overflow error converting expression to data type datetime.");
   }
   if (source.kind == TypeKind::DateTime) return Ok(value);
-  auto parsed = ParseDateTime(value.text, style);
+  DateError error;
+  auto parsed = ParseDateTime(value.text, style, &error);
+  if (error == DateError::OutOfRange) {
+    return Fail(242, std::string("The conversion of a ") + TypeWord(source) +
+                         " data type to a datetime data type resulted in an out-of-range value.");
+  }
   if (!parsed) {
     return Fail(241, "Conversion failed when converting date and/or time from character string.");
   }

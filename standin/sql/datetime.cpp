@@ -23,12 +23,38 @@ int DaysInMonth(int y, int m) {
 }
 
 // The datetime type spans 1753-01-01 to 9999-12-31.
-bool Valid(const DateTime& d) {
+bool ValidDate(const DateTime& d) {
   return d.year >= 1753 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-         d.day <= DaysInMonth(d.year, d.month) && d.hour >= 0 && d.hour <= 23 && d.minute >= 0 &&
-         d.minute <= 59 && d.second >= 0 && d.second <= 59 && d.millisecond >= 0 &&
-         d.millisecond <= 999;
+         d.day <= DaysInMonth(d.year, d.month);
 }
+
+bool ValidTime(const DateTime& d) {
+  return d.hour >= 0 && d.hour <= 23 && d.minute >= 0 && d.minute <= 59 && d.second >= 0 &&
+         d.second <= 59 && d.millisecond >= 0 && d.millisecond <= 999;
+}
+
+// Days since 0000-03-01 of the proleptic Gregorian calendar, and back.
+int DayNumber(int y, int m, int d) {
+  y -= m <= 2;
+  int era = (y >= 0 ? y : y - 399) / 400;
+  int yoe = y - era * 400;
+  int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe;
+}
+
+void FromDayNumber(int z, DateTime& out) {
+  int era = (z >= 0 ? z : z - 146096) / 146097;
+  int doe = z - era * 146097;
+  int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int mp = (5 * doy + 2) / 153;
+  out.day = doy - (153 * mp + 2) / 5 + 1;
+  out.month = mp < 10 ? mp + 3 : mp - 9;
+  out.year = yoe + era * 400 + (out.month <= 2);
+}
+
+constexpr uint32_t kTicksPerDay = 300u * 86400u;
 
 // A small cursor over the text, reading fixed-width digit groups.
 struct Reader {
@@ -98,14 +124,22 @@ bool ReadOptionalTime(Reader& r, DateTime& d) {
   return ReadTime(r, d) && r.AtEnd();
 }
 
-std::optional<DateTime> Finish(bool ok, const DateTime& d) {
-  if (!ok || !Valid(d)) return std::nullopt;
-  return d;
+std::optional<DateTime> Finish(bool ok, const DateTime& d, DateError* error) {
+  DateError why = !ok || !ValidTime(d) ? DateError::Malformed
+                  : !ValidDate(d)      ? DateError::OutOfRange
+                                       : DateError::None;
+  DateTime rounded = why == DateError::None ? RoundToTicks(d) : d;
+  // The last moment of 9999 rounds into a year the type cannot hold.
+  if (why == DateError::None && rounded.year > 9999) why = DateError::OutOfRange;
+  if (error) *error = why;
+  if (why != DateError::None) return std::nullopt;
+  return rounded;
 }
 
 }  // namespace
 
-std::optional<DateTime> ParseDateTime(const std::string& text, int style) {
+std::optional<DateTime> ParseDateTime(const std::string& text, int style, DateError* error) {
+  if (error) *error = DateError::None;
   DateTime d;
   Reader r{text};
   r.Blanks();
@@ -115,74 +149,112 @@ std::optional<DateTime> ParseDateTime(const std::string& text, int style) {
   if (style == 104 || style == 4) {
     bool ok = r.ShortNumber(d.day) && r.Char('.') && r.ShortNumber(d.month) && r.Char('.') &&
               r.Digits(4, d.year) && ReadOptionalTime(r, d);
-    return Finish(ok, d);
+    return Finish(ok, d, error);
   }
   // A time alone (style 108 and 114) falls on 1900-01-01.
   if (style == 108 || style == 114) {
-    return Finish(ReadTime(r, d) && r.AtEnd(), d);
+    return Finish(ReadTime(r, d) && r.AtEnd(), d, error);
   }
   // yyyy-mm-dd[ hh:mi[:ss[.mmm]]], the ODBC canonical form
   if (r.Digits(4, d.year) && r.Char('-')) {
     bool ok =
         r.ShortNumber(d.month) && r.Char('-') && r.ShortNumber(d.day) && ReadOptionalTime(r, d);
-    return Finish(ok, d);
+    return Finish(ok, d, error);
   }
   // yyyymmdd[ hh:mi[:ss[.mmm]]], accepted whatever the style
   r.pos = start;
   if (r.Digits(4, d.year) && r.Digits(2, d.month) && r.Digits(2, d.day)) {
-    return Finish(ReadOptionalTime(r, d), d);
+    return Finish(ReadOptionalTime(r, d), d, error);
   }
   return std::nullopt;
 }
 
+bool IsDateTimeStyle(int style) {
+  return (style >= 0 && style <= 14) || (style >= 20 && style <= 23) || style == 25 ||
+         (style >= 100 && style <= 114) || style == 120 || style == 121 || style == 126 ||
+         style == 127;
+}
+
 std::string FormatDateTime(const DateTime& d, int style) {
+  // Styles below 100 write the year with two digits, except those that
+  // only exist with four (0, 9, 13, 20, 21, 25).
+  int base = style >= 100 ? style - 100 : style;
+  bool shortYear = style < 100 && base != 0 && base != 9 && base != 13 && base < 20;
+  char y[8];
+  std::snprintf(y, sizeof y, shortYear ? "%02d" : "%04d", shortYear ? d.year % 100 : d.year);
+  const char* mon = kMonths[d.month - 1];
+  int h12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
+  const char* ampm = d.hour < 12 ? "AM" : "PM";
   char buf[64];
-  switch (style) {
+  switch (base) {
     case 0:
-    case 100: {
-      int h12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
-      std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", kMonths[d.month - 1], d.day, d.year,
-                    h12, d.minute, d.hour < 12 ? "AM" : "PM");
-      break;
-    }
-    case 101:
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.month, d.day, d.year);
-      break;
-    case 102:
-      std::snprintf(buf, sizeof buf, "%04d.%02d.%02d", d.year, d.month, d.day);
-      break;
-    case 103:
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.day, d.month, d.year);
-      break;
-    case 104:
-      std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d.day, d.month, d.year);
-      break;
-    case 108:
+      std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", mon, d.day, d.year, h12, d.minute,
+                    ampm);
+      return buf;
+    case 1:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%s", d.month, d.day, y);
+      return buf;
+    case 2:
+      std::snprintf(buf, sizeof buf, "%s.%02d.%02d", y, d.month, d.day);
+      return buf;
+    case 3:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%s", d.day, d.month, y);
+      return buf;
+    case 4:
+      std::snprintf(buf, sizeof buf, "%02d.%02d.%s", d.day, d.month, y);
+      return buf;
+    case 5:
+      std::snprintf(buf, sizeof buf, "%02d-%02d-%s", d.day, d.month, y);
+      return buf;
+    case 6:
+      std::snprintf(buf, sizeof buf, "%02d %s %s", d.day, mon, y);
+      return buf;
+    case 7:
+      std::snprintf(buf, sizeof buf, "%s %02d, %s", mon, d.day, y);
+      return buf;
+    case 10:
+      std::snprintf(buf, sizeof buf, "%02d-%02d-%s", d.month, d.day, y);
+      return buf;
+    case 11:
+      std::snprintf(buf, sizeof buf, "%s/%02d/%02d", y, d.month, d.day);
+      return buf;
+    case 12:
+      std::snprintf(buf, sizeof buf, "%s%02d%02d", y, d.month, d.day);
+      return buf;
+    case 8:
       std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", d.hour, d.minute, d.second);
-      break;
-    case 112:
-      std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
-      break;
-    case 114:
+      return buf;
+    case 9:
+      std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d:%02d:%03d%s", mon, d.day, d.year, h12,
+                    d.minute, d.second, d.millisecond, ampm);
+      return buf;
+    case 13:
+      std::snprintf(buf, sizeof buf, "%02d %s %04d %02d:%02d:%02d:%03d", d.day, mon, d.year, d.hour,
+                    d.minute, d.second, d.millisecond);
+      return buf;
+    case 14:
       std::snprintf(buf, sizeof buf, "%02d:%02d:%02d:%03d", d.hour, d.minute, d.second,
                     d.millisecond);
-      break;
+      return buf;
     case 20:
-    case 120:
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
                     d.hour, d.minute, d.second);
-      break;
+      return buf;
+    case 22:
+      std::snprintf(buf, sizeof buf, "%02d/%02d/%02d %2d:%02d:%02d %s", d.month, d.day,
+                    d.year % 100, h12, d.minute, d.second, ampm);
+      return buf;
     case 23:
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-      break;
-    case 126:
+      return buf;
+    case 26:
+    case 27:
       std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year, d.month, d.day,
                     d.hour, d.minute, d.second, d.millisecond);
-      break;
-    default:
+      return buf;
+    default:  // 21, 25 and 121
       return CanonicalText(d);
   }
-  return buf;
 }
 
 std::string CanonicalText(const DateTime& d) {
@@ -197,21 +269,27 @@ std::optional<DateTime> FromCanonical(const std::string& text) {
 }
 
 void ToWire(const DateTime& d, int32_t& days, uint32_t& ticks) {
-  // Days from 1900-01-01 by the civil-from-days algorithm on both ends.
-  auto dayNumber = [](int y, int m, int dd) {
-    y -= m <= 2;
-    int era = (y >= 0 ? y : y - 399) / 400;
-    int yoe = y - era * 400;
-    int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + dd - 1;
-    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe;
-  };
-  days = dayNumber(d.year, d.month, d.day) - dayNumber(1900, 1, 1);
+  days = DayNumber(d.year, d.month, d.day) - DayNumber(1900, 1, 1);
   uint32_t seconds = static_cast<uint32_t>(d.hour * 3600 + d.minute * 60 + d.second);
   ticks = seconds * 300 + static_cast<uint32_t>((d.millisecond * 3 + 5) / 10);
-  // .999 rounds up to the next second; at 23:59:59 that would name a time
-  // outside the day, which the wire form cannot hold.
-  if (ticks >= 300u * 86400u) ticks = 300u * 86400u - 1;
+  if (ticks >= kTicksPerDay) {
+    ++days;
+    ticks -= kTicksPerDay;
+  }
+}
+
+DateTime RoundToTicks(const DateTime& value) {
+  int32_t days;
+  uint32_t ticks;
+  ToWire(value, days, ticks);
+  DateTime d;
+  FromDayNumber(days + DayNumber(1900, 1, 1), d);
+  uint32_t seconds = ticks / 300;
+  d.hour = static_cast<int>(seconds / 3600);
+  d.minute = static_cast<int>(seconds / 60 % 60);
+  d.second = static_cast<int>(seconds % 60);
+  d.millisecond = static_cast<int>(((ticks % 300) * 10 + 1) / 3);
+  return d;
 }
 
 DateTime Now(const std::string& fixedClock) {
@@ -231,7 +309,7 @@ DateTime Now(const std::string& fixedClock) {
   d.second = tm.tm_sec;
   d.millisecond = static_cast<int>(
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
-  return d;
+  return RoundToTicks(d);
 }
 
 }  // namespace standin

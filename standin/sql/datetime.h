@@ -14,12 +14,25 @@ struct DateTime {
   int hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 
-// Reads a character string as CONVERT(DATETIME, text, style) does; nullopt
-// when the text is no valid date-time (the caller reports error 241).
-std::optional<DateTime> ParseDateTime(const std::string& text, int style);
+// Why a text is no datetime: the server tells a text it cannot read
+// (241) from a date that does not exist or lies outside the type (242).
+enum class DateError { None, Malformed, OutOfRange };
+
+// Reads a character string as CONVERT(DATETIME, text, style) does, rounded
+// to the type's steps; nullopt when the text is no valid date-time, with
+// the reason in `error` when given.
+std::optional<DateTime> ParseDateTime(const std::string& text, int style,
+                                      DateError* error = nullptr);
+
+// The value rounded to the type's steps of 1/300 s (.000, .003, .007),
+// carried into the next second, day or year where it rounds up.
+DateTime RoundToTicks(const DateTime& value);
+
+// Whether CONVERT defines `style` for a datetime turned into text.
+bool IsDateTimeStyle(int style);
 
 // Formats as CONVERT(varchar, value, style) does; style 0 is the default
-// "mon dd yyyy hh:miAM". Unknown styles fall back to 121.
+// "mon dd yyyy hh:miAM". Call with a style IsDateTimeStyle accepts.
 std::string FormatDateTime(const DateTime& value, int style);
 
 // The canonical storage form "yyyy-mm-dd hh:mi:ss.mmm", which also sorts
@@ -31,7 +44,7 @@ std::optional<DateTime> FromCanonical(const std::string& text);
 void ToWire(const DateTime& value, int32_t& days, uint32_t& ticks);
 
 // The clock for CURRENT_TIMESTAMP: a fixed "YYYY-MM-DD HH:MM:SS" or, when
-// empty, the local time of the machine.
+// empty, the local time of the machine; rounded to the type's steps.
 DateTime Now(const std::string& fixedClock);
 
 }  // namespace standin

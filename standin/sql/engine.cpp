@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "sql/conversion.h"
+#include "sql/datetime.h"
 #include "sql/sql_functions.h"
 
 namespace standin {
@@ -84,10 +85,13 @@ Engine::Engine(const std::string& path, const std::string& clock) : clock_(clock
   // The test fixture reads and seeds the same file from its own process.
   sqlite3_busy_timeout(db_, 10000);
   sqlite3_extended_result_codes(db_, 1);
-  RegisterSqlFunctions(db_, &clock_);
+  RegisterSqlFunctions(db_, &now_);
   try {
     Exec(db_, "PRAGMA journal_mode=WAL");
-    Exec(db_, "PRAGMA synchronous=NORMAL");
+    // A test server: what a crash of the machine would lose matters less
+    // than the time of every commit. WAL lets the test fixture read while
+    // the server writes.
+    Exec(db_, "PRAGMA synchronous=OFF");
     CreateInstallationTables(db_);
   } catch (...) {
     sqlite3_close(db_);
@@ -97,13 +101,114 @@ Engine::Engine(const std::string& path, const std::string& clock) : clock_(clock
 }
 
 Engine::~Engine() {
+  ForgetPrepared();
   sqlite3_close(db_);
+}
+
+// Errors the server finds when it compiles a batch, before any of it runs;
+// a missing table or column (208, 207, ...) it finds only when it comes to
+// the statement.
+static bool IsCompileError(int number) {
+  switch (number) {
+    case 102:   // syntax
+    case 105:   // unclosed quotation mark
+    case 109:   // more columns than values
+    case 110:   // fewer columns than values
+    case 137:   // undeclared variable
+    case 174:   // wrong argument count
+    case 191:   // nested too deeply
+    case 195:   // no such function
+    case 8632:  // expression too large
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Engine::Plan(const std::string& batch, const SessionInfo& session,
+                  std::vector<Statement>& plan, std::optional<ServerMessage>& compileError,
+                  bool& kept) {
+  // Batches that come again (the same lookup for the same key) are read
+  // once; the catalog they were read against must still hold. Most
+  // batches carry values of their own and never come again: only one seen
+  // before is kept.
+  if (catalog_.version() != plansVersion_) {
+    plans_.clear();
+    ForgetPrepared();
+    plansVersion_ = catalog_.version();
+  }
+  kept = false;
+  auto cached = plans_.find(batch);
+  if (cached != plans_.end()) {
+    plan = cached->second;
+    kept = true;
+    return true;
+  }
+  Translator translator(batch, session);
+  bool whole = true;
+  while (!translator.AtEnd()) {
+    try {
+      plan.push_back(translator.Next(catalog_));
+      // What follows a change of the tables is read again after it.
+      if (plan.back().changesSchema) whole = false;
+    } catch (const TranslateError& e) {
+      if (IsCompileError(e.message.number)) compileError = e.message;
+      // Past an unresolved name the rest cannot be read reliably; the
+      // statement reports it when its turn comes.
+      return false;
+    }
+  }
+  if (!whole) return false;
+  if (!translator.usesSession() && batch.size() <= kMaxPlannedBatch) {
+    if (seen_.size() >= kMaxSeen) seen_.clear();
+    if (!seen_.insert(std::hash<std::string>()(batch)).second) {
+      if (plans_.size() >= kMaxPlans) {
+        plans_.clear();
+        ForgetPrepared();
+      }
+      plans_.emplace(batch, plan);
+      kept = true;
+    }
+  }
+  return true;
+}
+
+// Key, NULL and length violations end the statement only; anything else
+// the server treats as ending the batch.
+static bool EndsBatch(const StatementResult& result) {
+  for (const ServerMessage& m : result.messages) {
+    if (m.severity > 10 && m.number != 2627 && m.number != 515 && m.number != 8152) return true;
+  }
+  return false;
 }
 
 std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionInfo& session) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::vector<StatementResult> results;
   catalog_.Refresh(db_);
+  // The whole batch is read first: a syntax error anywhere runs nothing.
+  std::vector<Statement> plan;
+  std::optional<ServerMessage> compileError;
+  bool kept = false;
+  if (Plan(batch, session, plan, compileError, kept)) {
+    for (const Statement& st : plan) {
+      StatementResult result;
+      result.kind = st.kind;
+      Run(st, result, session, kept);
+      results.push_back(std::move(result));
+      if (EndsBatch(results.back())) break;
+    }
+    return results;
+  }
+  if (compileError) {
+    StatementResult result;
+    result.failed = true;
+    result.messages.push_back(*compileError);
+    results.push_back(result);
+    return results;
+  }
+  // Statement by statement, each read against the tables as the ones
+  // before it left them.
   Translator translator(batch, session);
   while (!translator.AtEnd()) {
     StatementResult result;
@@ -117,29 +222,49 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
       break;
     }
     result.kind = st.kind;
-    Run(st, result, session);
+    Run(st, result, session, false);
     catalog_.Refresh(db_);
-    bool endsBatch = false;
-    for (const ServerMessage& m : result.messages) {
-      // Key, NULL and length violations end the statement only; anything
-      // else the server treats as ending the batch.
-      if (m.severity > 10 && m.number != 2627 && m.number != 515 && m.number != 8152) {
-        endsBatch = true;
-      }
-    }
     results.push_back(result);
-    if (endsBatch) break;
+    if (EndsBatch(result)) break;
   }
   return results;
 }
 
-void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& session) {
+sqlite3_stmt* Engine::Prepared(const std::string& sql, bool keep) {
+  if (keep) {
+    auto it = prepared_.find(sql);
+    if (it != prepared_.end()) return it->second;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, keep ? SQLITE_PREPARE_PERSISTENT : 0, &stmt,
+                         nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  if (keep) prepared_.emplace(sql, stmt);
+  return stmt;
+}
+
+void Engine::ForgetPrepared() {
+  for (auto& entry : prepared_) sqlite3_finalize(entry.second);
+  prepared_.clear();
+}
+
+void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& session, bool keep) {
   switch (st.kind) {
     case Statement::Kind::Use:
-      session.database = st.argument;
-      result.newDatabase = st.argument;
+      // One database lives here; the session is always in it.
+      if (ToLower(st.argument) != ToLower(session.database)) {
+        result.failed = true;
+        result.messages.push_back(Message(911, 16,
+                                          "Database '" + st.argument +
+                                              "' does not exist. Make sure that the name is "
+                                              "entered correctly."));
+        return;
+      }
+      result.newDatabase = session.database;
       result.messages.push_back(
-          Message(5701, 0, "Changed database context to '" + st.argument + "'."));
+          Message(5701, 0, "Changed database context to '" + session.database + "'."));
       return;
     case Statement::Kind::SetNoCount:
       session.noCount = st.argument == "ON";
@@ -148,8 +273,9 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
       break;
   }
   if (st.sql.empty()) return;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db_, st.sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+  now_ = CanonicalText(Now(clock_));
+  sqlite3_stmt* stmt = Prepared(st.sql, keep);
+  if (!stmt) {
     ReportSqliteError(st, result);
     return;
   }
@@ -178,7 +304,11 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
     result.hasCount = true;
     result.rowCount = sqlite3_changes(db_);
   }
-  sqlite3_finalize(stmt);
+  if (keep) {
+    sqlite3_reset(stmt);
+  } else {
+    sqlite3_finalize(stmt);
+  }
   session.rowCount = result.rowCount;
 }
 

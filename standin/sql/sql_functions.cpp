@@ -1,7 +1,7 @@
 // SQLite functions and collation; see sql_functions.h.
 #include "sql/sql_functions.h"
 
-#include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -73,9 +73,36 @@ void StoreFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
-  const std::string* clock = static_cast<const std::string*>(sqlite3_user_data(ctx));
-  std::string text = CanonicalText(Now(clock ? *clock : std::string()));
-  sqlite3_result_text(ctx, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  const std::string* now = static_cast<const std::string*>(sqlite3_user_data(ctx));
+  sqlite3_result_text(ctx, now->c_str(), static_cast<int>(now->size()), SQLITE_TRANSIENT);
+}
+
+// The next code point of UTF-8 text (storage holds valid UTF-8 only).
+uint32_t NextCodePoint(const unsigned char*& p, const unsigned char* end) {
+  uint32_t c = *p++;
+  if (c < 0x80) return c;
+  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+  c &= 0x3F >> extra;
+  while (extra-- > 0 && p < end) c = (c << 6) | (*p++ & 0x3F);
+  return c;
+}
+
+// The lower-case partner of the Windows-1252 letters: ASCII, the Latin-1
+// letters (not the multiplication sign), and the five the code page adds
+// above 0x80. Accented letters stay apart from their base letters.
+uint32_t FoldCase(uint32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  switch (c) {
+    case 0x0152:  // OE ligature
+    case 0x0160:  // S with caron
+    case 0x017D:  // Z with caron
+      return c + 1;
+    case 0x0178:  // Y with diaeresis
+      return 0xFF;
+    default:
+      return c;
+  }
 }
 
 // Compares as the default collation does: letters without regard to case,
@@ -85,13 +112,14 @@ int CompareCaseInsensitive(void*, int lengthA, const void* a, int lengthB, const
   const unsigned char* pb = static_cast<const unsigned char*>(b);
   while (lengthA > 0 && pa[lengthA - 1] == ' ') --lengthA;
   while (lengthB > 0 && pb[lengthB - 1] == ' ') --lengthB;
-  int n = lengthA < lengthB ? lengthA : lengthB;
-  for (int i = 0; i < n; ++i) {
-    int ca = std::tolower(pa[i]);
-    int cb = std::tolower(pb[i]);
+  const unsigned char* endA = pa + lengthA;
+  const unsigned char* endB = pb + lengthB;
+  while (pa < endA && pb < endB) {
+    uint32_t ca = FoldCase(NextCodePoint(pa, endA));
+    uint32_t cb = FoldCase(NextCodePoint(pb, endB));
     if (ca != cb) return ca < cb ? -1 : 1;
   }
-  return lengthA == lengthB ? 0 : (lengthA < lengthB ? -1 : 1);
+  return pa == endA ? (pb == endB ? 0 : -1) : 1;
 }
 
 }  // namespace
@@ -113,12 +141,12 @@ std::optional<ServerMessage> DecodeFunctionError(const std::string& text) {
   return m;
 }
 
-void RegisterSqlFunctions(sqlite3* db, const std::string* clock) {
+void RegisterSqlFunctions(sqlite3* db, const std::string* now) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "tds_convert", 5, flags, nullptr, ConvertFunction, nullptr, nullptr);
   sqlite3_create_function(db, "tds_store", 4, flags, nullptr, StoreFunction, nullptr, nullptr);
-  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(clock),
-                          NowFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(now), NowFunction,
+                          nullptr, nullptr);
   sqlite3_create_collation(db, "tds_ci", SQLITE_UTF8, nullptr, CompareCaseInsensitive);
 }
 

@@ -12,9 +12,11 @@
 
 namespace standin {
 
-// Registers everything on `db`; `clock` ("YYYY-MM-DD HH:MM:SS" or empty)
+// Registers everything on `db`. CURRENT_TIMESTAMP reads `now`, the
+// canonical text of the running statement's time, which the caller sets
+// before each statement so that every reference in it sees one value; it
 // must outlive the connection.
-void RegisterSqlFunctions(sqlite3* db, const std::string* clock);
+void RegisterSqlFunctions(sqlite3* db, const std::string* now);
 
 // A server error travels out of a SQLite function as an error text with
 // this prefix; the engine turns it back into the message.

@@ -23,10 +23,12 @@ bool Token::Is(const char* word) const {
 
 std::vector<Token> Tokenize(const std::string& s, std::string& error) {
   std::vector<Token> tokens;
+  // Most batches are short; a long one should not be copied at every growth.
+  tokens.reserve(s.size() / 6 + 1);
   size_t i = 0;
   int line = 1;
-  auto push = [&](Token::Kind kind, std::string text, size_t start) {
-    tokens.push_back(Token{kind, std::move(text), start, line});
+  auto push = [&](Token::Kind kind, std::string text) {
+    tokens.push_back(Token{kind, line, std::move(text)});
   };
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
@@ -89,7 +91,7 @@ std::vector<Token> Tokenize(const std::string& s, std::string& error) {
         error = "Unclosed quotation mark after the character string '" + text + "'.";
         break;
       }
-      push(national ? Token::Kind::NString : Token::Kind::String, text, start);
+      push(national ? Token::Kind::NString : Token::Kind::String, text);
       continue;
     }
     if (c == '[' || c == '"') {
@@ -114,7 +116,7 @@ std::vector<Token> Tokenize(const std::string& s, std::string& error) {
         error = "Unclosed quotation mark after the character string '" + text + "'.";
         break;
       }
-      push(Token::Kind::QuotedId, text, start);
+      push(Token::Kind::QuotedId, text);
       continue;
     }
     if (std::isdigit(c) ||
@@ -125,35 +127,35 @@ std::vector<Token> Tokenize(const std::string& s, std::string& error) {
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
         while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
       }
-      push(Token::Kind::Number, s.substr(start, i - start), start);
+      push(Token::Kind::Number, s.substr(start, i - start));
       continue;
     }
     if (c == '@') {
       ++i;
       while (i < s.size() && IsWordChar(static_cast<unsigned char>(s[i]))) ++i;
-      push(Token::Kind::Variable, s.substr(start, i - start), start);
+      push(Token::Kind::Variable, s.substr(start, i - start));
       continue;
     }
     if (IsWordStart(c)) {
       while (i < s.size() && IsWordChar(static_cast<unsigned char>(s[i]))) ++i;
-      push(Token::Kind::Word, s.substr(start, i - start), start);
+      push(Token::Kind::Word, s.substr(start, i - start));
       continue;
     }
     static const char* const kTwoChar[] = {"<>", "!=", "<=", ">=", "!<", "!>"};
     bool two = false;
     for (const char* op : kTwoChar) {
       if (s.compare(i, 2, op) == 0) {
-        push(Token::Kind::Symbol, op, start);
+        push(Token::Kind::Symbol, op);
         i += 2;
         two = true;
         break;
       }
     }
     if (two) continue;
-    push(Token::Kind::Symbol, std::string(1, static_cast<char>(c)), start);
+    push(Token::Kind::Symbol, std::string(1, static_cast<char>(c)));
     ++i;
   }
-  tokens.push_back(Token{Token::Kind::End, "", s.size(), line});
+  tokens.push_back(Token{Token::Kind::End, line, ""});
   return tokens;
 }
 

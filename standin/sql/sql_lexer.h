@@ -9,9 +9,8 @@ namespace standin {
 
 struct Token {
   enum class Kind { Word, QuotedId, String, NString, Number, Variable, Symbol, End } kind;
-  std::string text;   // identifier or literal content without quotes; the symbol itself
-  size_t offset = 0;  // where the token starts in the batch
   int line = 1;
+  std::string text;  // identifier or literal content without quotes; the symbol itself
 
   bool Is(const char* word) const;  // a Word equal to `word`, case-insensitive
   bool IsSymbol(const char* symbol) const { return kind == Kind::Symbol && text == symbol; }

@@ -30,6 +30,10 @@ std::string QuoteIdentifier(const std::string& id) {
   return out + "\"";
 }
 
+std::string CollatedText(const std::string& sql) {
+  return "(" + sql + " COLLATE tds_ci)";
+}
+
 std::string QuoteLiteral(const std::string& text) {
   std::string out = "'";
   for (char c : text) {

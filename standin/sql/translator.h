@@ -17,9 +17,12 @@ namespace standin {
 
 // What a connection contributes to the statements: the values of the
 // server variables and the options SET changes.
+// The database the stand-in hosts unless told otherwise.
+inline constexpr char kDefaultDatabase[] = "TRALVO";
+
 struct SessionInfo {
   int spid = 51;
-  std::string database = "master";
+  std::string database = kDefaultDatabase;  // the one the engine hosts
   std::string user;
   int64_t rowCount = 0;
   bool noCount = false;
@@ -32,10 +35,11 @@ struct Statement {
   const TableInfo* table = nullptr;  // target of Insert, Update, Delete
   std::string keyProbe;              // Insert: selects the key values of its first row
   std::string argument;              // Use: the database; SetNoCount: "ON" or "OFF"
+  bool changesSchema = false;        // CREATE TABLE, DROP TABLE
 };
 
-// A statement the server rejects before running it. `abortsBatch` is false
-// for nothing here; kept so callers treat every translation error alike.
+// A statement the server rejects before running it: the message it
+// reports; the engine tells compile errors from unresolved names by number.
 struct TranslateError {
   ServerMessage message;
 };
@@ -47,6 +51,10 @@ class Translator {
   // The next statement, resolved against `catalog` as it is now (earlier
   // statements of the batch may have changed it). Throws TranslateError.
   Statement Next(const Catalog& catalog);
+  // Whether a statement read so far holds a value of the session (a
+  // server variable, the user or database name), so that its text alone
+  // does not determine it.
+  bool usesSession() const { return usesSession_; }
 
   struct Expr {
     std::string sql;
@@ -129,6 +137,7 @@ class Translator {
     Translator& t_;
   };
   int depth_ = 0;
+  mutable bool usesSession_ = false;
 
   std::vector<Token> tokens_;
   std::string lexError_;
@@ -140,6 +149,8 @@ class Translator {
 };
 
 std::string QuoteIdentifier(const std::string& id);
+// A text expression under the server's default collation.
+std::string CollatedText(const std::string& sql);
 std::string QuoteLiteral(const std::string& text);
 
 }  // namespace standin

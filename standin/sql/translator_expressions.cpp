@@ -11,6 +11,8 @@ namespace {
 
 using Expr = Translator::Expr;
 
+constexpr size_t kMaxListItems = 65535;
+
 SqlType Type(TypeKind kind, int length = 0) {
   SqlType t;
   t.kind = kind;
@@ -43,6 +45,14 @@ Expr AsDateTimeIfNeeded(const Expr& e, const Expr& other) {
   return e;
 }
 
+// Texts compare under the default collation wherever they come from, not
+// only in columns: the left operand carries it into SQLite's comparison.
+// A text against a number is converted to the number instead.
+std::string Collated(const Expr& e, const Expr& other) {
+  bool texts = e.type.IsText() && (other.type.IsText() || other.type.kind == TypeKind::Null);
+  return texts ? CollatedText(e.sql) : e.sql;
+}
+
 }  // namespace
 
 Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
@@ -55,26 +65,48 @@ Translator::NestingGuard::NestingGuard(Translator& t) : t_(t) {
   }
 }
 
+// A chain "a op b op c" becomes "((a op b) op c)": the opening parentheses
+// are counted and put in front once, so the text grows in one pass instead
+// of being copied for every term.
+struct Chain {
+  size_t opens = 0;
+  std::string tail;
+  void Add(const std::string& op, const std::string& right) {
+    ++opens;
+    tail += ' ';
+    tail += op;
+    tail += ' ';
+    tail += right;
+    tail += ')';
+  }
+  void Close(Expr& left) {
+    if (opens == 0) return;
+    left.sql.insert(0, opens, '(');
+    left.sql += tail;
+    left.name.clear();
+  }
+};
+
 Expr Translator::ParseExpression() {
   NestingGuard guard(*this);
   Expr left = ParseAnd();
+  Chain chain;
   while (Accept("OR")) {
-    Expr right = ParseAnd();
-    left.sql = "(" + left.sql + " OR " + right.sql + ")";
+    chain.Add("OR", ParseAnd().sql);
     left.type = Type(TypeKind::Int);
-    left.name.clear();
   }
+  chain.Close(left);
   return left;
 }
 
 Expr Translator::ParseAnd() {
   Expr left = ParseNot();
+  Chain chain;
   while (Accept("AND")) {
-    Expr right = ParseNot();
-    left.sql = "(" + left.sql + " AND " + right.sql + ")";
+    chain.Add("AND", ParseNot().sql);
     left.type = Type(TypeKind::Int);
-    left.name.clear();
   }
+  chain.Close(left);
   return left;
 }
 
@@ -93,7 +125,7 @@ Expr Translator::Compare(const Expr& left, const std::string& op, const Expr& ri
   Expr l = AsDateTimeIfNeeded(left, right);
   Expr r = AsDateTimeIfNeeded(right, left);
   Expr e;
-  e.sql = "(" + l.sql + " " + op + " " + r.sql + ")";
+  e.sql = "(" + Collated(l, r) + " " + op + " " + r.sql + ")";
   e.type = Type(TypeKind::Int);
   return e;
 }
@@ -142,7 +174,7 @@ Expr Translator::ParsePredicate() {
     Expect("AND");
     Expr high = AsDateTimeIfNeeded(ParseAdditive(), left);
     Expr e;
-    e.sql = "(" + left.sql + notText + " BETWEEN " + low.sql + " AND " + high.sql + ")";
+    e.sql = "(" + Collated(left, low) + notText + " BETWEEN " + low.sql + " AND " + high.sql + ")";
     e.type = Type(TypeKind::Int);
     return e;
   }
@@ -152,14 +184,25 @@ Expr Translator::ParsePredicate() {
     e.type = Type(TypeKind::Int);
     if (Peek().Is("SELECT")) {
       Expr sub = Subquery();
-      e.sql = "(" + left.sql + notText + " IN " + sub.sql + ")";
+      e.sql = "(" + Collated(left, sub) + notText + " IN " + sub.sql + ")";
     } else {
       std::string list;
+      Expr first;
+      size_t items = 0;
       do {
+        // The server gives up on lists this long as well.
+        if (++items > kMaxListItems) {
+          Fail(8632,
+               "Internal error: An expression services limit has been reached. Please look for "
+               "potentially complex expressions in your query, and try to simplify them.",
+               17);
+        }
         if (!list.empty()) list += ", ";
-        list += AsDateTimeIfNeeded(ParseAdditive(), left).sql;
+        Expr item = AsDateTimeIfNeeded(ParseAdditive(), left);
+        if (list.empty()) first.type = item.type;
+        list += item.sql;
       } while (AcceptSymbol(","));
-      e.sql = "(" + left.sql + notText + " IN (" + list + "))";
+      e.sql = "(" + Collated(left, first) + notText + " IN (" + list + "))";
     }
     ExpectSymbol(")");
     return e;
@@ -170,10 +213,11 @@ Expr Translator::ParsePredicate() {
 
 Expr Translator::ParseAdditive() {
   Expr left = ParseMultiplicative();
+  Chain chain;
   while (Peek().IsSymbol("+") || Peek().IsSymbol("-")) {
     std::string op = Take().text;
     Expr right = ParseMultiplicative();
-    Expr e;
+    SqlType type;
     if (op == "+" && (left.type.IsText() || right.type.IsText())) {
       // '+' on texts concatenates; the result is as long as both together.
       bool fixed = (left.type.kind == TypeKind::Char || left.type.kind == TypeKind::Null) &&
@@ -183,27 +227,28 @@ Expr Translator::ParseAdditive() {
                               : (fixed ? TypeKind::Char : TypeKind::VarChar);
       int length = left.type.length + right.type.length;
       int limit = unicode ? 4000 : 8000;
-      e.type = Type(kind, length > limit ? limit : (length < 1 ? 1 : length));
-      e.sql = "(" + left.sql + " || " + right.sql + ")";
+      type = Type(kind, length > limit ? limit : (length < 1 ? 1 : length));
+      op = "||";
     } else {
-      e.type = NumericResult(left.type, right.type);
-      e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
+      type = NumericResult(left.type, right.type);
     }
-    left = e;
+    chain.Add(op, right.sql);
+    left.type = type;
   }
+  chain.Close(left);
   return left;
 }
 
 Expr Translator::ParseMultiplicative() {
   Expr left = ParseUnary();
+  Chain chain;
   while (Peek().IsSymbol("*") || Peek().IsSymbol("/") || Peek().IsSymbol("%")) {
     std::string op = Take().text;
     Expr right = ParseUnary();
-    Expr e;
-    e.type = NumericResult(left.type, right.type);
-    e.sql = "(" + left.sql + " " + op + " " + right.sql + ")";
-    left = e;
+    left.type = NumericResult(left.type, right.type);
+    chain.Add(op, right.sql);
   }
+  chain.Close(left);
   return left;
 }
 
@@ -438,6 +483,7 @@ Expr Translator::ParseFunction(const std::string& rawName) {
     e.type = Type(TypeKind::VarChar, 8000);
   } else if (name == "db_name" || name == "user_name" || name == "suser_sname" ||
              name == "system_user") {
+    usesSession_ = true;
     e.sql = QuoteLiteral(name == "db_name" ? session_.database : session_.user);
     e.type = Type(TypeKind::NVarChar, 128);
   } else {
@@ -447,6 +493,7 @@ Expr Translator::ParseFunction(const std::string& rawName) {
 }
 
 Expr Translator::SystemVariable(const std::string& rawName) const {
+  usesSession_ = true;
   std::string name = ToLower(rawName);
   Expr e;
   e.type = Type(TypeKind::Int);

@@ -28,7 +28,8 @@ Translator::SelectResult Translator::ParseSelect() {
       if (Peek().kind == Token::Kind::Number) {
         result.sql += Take().text;
       } else {
-        result.sql += ParseExpression().sql;
+        Expr e = ParseExpression();
+        result.sql += e.type.IsText() ? CollatedText(e.sql) : e.sql;
       }
       if (Accept("DESC")) {
         result.sql += " DESC";
@@ -95,7 +96,8 @@ Translator::SelectResult Translator::ParseSelectCore() {
     sql += " GROUP BY ";
     bool first = true;
     do {
-      sql += (first ? "" : ", ") + ParseExpression().sql;
+      Expr e = ParseExpression();
+      sql += (first ? "" : ", ") + (e.type.IsText() ? CollatedText(e.sql) : e.sql);
       first = false;
     } while (AcceptSymbol(","));
   }
@@ -107,7 +109,9 @@ Translator::SelectResult Translator::ParseSelectCore() {
 void Translator::ParseSelectItems(SelectResult& result) {
   auto add = [&](const Expr& e, const std::string& name) {
     std::string emitted = "c" + std::to_string(result.items.size() + 1);
-    result.items.push_back(e.sql);
+    // DISTINCT, UNION and ORDER BY compare a text result under the
+    // default collation too.
+    result.items.push_back(e.type.IsText() ? CollatedText(e.sql) : e.sql);
     result.columns.push_back(Column{name, e.type});
     if (!name.empty()) selectAliases_.emplace_back(name, emitted);
   };

@@ -23,6 +23,10 @@ const TableInfo& Translator::ParseTableName(std::string* writtenOut) {
     written += ".";
   }
   if (parts.size() > 3 || parts.back().empty()) SyntaxError();
+  // Only the hosted database holds tables.
+  if (parts.size() == 3 && !parts[0].empty() && ToLower(parts[0]) != ToLower(session_.database)) {
+    Fail(208, "Invalid object name '" + written + "'.");
+  }
   std::string name = parts.back();
   std::string schema = parts.size() >= 2 ? parts[parts.size() - 2] : "";
   if (writtenOut) *writtenOut = written;
@@ -221,6 +225,7 @@ Statement Translator::ParseCreateTable() {
   ExpectSymbol(")");
   Statement st;
   st.sql = CreateTableSql(table);
+  st.changesSchema = true;
   return st;
 }
 
@@ -244,6 +249,7 @@ Statement Translator::ParseDropTable() {
                    "', because it does not exist or you do not have permission.");
   }
   st.sql = "DROP TABLE " + QuoteIdentifier(table->SqliteName());
+  st.changesSchema = true;
   return st;
 }
 

@@ -1,15 +1,47 @@
 // sqlserver-standin: a small SQL Server look-alike over SQLite, reached
 // through the real ODBC driver stack, for tests, benchmarks and the demo.
+#include <pthread.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "sql/engine.h"
 #include "tds/listener.h"
 #include "tds/options.h"
+#include "tds/server_stats.h"
 #include "tds/statement_log.h"
+
+namespace {
+
+// SIGTERM and SIGINT end the server through one thread that waits for
+// them, so the timing report is written whole, outside a signal handler.
+// Called before any other thread starts, which all inherit the mask.
+void EndOnSignals(const standin::ServerStats& stats, const std::string& timingPath) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([signals, &stats, timingPath] {
+    int received = 0;
+    sigwait(&signals, &received);
+    if (!timingPath.empty()) {
+      std::string line = stats.Report();
+      if (FILE* f = std::fopen(timingPath.c_str(), "w")) {
+        std::fputs(line.c_str(), f);
+        std::fclose(f);
+      }
+    }
+    _exit(0);
+  }).detach();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace standin;
@@ -24,6 +56,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::signal(SIGPIPE, SIG_IGN);
+  static ServerStats stats;
+  EndOnSignals(stats, options.timing);
   try {
     Engine engine(options.db, options.clock);
     if (!options.seed.empty()) {
@@ -33,6 +67,7 @@ int main(int argc, char** argv) {
       text << in.rdbuf();
       SessionInfo session;
       session.user = options.user;
+      session.database = options.database;
       std::vector<ServerMessage> errors = engine.RunScript(text.str(), session);
       for (const ServerMessage& m : errors) {
         std::fprintf(stderr, "seed: Msg %d, Level %d: %s\n", m.number, m.severity, m.text.c_str());
@@ -44,8 +79,10 @@ int main(int argc, char** argv) {
     ServerConfig config;
     config.user = options.user;
     config.password = options.password;
+    config.database = options.database;
     config.engine = &engine;
     config.log = &log;
+    config.stats = &stats;
     config.faults = options.faults;
     if (!options.portFile.empty()) WritePortFile(options.portFile, listener.port());
     std::printf("listening on 127.0.0.1:%d\n", listener.port());

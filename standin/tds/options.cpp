@@ -15,9 +15,16 @@ const char kUsage[] =
     "  --port N               listen on 127.0.0.1:N (default 1433; 0 picks a free port)\n"
     "  --port-file FILE       write the port there once listening\n"
     "  --user U --password P  the one login accepted (default user sa, empty password)\n"
+    "  --database NAME        the one database hosted (default TRALVO); a login naming\n"
+    "                         another fails (4060), as does USE of another (911)\n"
     "  --clock \"YYYY-MM-DD HH:MM:SS\"  a fixed CURRENT_TIMESTAMP instead of the local time\n"
     "  --statement-log FILE   append every batch received, one a line\n"
     "  --seed FILE            run this T-SQL script (batches split at GO lines) at start\n"
+    "  --timing FILE          on SIGTERM or SIGINT, write the server's own time per\n"
+    "                         statement there as one line before exiting:\n"
+    "                         statements=N busy_us=T us_per_statement=X.X cpu_us=C\n"
+    "                         cpu_us_per_statement=Y.Y (clock time from request to\n"
+    "                         answer, and the serving thread's processor time)\n"
     "  --help                 print this and exit\n"
     "faults, for tests:\n"
     "  --fail PATTERN=NUMBER  a batch matching the regular expression fails with error\n"
@@ -69,6 +76,9 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.portFile = value;
     } else if (arg == "--user") {
       o.user = value;
+    } else if (arg == "--database") {
+      if (value.empty()) error = "empty database name";
+      o.database = value;
     } else if (arg == "--password") {
       o.password = value;
     } else if (arg == "--clock") {
@@ -78,6 +88,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.clock = value;
     } else if (arg == "--statement-log") {
       o.statementLog = value;
+    } else if (arg == "--timing") {
+      o.timing = value;
     } else if (arg == "--seed") {
       o.seed = value;
     } else if (arg == "--fail") {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "sql/translator.h"
 #include "tds/faults.h"
 
 namespace standin {
@@ -17,6 +18,8 @@ struct Options {
   std::string clock;
   std::string statementLog;
   std::string seed;
+  std::string timing;
+  std::string database = kDefaultDatabase;
   FaultPlan faults;
   bool help = false;  // --help: print the usage and exit
 };

@@ -56,6 +56,8 @@ class Session {
     }
     if (message.type != kLogin7 || !Login(message.payload)) return;
     while (stream_.Read(message) == PacketStream::ReadResult::Ok) {
+      started_ = std::chrono::steady_clock::now();
+      startedProcessorNs_ = ServerStats::ThreadProcessorNs();
       bool keepGoing = false;
       switch (message.type) {
         case kSqlBatch:
@@ -82,15 +84,35 @@ class Session {
     if (config_.faults.delayMs > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(config_.faults.delayMs));
     }
-    return stream_.Write(kTabularResult, tokens);
+    bool written = stream_.Write(kTabularResult, tokens);
+    if (ranSql_ && config_.stats) {
+      // The injected delay is the test's time, not the server's.
+      config_.stats->Add(std::chrono::steady_clock::now() - started_ -
+                             std::chrono::milliseconds(config_.faults.delayMs),
+                         ServerStats::ThreadProcessorNs() - startedProcessorNs_);
+    }
+    ranSql_ = false;
+    return written;
   }
 
   bool Login(const std::string& payload) {
     auto login = ParseLogin7(payload);
     if (!login) return false;
     TokenWriter w;
+    // A login without a database lands in the login's default one, which
+    // here is the hosted one.
+    bool knownDatabase =
+        login->database.empty() || ToLower(login->database) == ToLower(config_.database);
     if (config_.faults.refuseLogin || login->userName != config_.user ||
-        login->password != config_.password) {
+        login->password != config_.password || !knownDatabase) {
+      if (!knownDatabase) {
+        ServerMessage m;
+        m.number = 4060;
+        m.severity = 11;
+        m.text = "Cannot open database \"" + login->database +
+                 "\" requested by the login. The login failed.";
+        w.Message(m, kServerName);
+      }
       ServerMessage m;
       m.number = 18456;
       m.severity = 14;
@@ -106,7 +128,7 @@ class Session {
     std::string packetSize = std::to_string(
         login->packetSize >= 512 && login->packetSize <= 32767 ? login->packetSize : 4096);
     info_.user = login->userName;
-    if (!login->database.empty()) info_.database = login->database;
+    info_.database = config_.database;
     w.EnvChange(kEnvDatabase, info_.database, "master");
     w.Message(Info(5701, "Changed database context to '" + info_.database + "'."), kServerName);
     w.EnvChangeCollation();
@@ -157,6 +179,7 @@ class Session {
   bool RunSql(const std::string& sql, TokenWriter& w, bool inProcedure, bool& failed) {
     if (config_.log) config_.log->Append(sql);
     ++batches_;
+    ranSql_ = true;
     if (config_.faults.dropAfter >= 0 && batches_ > config_.faults.dropAfter) return false;
     if (config_.faults.silentAfter >= 0 && batches_ > config_.faults.silentAfter) {
       silent_ = true;
@@ -280,6 +303,9 @@ class Session {
   SessionInfo info_;
   int batches_ = 0;
   bool silent_ = false;
+  bool ranSql_ = false;  // the request being answered ran SQL
+  std::chrono::steady_clock::time_point started_;
+  uint64_t startedProcessorNs_ = 0;
   std::map<int32_t, std::string> prepared_;
   int32_t nextHandle_ = 1;
 };

@@ -6,6 +6,7 @@
 
 #include "sql/engine.h"
 #include "tds/faults.h"
+#include "tds/server_stats.h"
 #include "tds/statement_log.h"
 
 namespace standin {
@@ -13,8 +14,10 @@ namespace standin {
 struct ServerConfig {
   std::string user;
   std::string password;
+  std::string database;  // the one database hosted
   Engine* engine = nullptr;
   StatementLog* log = nullptr;
+  ServerStats* stats = nullptr;
   FaultPlan faults;
 };
 

@@ -2,6 +2,7 @@
 #include "tds/tds_login.h"
 
 #include "sql/charset.h"
+#include "tds/tds_tokens.h"
 
 namespace standin {
 namespace {
@@ -50,7 +51,7 @@ std::optional<std::string> PreloginResponse(const std::string& request) {
     std::string data;
   };
   const Option options[] = {
-      {kVersion, std::string("\x0F\x00\x07\xD0\x00\x00", 6)},
+      {kVersion, std::string(kServerVersion, 4) + std::string(2, '\0')},
       {kEncryption, std::string(1, static_cast<char>(kEncryptNotSupported))},
       {kInstance, std::string(1, '\0')},
       {kThreadId, std::string()},

@@ -65,6 +65,7 @@ bool AsInteger(const Value& v, int64_t& out) {
 }  // namespace
 
 const char kCollation[5] = {0x09, 0x04, static_cast<char>(0xD0), 0x00, 0x34};
+const char kServerVersion[4] = {14, 0, 0x03, static_cast<char>(0xE8)};
 
 void TokenWriter::U16(uint16_t v) {
   U8(v & 0xFF);
@@ -136,10 +137,7 @@ void TokenWriter::LoginAck(const std::string& programName) {
   body.U8(0x00);
   body.U8(0x04);
   body.BVarChar(programName);
-  body.U8(15);  // a server version of the 2019 line
-  body.U8(0);
-  body.U8(0x07);
-  body.U8(0xD0);
+  body.out_.append(kServerVersion, 4);
   U8(kLoginAck);
   U16(static_cast<uint16_t>(body.out_.size()));
   out_ += body.out_;

@@ -29,6 +29,11 @@ enum EnvChangeType : uint8_t {
 // The default collation: Latin1 general, case-insensitive, code page 1252.
 extern const char kCollation[5];
 
+// The server version announced in PRELOGIN and LOGINACK (major, minor,
+// build): 14.0.1000, a line whose servers report a value too long for its
+// column as error 8152, the number the engine gives; later lines give 2628.
+extern const char kServerVersion[4];
+
 class TokenWriter {
  public:
   void EnvChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue);

@@ -15,6 +15,13 @@ Diagnostic ReadDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle) {
     d.sqlState = reinterpret_cast<char*>(state);
     d.message = reinterpret_cast<char*>(text);
   }
+  SQLINTEGER native = 0;
+  for (SQLSMALLINT record = 1;
+       record < 100 && SQL_SUCCEEDED(SQLGetDiagRec(handleType, handle, record, state, &native, text,
+                                                   sizeof text, &length));
+       ++record) {
+    d.allNativeErrors.push_back(native);
+  }
   return d;
 }
 
@@ -40,6 +47,15 @@ Outcome OdbcConnection::Connect(const std::string& dsn, const std::string& user,
   Outcome o;
   o.rc = SQLConnect(dbc_, (SQLCHAR*)dsn.c_str(), SQL_NTS, (SQLCHAR*)user.c_str(), SQL_NTS,
                     (SQLCHAR*)password.c_str(), SQL_NTS);
+  connected_ = SQL_SUCCEEDED(o.rc);
+  if (o.rc != SQL_SUCCESS) o.diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc_);
+  return o;
+}
+
+Outcome OdbcConnection::ConnectString(const std::string& text) {
+  Outcome o;
+  o.rc = SQLDriverConnect(dbc_, nullptr, (SQLCHAR*)text.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
   connected_ = SQL_SUCCEEDED(o.rc);
   if (o.rc != SQL_SUCCESS) o.diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc_);
   return o;

@@ -15,6 +15,7 @@ struct Diagnostic {
   std::string sqlState;
   SQLINTEGER nativeError = 0;
   std::string message;
+  std::vector<SQLINTEGER> allNativeErrors;  // of every record, in the driver's order
 };
 
 struct Outcome {
@@ -48,6 +49,8 @@ class OdbcConnection {
   // default); set before Connect.
   void SetTimeouts(SQLULEN loginSeconds, SQLULEN querySeconds);
   Outcome Connect(const std::string& dsn, const std::string& user, const std::string& password);
+  // SQLDriverConnect with a connection string such as "DSN=X;UID=u;PWD=p".
+  Outcome ConnectString(const std::string& text);
   // Executes and reads every result of the reply, as a client must that
   // wants to know whether all of it succeeded: the first failure, with the
   // row count of the first result in `firstCount`.

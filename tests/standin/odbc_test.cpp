@@ -3,7 +3,9 @@
 // errors, truncation warnings, injected faults and the statement log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "odbc_client.h"
@@ -247,6 +249,34 @@ TEST_F(StandinOdbcTest, ClientsAreServedAtTheSameTime) {
   EXPECT_LT(elapsed, std::chrono::milliseconds(550));
 }
 
+TEST_F(StandinOdbcTest, ReportsItsOwnTimePerStatementWhenStopped) {
+  server_.reset();
+  StandinOptions options;
+  options.timing = true;
+  Start(options);
+  {
+    auto c = Client();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(c->Execute(Fill(kBookingType, {"K1"})).rc, SQL_SUCCESS);
+  }
+  std::string path = server_->timingPath();
+  server_.reset();
+  std::string report = testsupport::ReadFileBytes(path);
+  unsigned long long statements = 0, busy = 0, cpu = 0;
+  double each = 0, cpuEach = 0;
+  ASSERT_EQ(std::sscanf(report.c_str(),
+                        "statements=%llu busy_us=%llu us_per_statement=%lf cpu_us=%llu "
+                        "cpu_us_per_statement=%lf",
+                        &statements, &busy, &each, &cpu, &cpuEach),
+            5)
+      << report;
+  EXPECT_EQ(statements, 3u);
+  EXPECT_GT(busy, 0u);
+  EXPECT_NEAR(each, static_cast<double>(busy) / 3, 0.1);
+  EXPECT_LE(cpu, busy);
+  EXPECT_NEAR(cpuEach, static_cast<double>(cpu) / 3, 0.1);
+  EXPECT_EQ(report.back(), '\n');
+}
+
 TEST_F(StandinOdbcTest, AnUnreadRestOfAResultDoesNotBlockTheNextStatement) {
   // The tool fetches one row and frees the handle; the driver then cancels
   // the rest, and the server must acknowledge that.
@@ -280,6 +310,24 @@ TEST_F(StandinFaultTest, WrongPasswordAndRefusedLoginGive18456) {
   Outcome r = refused.Connect("TRALVO", "tralvo", "Geheim-42");
   EXPECT_EQ(r.rc, SQL_ERROR);
   EXPECT_EQ(r.diagnostic.nativeError, 18456);
+}
+
+TEST_F(StandinOdbcTest, OnlyTheHostedDatabaseOpens) {
+  OdbcConnection wrong;
+  Outcome o = wrong.ConnectString("DSN=TRALVO;UID=tralvo;PWD=Geheim-42;Database=NoSuchDb");
+  EXPECT_EQ(o.rc, SQL_ERROR);
+  // The driver orders the server's two messages its own way.
+  const std::vector<SQLINTEGER>& natives = o.diagnostic.allNativeErrors;
+  EXPECT_NE(std::find(natives.begin(), natives.end(), 4060), natives.end()) << o.diagnostic.message;
+  EXPECT_NE(std::find(natives.begin(), natives.end(), 18456), natives.end());
+  OdbcConnection right;
+  o = right.ConnectString("DSN=TRALVO;UID=tralvo;PWD=Geheim-42;Database=tralvo");
+  ASSERT_TRUE(SQL_SUCCEEDED(o.rc)) << o.diagnostic.message;
+  Fetched name = right.FetchFirst("SELECT DB_NAME()", {{SQL_C_CHAR, 20}});
+  EXPECT_EQ(name.texts[0], "TRALVO");
+  Outcome use = right.Execute("USE NoSuchDb");
+  EXPECT_EQ(use.rc, SQL_ERROR);
+  EXPECT_EQ(use.diagnostic.nativeError, 911);
 }
 
 TEST_F(StandinFaultTest, InjectedErrorNumbersIncludingZero) {

@@ -65,6 +65,7 @@ Standin::Standin(const std::string& folder, StandinOptions options)
     args.insert(args.end(), {"--delay-ms", std::to_string(options_.delayMs)});
   if (options_.refuseLogin) args.push_back("--refuse-login");
   if (options_.silentLogin) args.push_back("--silent-login");
+  if (options_.timing) args.insert(args.end(), {"--timing", timingPath()});
   if (!options_.seedSql.empty()) {
     WriteFileBytes(folder_ + "/seed.sql", options_.seedSql);
     args.insert(args.end(), {"--seed", folder_ + "/seed.sql"});
@@ -168,6 +169,7 @@ std::map<std::string, std::string> Standin::WriteOdbcFiles(const std::string& fo
                                            "Port = " +
                                            std::to_string(port_) +
                                            "\n"
+                                           "Database = TRALVO\n"
                                            "TDS_Version = 7.4\n"
                                            "ClientCharset = CP1252\n");
   // Keeps the machine's own FreeTDS settings out of the tests.

@@ -32,6 +32,7 @@ struct StandinOptions {
   bool refuseLogin = false;
   bool silentLogin = false;
   std::string seedSql;  // T-SQL batches separated by GO lines, run at start
+  bool timing = false;  // --timing into timingPath(), written when the server stops
 };
 
 // Runs sqlserver-standin on a free port with its files (database,
@@ -48,11 +49,12 @@ class Standin {
   const std::string& folder() const { return folder_; }
   std::string databasePath() const { return folder_ + "/standin.db"; }
   std::string statementLogPath() const { return folder_ + "/statements.log"; }
+  std::string timingPath() const { return folder_ + "/timing.txt"; }
   pid_t pid() const { return pid_; }
 
   // Writes odbcinst.ini, odbc.ini and an empty freetds.conf into the
-  // folder, for data source `dsn` (FreeTDS, 127.0.0.1, this port, TDS
-  // 7.4, ClientCharset CP1252); returns the variables that make a process
+  // folder, for data source `dsn` (FreeTDS, 127.0.0.1, this port,
+  // database TRALVO, TDS 7.4, ClientCharset CP1252); returns the variables that make a process
   // use them: ODBCSYSINI, ODBCINI and FREETDSCONF.
   std::map<std::string, std::string> OdbcEnvironment(const std::string& dsn = "TRALVO") const;
   // The same, set in this process (for tests that call ODBC themselves).

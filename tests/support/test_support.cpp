@@ -1,71 +1,20 @@
-// Implementation of the shared test helpers over POSIX calls.
+// Child processes for the tests, over POSIX calls.
 #include "test_support.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace testsupport {
-
-TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/tralvo-test-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = buffer.data();
-}
-
-TempDir::~TempDir() {
-  // A child may have made files read-only; rm -rf copes with every case.
-  std::string command = "rm -rf '" + path_ + "'";
-  if (std::system(command.c_str()) != 0) {
-    // Nothing sensible to do in a destructor; the folder stays behind.
-  }
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-void MakeDirs(const std::string& path) {
-  std::string partial;
-  std::stringstream parts(path);
-  std::string part;
-  if (!path.empty() && path[0] == '/') partial = "/";
-  while (std::getline(parts, part, '/')) {
-    if (part.empty()) continue;
-    partial += part + "/";
-    if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST)
-      throw std::runtime_error("cannot create " + partial);
-  }
-}
 
 namespace {
 
