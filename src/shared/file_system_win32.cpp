@@ -89,6 +89,17 @@ ScopedLocal PrivateDescriptor() {
   return ScopedLocal(descriptor);
 }
 
+// The owner and access list of the file at path; the descriptor that holds
+// both is freed with the returned holder. Null when they cannot be read.
+ScopedLocal FileSecurity(const std::string& path, PSID& owner, PACL& dacl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                            &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return nullptr;
+  return ScopedLocal(descriptor);
+}
+
 bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
   return IsWellKnownSid(sid, type) != FALSE;
 }
@@ -197,15 +208,11 @@ bool NativeFile::TakePermissionsOf(const std::string& path) {
   if (!isOpen()) return false;
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                            &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return false;
-  ScopedLocal holder(descriptor);
+  ScopedLocal holder = FileSecurity(path, owner, dacl);
+  if (!holder) return false;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) return false;
+  if (!GetSecurityDescriptorControl(holder.get(), &control, &revision)) return false;
   // A list that inherited nothing keeps inheriting nothing.
   const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
                                               ? PROTECTED_DACL_SECURITY_INFORMATION
@@ -288,12 +295,8 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
 bool ReadableByOthers(const std::string& path, bool& readable) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
-                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                            &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return false;
-  ScopedLocal holder(descriptor);
+  ScopedLocal holder = FileSecurity(path, owner, dacl);
+  if (!holder) return false;
   // No list at all lets everybody in.
   readable = dacl == nullptr;
   for (DWORD i = 0; dacl && i < dacl->AceCount && !readable; ++i) {
