@@ -10,6 +10,7 @@
 
 #include "loop_harness.h"
 #include "small_disk.h"
+#include "test_support.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -150,6 +151,7 @@ TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
 // system calls of a run show each synced before it is closed.
 TEST_F(TargetFiles, BothTargetsAreSyncedBeforeTheRunSucceeds) {
   if (!FileExists("/usr/bin/strace")) GTEST_SKIP() << "strace is not installed";
+  if (testsupport::kSanitizedBuild) GTEST_SKIP() << "LeakSanitizer cannot run under strace";
   inst_.WriteBookings(TimeBooking(0) + CostCentreBooking());
   const std::string trace = inst_.root() + "/trace.txt";
   ProcessResult r = RunProcess(

@@ -18,6 +18,7 @@
 #include "config/value_cipher.h"
 #include "installation.h"
 #include "loop_harness.h"
+#include "test_support.h"
 
 namespace testsupport {
 namespace {
@@ -27,20 +28,6 @@ using Clock = std::chrono::steady_clock;
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
-
-// Sanitized builds run several times slower; the bounds are for the
-// ordinary build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr double kSlowdown = 6;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr double kSlowdown = 6;
-#else
-constexpr double kSlowdown = 1;
-#endif
-#else
-constexpr double kSlowdown = 1;
-#endif
 
 TEST(LargeInput, MillionLineBookingFileIsTransferredInOnePassQuickly) {
   // A repeating mix: two time bookings with access rows, an access row, a
@@ -57,7 +44,7 @@ TEST(LargeInput, MillionLineBookingFileIsTransferredInOnePassQuickly) {
   run.handlers.keep = false;
   Clock::time_point start = Clock::now();
   ASSERT_EQ(run.Run(bytes), 0);
-  EXPECT_LT(SecondsSince(start), 5 * kSlowdown);
+  EXPECT_LT(SecondsSince(start), 5 * testsupport::kSanitizerSlowdown);
   EXPECT_EQ(run.handlers.timeCalls, 2 * kBlocks);
   EXPECT_EQ(run.handlers.accessCalls, 2 * kBlocks);
   EXPECT_EQ(run.state.counters.costCentreBookings, kBlocks);
@@ -130,7 +117,7 @@ TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {
     testsupport::WriteFileBytes(inst.configPath(), config);
     Clock::time_point start = Clock::now();
     testsupport::ProcessResult r = inst.Transfer("T1");
-    EXPECT_LT(SecondsSince(start), 10 * kSlowdown);
+    EXPECT_LT(SecondsSince(start), 10 * testsupport::kSanitizerSlowdown);
     EXPECT_EQ(r.exitStatus, 5);
     EXPECT_EQ(r.output, "Datenbankverbindung fehlgeschlagen, Fehler: -1\n");
     EXPECT_EQ(inst.TimeBookings(), "");
@@ -171,7 +158,7 @@ TEST(LargeConfigRun, ConfigurationThatIsNoSmallFileEndsTheRunAtOnce) {
     Clock::time_point start = Clock::now();
     testsupport::ProcessResult r = inst.Transfer("T1", true);
     EXPECT_FALSE(r.timedOut);
-    EXPECT_LT(SecondsSince(start), 1 * kSlowdown);
+    EXPECT_LT(SecondsSince(start), 1 * testsupport::kSanitizerSlowdown);
     EXPECT_EQ(r.exitStatus, 6);
     EXPECT_EQ(r.output.find(c.message), 0u) << r.output;
     EXPECT_NE(r.output.find("Datenbankverbindung fehlgeschlagen, Fehler: -1\n"), std::string::npos);

@@ -10,6 +10,21 @@
 
 namespace testsupport {
 
+// Sanitized builds run several times slower; time bounds are for the
+// ordinary build and are stretched by this factor under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kSanitizerSlowdown = 6;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double kSanitizerSlowdown = 6;
+#else
+constexpr double kSanitizerSlowdown = 1;
+#endif
+#else
+constexpr double kSanitizerSlowdown = 1;
+#endif
+constexpr bool kSanitizedBuild = kSanitizerSlowdown > 1;
+
 // A fresh folder under the system's temporary folder, removed with all it
 // holds when the object goes.
 class TempDir {
