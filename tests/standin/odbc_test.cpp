@@ -229,9 +229,11 @@ TEST_F(StandinOdbcTest, StatementLogHoldsEveryBatchVerbatim) {
   c->Execute(kServerTime);
   c->Execute(Fill(kBookingType, {"K1"}));
   c->Execute("SELECT 1\nSELECT 2");
-  EXPECT_EQ(
-      server_->Statements(),
-      (std::vector<std::string>{kServerTime, Fill(kBookingType, {"K1"}), "SELECT 1\\nSELECT 2"}));
+  // A backslash is escaped too, or 'a\n' would read back as a line feed.
+  c->Execute("SELECT 'a\\n'");
+  EXPECT_EQ(server_->Statements(),
+            (std::vector<std::string>{kServerTime, Fill(kBookingType, {"K1"}),
+                                      "SELECT 1\\nSELECT 2", "SELECT 'a\\\\n'"}));
 }
 
 TEST_F(StandinOdbcTest, ClientsAreServedAtTheSameTime) {
