@@ -162,10 +162,11 @@ Expr Translator::ParsePredicate() {
   std::string notText = negated ? " NOT" : "";
   if (Accept("LIKE")) {
     Expr pattern = ParseAdditive();
+    std::string escape = Accept("ESCAPE") ? ParseAdditive().sql : "NULL";
+    bool unicode = left.type.IsUnicode() || pattern.type.IsUnicode();
     Expr e;
-    e.sql = "(" + left.sql + notText + " LIKE " + pattern.sql;
-    if (Accept("ESCAPE")) e.sql += " ESCAPE " + ParseAdditive().sql;
-    e.sql += ")";
+    e.sql = std::string(negated ? "(NOT " : "(") + "tds_like(" + left.sql + ", " + pattern.sql +
+            ", " + escape + ", " + (unicode ? "1" : "0") + "))";
     e.type = Type(TypeKind::Int);
     return e;
   }
