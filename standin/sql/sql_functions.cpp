@@ -94,12 +94,6 @@ void VariableFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SessionVariable::TranCount:
       sqlite3_result_int(ctx, s->tranCount);
       break;
-    case SessionVariable::LockTimeout:
-      sqlite3_result_int(ctx, s->lockTimeoutMs);
-      break;
-    case SessionVariable::Options:
-      sqlite3_result_int(ctx, s->implicitTransactions ? 2 : 0);  // IMPLICIT_TRANSACTIONS
-      break;
   }
 }
 
