@@ -99,11 +99,9 @@ TlsContext::TlsContext(const std::string& certificateFile, const std::string& ke
   if (SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) != 1) {
     Fail("cannot use the certificate " + certificateFile);
   }
+  // This also checks that the key belongs to the certificate.
   if (SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
-    Fail("cannot use the key " + keyFile);
-  }
-  if (SSL_CTX_check_private_key(context) != 1) {
-    Fail("the key " + keyFile + " does not belong to the certificate " + certificateFile);
+    Fail("cannot use the key " + keyFile + " with the certificate " + certificateFile);
   }
 }
 
