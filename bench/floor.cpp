@@ -3,10 +3,10 @@
 // target file, no log. What tralvo spends beyond this program is its own.
 //   tralvo-floor DSN USER PASSWORD STATEMENTFILE
 // STATEMENTFILE holds one statement per line, in the stand-in's statement
-// log format (a line feed inside a statement written as \n, a carriage
-// return as \r). Each query gets a statement handle, its columns bound
-// as tralvo binds them, one fetch and the rest of its answer read; every
-// other statement gets a handle and one execution. Exits 1 when a
+// log format (a backslash inside a statement written as \\, a line feed as
+// \n, a carriage return as \r). Each query gets a statement handle, its
+// columns bound as tralvo binds them, one fetch and the rest of its answer
+// read; every other statement gets a handle and one execution. Exits 1 when a
 // statement failed or the connection could not be made.
 #include <sql.h>
 #include <sqlext.h>
@@ -50,8 +50,9 @@ const QueryForm* FormOf(const std::string& statement) {
 std::string Unescaped(const std::string& line) {
   std::string out;
   for (size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '\\' && i + 1 < line.size() && (line[i + 1] == 'n' || line[i + 1] == 'r')) {
-      out += line[++i] == 'n' ? '\n' : '\r';
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      char c = line[++i];
+      out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
     } else {
       out += line[i];
     }

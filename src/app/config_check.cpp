@@ -1,8 +1,6 @@
 // Checking a configuration file and the connection it describes.
 #include "app/config_check.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -20,20 +18,26 @@ namespace {
 // run but never used, so its absence changes nothing.
 constexpr const char* kConnectionKeys[] = {"LOGIN", "PASS", "DATABASE"};
 
-// Why the file cannot serve as a configuration file, or an empty text. The
-// reader treats every one of these as an empty file, so a run would only
-// report a failed connection.
-std::string FileProblem(const char* path) {
-  struct stat info;
-  if (stat(path, &info) != 0) {
-    if (errno == ENOENT) return "the file does not exist";
-    return std::string("the file cannot be examined: ") + std::strerror(errno);
+// Why the file cannot serve as a configuration file, as the reader found
+// it, or an empty text. A run reads each of these as a file without
+// settings and would only report a failed connection. error is the
+// system's error number of a failed read, where there is one.
+std::string FileProblem(SmallFileRead state, int error) {
+  switch (state) {
+    case SmallFileRead::kRead:
+      return "";
+    case SmallFileRead::kMissing:
+      return "the file does not exist";
+    case SmallFileRead::kNotRegular:
+      return "the path is not a regular file";
+    case SmallFileRead::kTooLarge:
+      return "the file is larger than " + std::to_string(kMaxConfigFileBytes) +
+             " bytes, so a run reads no settings from it";
+    case SmallFileRead::kFailed:
+      break;
   }
-  if (!S_ISREG(info.st_mode)) return "the path is not a regular file";
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return std::string("the file cannot be read: ") + std::strerror(errno);
-  std::fclose(file);
-  return "";
+  if (error == 0) return "the file cannot be read";
+  return std::string("the file cannot be read: ") + std::strerror(error);
 }
 
 // Why the record of key that the reader skips is skipped, or nullptr.
@@ -46,14 +50,8 @@ const char* SkippedRecord(const std::vector<ConfigRecord>& records, const char* 
 // Reports every connection key the run would find missing or empty, with
 // the reader's own lookup; keeps the user name and data source name for
 // the messages that follow. False when any key is unusable.
-bool CheckKeys(const std::string& path, std::FILE* err, std::string& userName,
-               std::string& dataSourceName) {
-  std::vector<ConfigRecord> records;
-  if (!ReadConfigRecords(path, records)) {
-    std::fprintf(err, "tralvo-ini: %s: the file cannot be read\n", path.c_str());
-    return false;
-  }
-  for (ConfigRecord& record : records) WipeSecret(record.fields.value);
+bool CheckKeys(const std::string& path, const std::vector<ConfigRecord>& records, std::FILE* err,
+               std::string& userName, std::string& dataSourceName) {
   bool usable = true;
   ConfigEntry entry;
   for (const char* key : kConnectionKeys) {
@@ -102,14 +100,20 @@ std::string DriverSaid(const DiagnosticsRecord& diagnostics) {
 }
 
 int Check(const std::string& path, std::FILE* out, std::FILE* err) {
-  const std::string problem = FileProblem(path.c_str());
+  // The file is read as a run reads it, so the check refuses exactly what
+  // a run would find no settings in.
+  std::vector<ConfigRecord> records;
+  errno = 0;
+  const SmallFileRead state = ReadConfigRecords(path, records);
+  const std::string problem = FileProblem(state, errno);
+  for (ConfigRecord& record : records) WipeSecret(record.fields.value);
   if (!problem.empty()) {
     std::fprintf(err, "tralvo-ini: %s: %s\n", path.c_str(), problem.c_str());
     return kIniFailed;
   }
   std::string userName;
   std::string dataSourceName;
-  if (!CheckKeys(path, err, userName, dataSourceName)) return kIniFailed;
+  if (!CheckKeys(path, records, err, userName, dataSourceName)) return kIniFailed;
 
   Database db;
   if (ConnectWithConfigFile(db, path) != 0) {

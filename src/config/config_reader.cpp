@@ -180,11 +180,12 @@ const char* ConfigFileProblem(SmallFileRead fileState) noexcept {
   return "Konfigurationsdatei kann nicht gelesen werden";
 }
 
-bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records) noexcept {
+SmallFileRead ReadConfigRecords(const std::string& fileName,
+                                std::vector<ConfigRecord>& records) noexcept {
   records.clear();
   try {
     ConfigBytes file(fileName);
-    if (!file.usable()) return false;
+    if (!file.usable()) return file.state();
     LineReader reader(file.bytes());
     std::string header;
     std::string line;
@@ -193,10 +194,10 @@ bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& r
       if (!reader.Read(line, kConfigEntryLineChars)) break;
       records.push_back(SplitRecord(header, line));
     }
-    return true;
+    return SmallFileRead::kRead;
   } catch (...) {
     records.clear();
-    return false;
+    return SmallFileRead::kFailed;
   }
 }
 

@@ -65,9 +65,11 @@ struct ConfigRecord {
   const char* problem = nullptr;
 };
 
-// Every record of the file in order (an unpaired last line is no record).
-// Returns false when the file cannot be read or is not a plain file of at
-// most kMaxConfigFileBytes.
-bool ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records) noexcept;
+// Every record of the file in order (an unpaired last line is no record),
+// read under the same rules as a lookup. Anything but SmallFileRead::kRead
+// leaves records empty: the file is missing, no plain file, larger than
+// kMaxConfigFileBytes, or cannot be read (or memory ran out).
+SmallFileRead ReadConfigRecords(const std::string& fileName,
+                                std::vector<ConfigRecord>& records) noexcept;
 
 }  // namespace tralvo

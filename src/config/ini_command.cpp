@@ -226,7 +226,7 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
 
 int Show(const char* path, std::FILE* out, std::FILE* err) {
   std::vector<ConfigRecord> records;
-  if (!ReadConfigRecords(path, records)) {
+  if (ReadConfigRecords(path, records) != SmallFileRead::kRead) {
     std::fprintf(err, "tralvo-ini: cannot read %s\n", path);
     return kIniFailed;
   }

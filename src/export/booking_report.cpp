@@ -17,7 +17,7 @@ void PrintConsole(RunState& state, std::string_view text) noexcept {
 
 void LogMessage(RunState& state, std::string_view text) noexcept {
   try {
-    WriteLog(state.logPath, text);
+    WriteLog(state.logPath, state.logFile, text);
   } catch (const std::bad_alloc&) {
   }
 }

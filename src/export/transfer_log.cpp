@@ -6,8 +6,6 @@
 
 #include <algorithm>
 
-#include "shared/file_system.h"
-
 namespace tralvo {
 
 namespace {
@@ -18,23 +16,31 @@ namespace {
 // rotation is left to a later entry.
 constexpr std::chrono::milliseconds kLockWait(2000);
 
-// Opens the log and locks it. Another run may have rotated the log away
-// between the open and the lock; the locked file must still be the one at
-// path, or the entry would land in the backup after the rotation and a
-// second rotation would follow it. Returns whether the log is locked; the
-// log may be open without the lock when the wait ran out.
+// Whether the file log holds is still the one at path. A file that
+// cannot be examined is taken for the log: the entry then goes where it
+// would have gone without the check.
+bool StillTheLog(const std::string& path, const NativeFile& log) {
+  FileIdentity held;
+  FileIdentity named;
+  return !log.Identify(held) || (IdentifyPath(path, named) && held == named);
+}
+
+// Opens the log unless it is open already, and locks it. Another run may
+// have rotated the log away since the handle was opened (at an earlier
+// entry, or between the open and the lock); the locked file must still be
+// the one at path, or the entry would land in the backup and a second
+// rotation would follow it. Returns whether the log is locked; the log may
+// be open without the lock when the wait ran out.
 bool OpenLocked(const std::string& path, NativeFile& log) {
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
   for (;;) {
-    if (!log.OpenForAppend(path)) return false;
+    if (!log.isOpen() && !log.OpenForAppend(path)) return false;
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (!log.Lock(std::max(left, std::chrono::milliseconds(0)))) return false;
-    FileIdentity held;
-    FileIdentity named;
-    if (!log.Identify(held) || (IdentifyPath(path, named) && held == named)) return true;
+    bool locked = log.Lock(std::max(left, std::chrono::milliseconds(0)));
+    if (StillTheLog(path, log)) return locked;
     log.Close();
-    if (std::chrono::steady_clock::now() >= deadline) {
+    if (!locked || std::chrono::steady_clock::now() >= deadline) {
       log.OpenForAppend(path);  // unlocked, but the entry still goes in
       return false;
     }
@@ -51,7 +57,7 @@ std::string LogBackupPath(const std::string& path) {
   return path + "_bak";
 }
 
-bool WriteLog(const std::string& path, std::string_view text) {
+bool WriteLog(const std::string& path, NativeFile& log, std::string_view text) {
   // The CR LF pairs are made here, identically on every platform, and the
   // entry goes to the file in one write so no other run's entry splits it.
   std::string entry;
@@ -62,15 +68,23 @@ bool WriteLog(const std::string& path, std::string_view text) {
   }
   entry += "\r\n";
 
-  NativeFile log;
   bool locked = OpenLocked(path, log);
   if (!log.isOpen()) return false;
   bool written = log.WriteAll(entry);
   int64_t size = 0;
   // One rename replaces the backup: at no moment is the old backup gone
-  // while the log has not yet taken its place.
-  if (locked && log.Size(size) && size > kLogSizeLimit) ReplaceFile(path, LogBackupPath(path));
-  return log.Close() && written;
+  // while the log has not yet taken its place. The handle then holds the
+  // backup and is let go, so the next entry opens the new log at once and
+  // no run keeps the backup open longer than it must (Windows cannot
+  // replace a file another process holds open).
+  bool rotated =
+      locked && log.Size(size) && size > kLogSizeLimit && ReplaceFile(path, LogBackupPath(path));
+  // A handle that failed a write is not trusted with the next entry.
+  if (rotated || !written)
+    log.Close();
+  else
+    log.Unlock();
+  return written;
 }
 
 }  // namespace tralvo

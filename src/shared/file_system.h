@@ -116,6 +116,12 @@ enum class SmallFileRead {
 // device at path is refused unread.
 SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes);
 
+// Makes a write beyond the process's file-size limit fail like a write to
+// a full disk, reported and cut back to whole records, instead of ending
+// the process by signal before it can write its summary or exit status.
+// Nothing to do where the platform has no such signal.
+void FailWritesBeyondSizeLimit();
+
 // Whether users other than the owner (and, on Windows, the administrators)
 // may read the file at path. False when that cannot be told.
 bool ReadableByOthers(const std::string& path, bool& readable);

@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems: descriptors, fcntl record locks,
 // fsync, and open flags that never follow or block.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,6 +213,14 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
   }
   ::close(fd);
   return result;
+}
+
+void FailWritesBeyondSizeLimit() {
+  // An ignored SIGXFSZ leaves the write to fail with EFBIG. Ignored rather
+  // than handled: the target files block every signal while they write,
+  // and a blocked default action would still end the process once the
+  // write is over.
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool ReadableByOthers(const std::string& path, bool& readable) {

@@ -292,6 +292,10 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
   return SmallFileRead::kRead;
 }
 
+void FailWritesBeyondSizeLimit() {
+  // Windows has no file-size limit signal: a write there simply fails.
+}
+
 bool ReadableByOthers(const std::string& path, bool& readable) {
   PSID owner = nullptr;
   PACL dacl = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "shared/file_system.h"
 #include "shared/output_file.h"
 
 namespace tralvo {
@@ -31,6 +32,8 @@ struct RunState {
   std::string currentSchema;
   // The transfer log every message of the run is appended to.
   std::string logPath;
+  // The run's handle on the log, kept open from one entry to the next.
+  NativeFile logFile;
   // Where console messages go; standard output in a real run.
   std::FILE* console = stdout;
 };

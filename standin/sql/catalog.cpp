@@ -85,6 +85,33 @@ std::string Quote(const std::string& id) {
   return out + "\"";
 }
 
+// The indexes CREATE INDEX made on the SQLite table `full`, named
+// "<full>.<index>".
+void ReadIndexes(sqlite3* db, const std::string& full, TableInfo& table) {
+  sqlite3_stmt* list = nullptr;
+  std::string pragma = "PRAGMA index_list(" + Quote(full) + ")";
+  sqlite3_prepare_v2(db, pragma.c_str(), -1, &list, nullptr);
+  while (sqlite3_step(list) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(list, 1));
+    const unsigned char* origin = sqlite3_column_text(list, 3);
+    if (!origin || std::string(reinterpret_cast<const char*>(origin)) != "c") continue;
+    if (name.size() <= full.size() + 1 || name.compare(0, full.size() + 1, full + ".") != 0)
+      continue;
+    IndexInfo index;
+    index.name = name.substr(full.size() + 1);
+    index.unique = sqlite3_column_int(list, 2) != 0;
+    sqlite3_stmt* info = nullptr;
+    std::string columns = "PRAGMA index_info(" + Quote(name) + ")";
+    sqlite3_prepare_v2(db, columns.c_str(), -1, &info, nullptr);
+    while (sqlite3_step(info) == SQLITE_ROW) {
+      index.columns.push_back(static_cast<size_t>(sqlite3_column_int(info, 1)));
+    }
+    sqlite3_finalize(info);
+    table.indexes.push_back(index);
+  }
+  sqlite3_finalize(list);
+}
+
 }  // namespace
 
 std::string ToLower(std::string s) {
@@ -102,6 +129,29 @@ const ColumnInfo* TableInfo::Find(const std::string& column, size_t* index) cons
     }
   }
   return nullptr;
+}
+
+const IndexInfo* TableInfo::FindIndex(const std::string& wanted) const {
+  for (const IndexInfo& index : indexes)
+    if (ToLower(index.name) == ToLower(wanted)) return &index;
+  return nullptr;
+}
+
+bool TableInfo::HasUniqueKey() const {
+  if (!key.empty()) return true;
+  for (const IndexInfo& index : indexes)
+    if (index.unique) return true;
+  return false;
+}
+
+std::string CreateIndexSql(const TableInfo& table, const IndexInfo& index) {
+  std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                    Quote(table.SqliteName() + "." + index.name) + " ON " +
+                    Quote(table.SqliteName()) + " (";
+  for (size_t i = 0; i < index.columns.size(); ++i) {
+    sql += (i ? ", " : "") + Quote(table.columns[index.columns[i]].name);
+  }
+  return sql + ")";
 }
 
 std::string CreateTableSql(const TableInfo& table) {
@@ -194,6 +244,7 @@ void Catalog::Refresh(sqlite3* db) {
     sqlite3_finalize(stmt);
     std::sort(key.begin(), key.end());
     for (const auto& k : key) table.key.push_back(k.second);
+    ReadIndexes(db, full, table);
     tables_[ToLower(full)] = table;
   }
 }

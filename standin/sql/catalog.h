@@ -19,17 +19,30 @@ struct ColumnInfo {
   bool nullable = true;
 };
 
+// An index made by CREATE INDEX (the primary key is not one of these).
+struct IndexInfo {
+  std::string name;  // as created; unique within its table
+  std::vector<size_t> columns;
+  bool unique = false;
+};
+
 struct TableInfo {
   std::string schema;  // as created, e.g. "KRIVAX"
   std::string name;    // as created, e.g. "Kvx402Zpk"
   std::vector<ColumnInfo> columns;
   std::vector<size_t> key;  // primary key columns, in key order
+  std::vector<IndexInfo> indexes;
 
   // SQLite holds every table under "schema.name"; identifiers are matched
   // without regard to case there as well.
   std::string SqliteName() const { return schema + "." + name; }
   std::string DisplayName() const { return schema + "." + name; }
   const ColumnInfo* Find(const std::string& column, size_t* index = nullptr) const;
+  // Looks an index up by name, without regard to case.
+  const IndexInfo* FindIndex(const std::string& wanted) const;
+  // Whether an insert can fail as a duplicate: a primary key or a unique
+  // index.
+  bool HasUniqueKey() const;
 };
 
 class Catalog {
@@ -51,6 +64,10 @@ class Catalog {
 // The SQLite declaration of a table: typed columns with the collation that
 // compares like the server's default one, NOT NULL, the primary key.
 std::string CreateTableSql(const TableInfo& table);
+
+// The SQLite declaration of an index. SQLite's index names are global,
+// the server's belong to their table: the table's name goes in front.
+std::string CreateIndexSql(const TableInfo& table, const IndexInfo& index);
 
 // Creates every installation table that is missing.
 void CreateInstallationTables(sqlite3* db);

@@ -1,6 +1,7 @@
 // Batch execution; see engine.h.
 #include "sql/engine.h"
 
+#include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
@@ -85,7 +86,7 @@ Engine::Engine(const std::string& path, const std::string& clock) : clock_(clock
   // The test fixture reads and seeds the same file from its own process.
   sqlite3_busy_timeout(db_, 10000);
   sqlite3_extended_result_codes(db_, 1);
-  RegisterSqlFunctions(db_, &now_);
+  RegisterSqlFunctions(db_, &context_);
   try {
     Exec(db_, "PRAGMA journal_mode=WAL");
     // A test server: what a crash of the machine would lose matters less
@@ -173,24 +174,61 @@ bool Engine::Plan(const std::string& batch, const SessionInfo& session,
   return true;
 }
 
-// Key, NULL and length violations end the statement only; anything else
-// the server treats as ending the batch.
+// Key, NULL and length violations and the transaction statements' own
+// errors end the statement only; anything else the server treats as ending
+// the batch.
 static bool EndsBatch(const StatementResult& result) {
   for (const ServerMessage& m : result.messages) {
-    if (m.severity > 10 && m.number != 2627 && m.number != 515 && m.number != 8152) return true;
+    switch (m.number) {
+      case 2627:  // primary key
+      case 2601:  // unique index
+      case 515:   // NULL
+      case 8152:  // too long
+      case 3902:  // COMMIT without a transaction
+      case 3903:  // ROLLBACK without a transaction
+      case 628:   // SAVE without a transaction
+      case 6401:  // no such savepoint
+        break;
+      default:
+        if (m.severity > 10) return true;
+    }
+  }
+  return false;
+}
+
+// Whether the statements need the SQLite transaction to themselves: they
+// read or change tables, or set a savepoint. Others (SET, SELECT of
+// values, COMMIT) take no lock on the server either.
+static bool NeedsTables(const std::vector<Statement>& plan) {
+  for (const Statement& st : plan) {
+    if (st.readsTable || st.changesSchema || st.kind == Statement::Kind::SaveTransaction) {
+      return true;
+    }
   }
   return false;
 }
 
 std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionInfo& session) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   std::vector<StatementResult> results;
   catalog_.Refresh(db_);
   // The whole batch is read first: a syntax error anywhere runs nothing.
   std::vector<Statement> plan;
   std::optional<ServerMessage> compileError;
   bool kept = false;
-  if (Plan(batch, session, plan, compileError, kept)) {
+  bool planned = Plan(batch, session, plan, compileError, kept);
+  if (!compileError && owner_ != nullptr && owner_ != &session && (!planned || NeedsTables(plan))) {
+    StatementResult refused;
+    if (!WaitForTurn(lock, session, refused)) {
+      results.push_back(refused);
+      return results;
+    }
+    // The other session may have changed or rolled back tables meanwhile.
+    catalog_.Refresh(db_);
+    plan.clear();
+    planned = Plan(batch, session, plan, compileError, kept);
+  }
+  if (planned) {
     for (const Statement& st : plan) {
       StatementResult result;
       result.kind = st.kind;
@@ -269,11 +307,25 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
     case Statement::Kind::SetNoCount:
       session.noCount = st.argument == "ON";
       return;
+    case Statement::Kind::SetImplicitTransactions:
+      session.implicitTransactions = st.argument == "ON";
+      return;
+    case Statement::Kind::SetLockTimeout:
+      session.lockTimeoutMs = std::atoi(st.argument.c_str());
+      return;
+    case Statement::Kind::BeginTransaction:
+    case Statement::Kind::CommitTransaction:
+    case Statement::Kind::RollbackTransaction:
+    case Statement::Kind::SaveTransaction:
+      RunTransactionStatement(st, result, session);
+      return;
     default:
       break;
   }
   if (st.sql.empty()) return;
-  now_ = CanonicalText(Now(clock_));
+  if (!EnterTransaction(st, result, session)) return;
+  context_.now = CanonicalText(Now(clock_));
+  context_.session = &session;
   sqlite3_stmt* stmt = Prepared(st.sql, keep);
   if (!stmt) {
     ReportSqliteError(st, result);
@@ -297,6 +349,7 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
     // A failed query sends no rows; a client must not see half a result.
     result.hasResultSet = false;
     result.rows.clear();
+    NoticeLostTransaction(result, session);
   } else if (select) {
     result.hasCount = true;
     result.rowCount = static_cast<int64_t>(result.rows.size());
@@ -312,21 +365,46 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
   session.rowCount = result.rowCount;
 }
 
-std::string Engine::DuplicateKeyText(const Statement& st) {
-  if (st.keyProbe.empty()) return "";
+std::string Engine::DuplicateKeyText(const std::string& probe, const TableInfo& table,
+                                     const std::vector<size_t>& columns, bool wholeRow) {
+  if (probe.empty()) return "";
   sqlite3_stmt* stmt = nullptr;
   std::string text;
-  if (sqlite3_prepare_v2(db_, st.keyProbe.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+  if (sqlite3_prepare_v2(db_, probe.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
       sqlite3_step(stmt) == SQLITE_ROW) {
-    for (size_t k = 0; k < st.table->key.size(); ++k) {
-      const ColumnInfo& c = st.table->columns[st.table->key[k]];
-      Value v = ReadColumn(stmt, static_cast<int>(k));
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const ColumnInfo& c = table.columns[columns[k]];
+      Value v = ReadColumn(stmt, static_cast<int>(wholeRow ? columns[k] : k));
       text += (k ? ", " : "") + (v.IsNull() ? std::string("<NULL>") : DisplayText(v, c.type));
     }
     text = " The duplicate key value is (" + text + ").";
   }
   sqlite3_finalize(stmt);
   return text;
+}
+
+// The unique index whose columns SQLite names in "UNIQUE constraint
+// failed: schema.table.a, schema.table.b"; null for the primary key.
+static const IndexInfo* ViolatedIndex(const TableInfo& table, const std::string& text) {
+  size_t colon = text.find(": ");
+  if (colon == std::string::npos) return nullptr;
+  std::vector<std::string> names;
+  size_t at = colon + 2;
+  while (at <= text.size()) {
+    size_t end = text.find(", ", at);
+    if (end == std::string::npos) end = text.size();
+    std::string item = text.substr(at, end - at);
+    names.push_back(ToLower(item.substr(item.rfind('.') + 1)));
+    at = end + 2;
+  }
+  for (const IndexInfo& index : table.indexes) {
+    if (!index.unique || index.columns.size() != names.size()) continue;
+    bool same = true;
+    for (size_t i = 0; i < names.size(); ++i)
+      same = same && ToLower(table.columns[index.columns[i]].name) == names[i];
+    if (same) return &index;
+  }
+  return nullptr;
 }
 
 void Engine::ReportSqliteError(const Statement& st, StatementResult& result) {
@@ -338,13 +416,34 @@ void Engine::ReportSqliteError(const Statement& st, StatementResult& result) {
     if (m->number == 8152) result.messages.push_back(Terminated());
     return;
   }
-  if (code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE) {
-    std::string object = st.table ? st.table->DisplayName() : "";
-    std::string name = st.table ? st.table->name : "";
-    result.messages.push_back(Message(2627, 14,
-                                      "Violation of PRIMARY KEY constraint 'PK_" + name +
-                                          "'. Cannot insert duplicate key in object '" + object +
-                                          "'." + DuplicateKeyText(st)));
+  if ((code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE) && st.table) {
+    const TableInfo& table = *st.table;
+    if (st.changesSchema) {
+      // CREATE UNIQUE INDEX over rows that already repeat a key.
+      result.messages.push_back(Message(
+          1505, 16,
+          "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
+          "the object name '" +
+              table.DisplayName() + "' and the index name '" + st.argument + "'." +
+              DuplicateKeyText(st.rowProbe, table, st.keyColumns, false)));
+      result.messages.push_back(Terminated());
+      return;
+    }
+    const IndexInfo* index =
+        code == SQLITE_CONSTRAINT_UNIQUE ? ViolatedIndex(table, text) : nullptr;
+    if (index) {
+      result.messages.push_back(
+          Message(2601, 14,
+                  "Cannot insert duplicate key row in object '" + table.DisplayName() +
+                      "' with unique index '" + index->name + "'." +
+                      DuplicateKeyText(st.rowProbe, table, index->columns, true)));
+    } else {
+      result.messages.push_back(Message(2627, 14,
+                                        "Violation of PRIMARY KEY constraint 'PK_" + table.name +
+                                            "'. Cannot insert duplicate key in object '" +
+                                            table.DisplayName() + "'." +
+                                            DuplicateKeyText(st.rowProbe, table, table.key, true)));
+    }
     result.messages.push_back(Terminated());
     return;
   }

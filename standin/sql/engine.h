@@ -1,10 +1,23 @@
 // Runs T-SQL batches against the SQLite file: translates each statement,
 // executes it, and reports rows, row counts and the server's messages.
 // One engine serves every connection; batches run one at a time.
+//
+// Transactions: one SQLite connection serves every session, so one session
+// at a time may hold an open SQLite transaction. A session takes it with
+// its first write inside a transaction and keeps it until it commits,
+// rolls back or goes away; meanwhile every other session's batches wait,
+// as the server's locks would make them wait, but bounded (SET
+// LOCK_TIMEOUT, at most kMaxLockWait), and then fail with 1222. Reads
+// outside that session therefore see committed rows only. A session per
+// SQLite connection would let readers pass, but would give every session
+// its own catalog, plans and prepared statements; the tests need
+// correctness here, not concurrency.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,9 +26,17 @@
 #include <vector>
 
 #include "sql/catalog.h"
+#include "sql/sql_functions.h"
 #include "sql/translator.h"
 
 namespace standin {
+
+// A transaction began or ended: the session tells the client with the
+// transaction's descriptor.
+struct TransactionChange {
+  enum class Kind { Begin, Commit, Rollback } kind = Kind::Begin;
+  uint64_t id = 0;
+};
 
 struct StatementResult {
   Statement::Kind kind = Statement::Kind::Other;
@@ -27,6 +48,7 @@ struct StatementResult {
   bool failed = false;
   std::vector<ServerMessage> messages;  // errors and informational messages, in order
   std::string newDatabase;              // set by USE
+  std::vector<TransactionChange> transactionChanges;
 };
 
 class Engine {
@@ -46,6 +68,17 @@ class Engine {
   // the errors (empty when all went well).
   std::vector<ServerMessage> RunScript(const std::string& script, SessionInfo& session);
 
+  // Runs one of the transaction statements (BeginTransaction,
+  // CommitTransaction, RollbackTransaction, SaveTransaction) on its own, as
+  // the driver's transaction-manager requests ask for it.
+  StatementResult Transaction(Statement::Kind kind, const std::string& name, SessionInfo& session);
+  // The session's connection has ended: what it did not commit is rolled
+  // back, and the others may go on.
+  void EndSession(SessionInfo& session) noexcept;
+
+  // The longest another session's open transaction makes a batch wait.
+  static constexpr std::chrono::milliseconds kMaxLockWait{20000};
+
  private:
   // Reads the whole batch into `plan`; false when it has to be read
   // statement by statement instead, with `compileError` set when it is not
@@ -61,12 +94,35 @@ class Engine {
   sqlite3_stmt* Prepared(const std::string& sql, bool keep);
   void ForgetPrepared();
   void ReportSqliteError(const Statement& st, StatementResult& result);
-  std::string DuplicateKeyText(const Statement& st);
+  // " The duplicate key value is (...)." from the first row of `probe`:
+  // the cells `cells` of it, shown as the table's columns `columns`.
+  std::string DuplicateKeyText(const std::string& probe, const TableInfo& table,
+                               const std::vector<size_t>& columns, bool wholeRow);
+
+  // Transactions (engine_transactions.cpp). The caller holds mutex_.
+  // Waits until no other session holds the SQLite transaction; false, with
+  // the server's error in `refused`, when the session's lock timeout passed
+  // first.
+  bool WaitForTurn(std::unique_lock<std::mutex>& lock, const SessionInfo& session,
+                   StatementResult& refused);
+  void RunTransactionStatement(const Statement& st, StatementResult& result, SessionInfo& session);
+  // Before a statement runs: the implicit transaction it opens, and the
+  // SQLite transaction a write inside a transaction needs.
+  bool EnterTransaction(const Statement& st, StatementResult& result, SessionInfo& session);
+  // After a statement failed: SQLite may have ended the transaction itself.
+  void NoticeLostTransaction(StatementResult& result, SessionInfo& session);
+  void Open(SessionInfo& session, StatementResult& result);
+  bool Claim(SessionInfo& session, StatementResult& result);
+  void Close(SessionInfo& session, bool commit, StatementResult& result);
+  bool ExecOrReport(const std::string& sql, StatementResult& result);
 
   std::mutex mutex_;
+  std::condition_variable turn_;
+  const SessionInfo* owner_ = nullptr;  // holds the open SQLite transaction
+  uint64_t lastTransactionId_ = 0;
   sqlite3* db_ = nullptr;
   std::string clock_;
-  std::string now_;  // CURRENT_TIMESTAMP of the running statement
+  StatementContext context_;  // of the running statement
   Catalog catalog_;
   // Plans and prepared statements by text, each kept up to a bound.
   static constexpr size_t kMaxPlans = 4096;

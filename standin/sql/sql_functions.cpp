@@ -73,8 +73,33 @@ void StoreFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void NowFunction(sqlite3_context* ctx, int, sqlite3_value**) {
-  const std::string* now = static_cast<const std::string*>(sqlite3_user_data(ctx));
-  sqlite3_result_text(ctx, now->c_str(), static_cast<int>(now->size()), SQLITE_TRANSIENT);
+  const auto* context = static_cast<const StatementContext*>(sqlite3_user_data(ctx));
+  sqlite3_result_text(ctx, context->now.c_str(), static_cast<int>(context->now.size()),
+                      SQLITE_TRANSIENT);
+}
+
+// tds_variable(SessionVariable)
+void VariableFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  const auto* context = static_cast<const StatementContext*>(sqlite3_user_data(ctx));
+  const SessionInfo* s = context->session;
+  if (!s) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  switch (static_cast<SessionVariable>(sqlite3_value_int(argv[0]))) {
+    case SessionVariable::RowCount:
+      sqlite3_result_int64(ctx, s->rowCount);
+      break;
+    case SessionVariable::TranCount:
+      sqlite3_result_int(ctx, s->tranCount);
+      break;
+    case SessionVariable::LockTimeout:
+      sqlite3_result_int(ctx, s->lockTimeoutMs);
+      break;
+    case SessionVariable::Options:
+      sqlite3_result_int(ctx, s->implicitTransactions ? 2 : 0);  // IMPLICIT_TRANSACTIONS
+      break;
+  }
 }
 
 // The next code point of UTF-8 text (storage holds valid UTF-8 only).
@@ -141,12 +166,14 @@ std::optional<ServerMessage> DecodeFunctionError(const std::string& text) {
   return m;
 }
 
-void RegisterSqlFunctions(sqlite3* db, const std::string* now) {
+void RegisterSqlFunctions(sqlite3* db, const StatementContext* context) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "tds_convert", 5, flags, nullptr, ConvertFunction, nullptr, nullptr);
   sqlite3_create_function(db, "tds_store", 4, flags, nullptr, StoreFunction, nullptr, nullptr);
-  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, const_cast<std::string*>(now), NowFunction,
-                          nullptr, nullptr);
+  void* data = const_cast<StatementContext*>(context);
+  sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, data, NowFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_variable", 1, SQLITE_UTF8, data, VariableFunction, nullptr,
+                          nullptr);
   sqlite3_create_collation(db, "tds_ci", SQLITE_UTF8, nullptr, CompareCaseInsensitive);
 }
 

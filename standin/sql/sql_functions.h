@@ -9,14 +9,21 @@
 #include <string>
 
 #include "sql/sql_types.h"
+#include "sql/translator.h"
 
 namespace standin {
 
-// Registers everything on `db`. CURRENT_TIMESTAMP reads `now`, the
-// canonical text of the running statement's time, which the caller sets
-// before each statement so that every reference in it sees one value; it
-// must outlive the connection.
-void RegisterSqlFunctions(sqlite3* db, const std::string* now);
+// What the functions read of the running statement; the caller sets it
+// before each statement and keeps it as long as the connection.
+struct StatementContext {
+  // The canonical text of the statement's time, so that every reference to
+  // CURRENT_TIMESTAMP in it sees one value.
+  std::string now;
+  const SessionInfo* session = nullptr;  // for tds_variable(SessionVariable)
+};
+
+// Registers everything on `db`.
+void RegisterSqlFunctions(sqlite3* db, const StatementContext* context);
 
 // A server error travels out of a SQLite function as an error text with
 // this prefix; the engine turns it back into the message.

@@ -131,6 +131,7 @@ bool Translator::AtEnd() {
 Statement Translator::Next(const Catalog& catalog) {
   catalog_ = &catalog;
   depth_ = 0;
+  readsTable_ = false;
   scopes_.clear();
   selectAliases_.clear();
   while (Peek().IsSymbol(";")) Take();
@@ -161,7 +162,7 @@ Statement Translator::Next(const Catalog& catalog) {
     st.table = &table;
     st.sql = "DELETE FROM " + QuoteIdentifier(table.SqliteName());
   } else if (first.Is("CREATE")) {
-    st = ParseCreateTable();
+    st = Peek(1).Is("TABLE") ? ParseCreateTable() : ParseCreateIndex();
   } else if (first.Is("DROP")) {
     st = ParseDropTable();
   } else if (first.Is("SET")) {
@@ -171,15 +172,40 @@ Statement Translator::Next(const Catalog& catalog) {
     st.kind = Statement::Kind::Use;
     st.argument = TakeIdentifier();
   } else if (first.Is("BEGIN") || first.Is("COMMIT") || first.Is("ROLLBACK") || first.Is("SAVE")) {
-    // Every statement commits on its own; transaction statements are
-    // accepted and change nothing.
-    Take();
-    if (!Accept("TRAN") && !Accept("TRANSACTION")) Accept("WORK");
-    if (IsIdentifier(Peek())) Take();
+    st = ParseTransaction();
   } else {
     SyntaxError();
   }
   if (!AtStatementBoundary()) SyntaxError();
+  st.readsTable = readsTable_;
+  return st;
+}
+
+Statement Translator::ParseTransaction() {
+  Statement st;
+  const Token& verb = Take();
+  bool named = Accept("TRAN") || Accept("TRANSACTION");
+  if (verb.Is("BEGIN")) {
+    st.kind = Statement::Kind::BeginTransaction;
+  } else if (verb.Is("COMMIT")) {
+    st.kind = Statement::Kind::CommitTransaction;
+  } else if (verb.Is("ROLLBACK")) {
+    st.kind = Statement::Kind::RollbackTransaction;
+  } else {
+    st.kind = Statement::Kind::SaveTransaction;
+  }
+  // BEGIN alone opens a block, which this server does not run; COMMIT
+  // and ROLLBACK take WORK instead of a name.
+  if (!named) {
+    if (st.kind == Statement::Kind::BeginTransaction ||
+        st.kind == Statement::Kind::SaveTransaction) {
+      SyntaxError();
+    }
+    Accept("WORK");
+    return st;
+  }
+  if (IsIdentifier(Peek())) st.argument = Take().text;
+  if (st.kind == Statement::Kind::SaveTransaction && st.argument.empty()) SyntaxError();
   return st;
 }
 

@@ -26,16 +26,47 @@ struct SessionInfo {
   std::string user;
   int64_t rowCount = 0;
   bool noCount = false;
+  // The transaction state the engine keeps for the connection.
+  int tranCount = 0;  // @@TRANCOUNT
+  bool implicitTransactions = false;
+  int lockTimeoutMs = -1;               // SET LOCK_TIMEOUT; -1 waits as long as the engine allows
+  uint64_t transactionId = 0;           // the open transaction's descriptor, 0 when none
+  std::string transactionName;          // of the outermost BEGIN TRANSACTION
+  std::vector<std::string> savepoints;  // SAVE TRANSACTION names, oldest first
 };
 
+// The server variables that change while a batch runs; a statement reads
+// them when it runs, not when the batch is read.
+enum class SessionVariable { RowCount, TranCount, LockTimeout, Options };
+
 struct Statement {
-  enum class Kind { Select, Insert, Update, Delete, Use, SetNoCount, Other } kind = Kind::Other;
+  enum class Kind {
+    Select,
+    Insert,
+    Update,
+    Delete,
+    Use,
+    SetNoCount,
+    SetImplicitTransactions,
+    SetLockTimeout,
+    BeginTransaction,
+    CommitTransaction,
+    RollbackTransaction,
+    SaveTransaction,
+    Other
+  } kind = Kind::Other;
   std::string sql;                   // SQLite text; empty when nothing runs
   std::vector<Column> columns;       // of a Select
   const TableInfo* table = nullptr;  // target of Insert, Update, Delete
-  std::string keyProbe;              // Insert: selects the key values of its first row
-  std::string argument;              // Use: the database; SetNoCount: "ON" or "OFF"
-  bool changesSchema = false;        // CREATE TABLE, DROP TABLE
+  // Insert: selects every column of its first row; CREATE UNIQUE INDEX:
+  // the first key that repeats, its columns `keyColumns`.
+  std::string rowProbe;
+  std::vector<size_t> keyColumns;
+  // Use: the database; the SET options: "ON", "OFF" or the number; the
+  // transaction statements: the name, if any; CREATE INDEX: the index.
+  std::string argument;
+  bool changesSchema = false;  // CREATE TABLE, DROP TABLE, CREATE INDEX
+  bool readsTable = false;     // names a table (so it opens an implicit transaction)
 };
 
 // A statement the server rejects before running it: the message it
@@ -94,8 +125,10 @@ class Translator {
   Statement ParseUpdate();
   Statement ParseDelete();
   Statement ParseCreateTable();
+  Statement ParseCreateIndex();
   Statement ParseDropTable();
   Statement ParseSet();
+  Statement ParseTransaction();
   Statement SkipToBoundary(Statement::Kind kind);
   const TableInfo& ParseTableName(std::string* written = nullptr);
   std::string StoreExpression(const Expr& value, const ColumnInfo& column) const;
@@ -138,6 +171,7 @@ class Translator {
   };
   int depth_ = 0;
   mutable bool usesSession_ = false;
+  bool readsTable_ = false;  // the statement being read named a table
 
   std::vector<Token> tokens_;
   std::string lexError_;

@@ -493,21 +493,24 @@ Expr Translator::ParseFunction(const std::string& rawName) {
 }
 
 Expr Translator::SystemVariable(const std::string& rawName) const {
-  usesSession_ = true;
   std::string name = ToLower(rawName);
   Expr e;
   e.type = Type(TypeKind::Int);
   if (name == "@@spid") {
+    usesSession_ = true;
     e.sql = std::to_string(session_.spid);
     e.type = Type(TypeKind::SmallInt);
-  } else if (name == "@@rowcount") {
-    e.sql = std::to_string(session_.rowCount);
-  } else if (name == "@@trancount" || name == "@@error" || name == "@@options") {
+  } else if (name == "@@rowcount" || name == "@@trancount" || name == "@@lock_timeout" ||
+             name == "@@options") {
+    SessionVariable v = name == "@@rowcount"       ? SessionVariable::RowCount
+                        : name == "@@trancount"    ? SessionVariable::TranCount
+                        : name == "@@lock_timeout" ? SessionVariable::LockTimeout
+                                                   : SessionVariable::Options;
+    e.sql = "tds_variable(" + std::to_string(static_cast<int>(v)) + ")";
+  } else if (name == "@@error") {
     e.sql = "0";
   } else if (name == "@@textsize") {
     e.sql = "2147483647";
-  } else if (name == "@@lock_timeout") {
-    e.sql = "-1";
   } else if (name == "@@max_precision" || name == "@@datefirst") {
     e.sql = name == "@@datefirst" ? "7" : "38";
     e.type = Type(TypeKind::TinyInt);

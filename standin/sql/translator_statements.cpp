@@ -32,6 +32,7 @@ const TableInfo& Translator::ParseTableName(std::string* writtenOut) {
   if (writtenOut) *writtenOut = written;
   const TableInfo* table = catalog_->Find(schema, name);
   if (!table) Fail(208, "Invalid object name '" + written + "'.");
+  readsTable_ = true;
   return *table;
 }
 
@@ -113,16 +114,16 @@ Statement Translator::ParseInsert() {
     std::string row;
     for (size_t i = 0; i < stored.size(); ++i) row += (i ? ", " : "") + stored[i];
     st.sql += (firstRow ? "VALUES (" : ", (") + row + ")";
-    if (firstRow && !table.key.empty()) {
+    if (firstRow && table.HasUniqueKey()) {
       // Reports the key of a duplicate row as the server's message does.
       std::string probe;
-      for (size_t k : table.key) {
+      for (size_t c = 0; c < table.columns.size(); ++c) {
         std::string item = "NULL";
         for (size_t i = 0; i < targets.size(); ++i)
-          if (targets[i] == k) item = stored[i];
-        probe += (probe.empty() ? "" : ", ") + item;
+          if (targets[i] == c) item = stored[i];
+        probe += (c ? ", " : "") + item;
       }
-      st.keyProbe = "SELECT " + probe;
+      st.rowProbe = "SELECT " + probe;
     }
     firstRow = false;
   } while (AcceptSymbol(","));
@@ -229,6 +230,55 @@ Statement Translator::ParseCreateTable() {
   return st;
 }
 
+Statement Translator::ParseCreateIndex() {
+  Expect("CREATE");
+  bool unique = Accept("UNIQUE");
+  if (!Accept("CLUSTERED")) Accept("NONCLUSTERED");
+  Expect("INDEX");
+  IndexInfo index;
+  index.name = TakeIdentifier();
+  index.unique = unique;
+  Expect("ON");
+  std::vector<std::string> parts{TakeIdentifier()};
+  while (AcceptSymbol(".")) parts.push_back(TakeIdentifier());
+  if (parts.size() > 3) SyntaxError();
+  std::string schema = parts.size() >= 2 ? parts[parts.size() - 2] : "";
+  const TableInfo* table = catalog_->Find(schema, parts.back());
+  if (!table) {
+    Fail(1088, "Cannot find the object \"" + parts.back() +
+                   "\" because it does not exist or you do not have permissions.");
+  }
+  ExpectSymbol("(");
+  do {
+    std::string name = TakeIdentifier();
+    size_t column = 0;
+    if (!table->Find(name, &column)) {
+      Fail(1911, "Column name '" + name + "' does not exist in the target table or view.");
+    }
+    index.columns.push_back(column);
+    if (!Accept("ASC")) Accept("DESC");
+  } while (AcceptSymbol(","));
+  ExpectSymbol(")");
+  if (table->FindIndex(index.name)) {
+    Fail(1913, "The operation failed because an index or statistics with name '" + index.name +
+                   "' already exists on table '" + table->DisplayName() + "'.");
+  }
+  Statement st;
+  st.table = table;
+  st.argument = index.name;
+  st.sql = CreateIndexSql(*table, index);
+  if (unique) {
+    std::string key;
+    for (size_t c : index.columns)
+      key += (key.empty() ? "" : ", ") + QuoteIdentifier(table->columns[c].name);
+    st.keyColumns = index.columns;
+    st.rowProbe = "SELECT " + key + " FROM " + QuoteIdentifier(table->SqliteName()) + " GROUP BY " +
+                  key + " HAVING COUNT(*) > 1 LIMIT 1";
+  }
+  st.changesSchema = true;
+  return st;
+}
+
 Statement Translator::ParseDropTable() {
   Expect("DROP");
   Expect("TABLE");
@@ -262,16 +312,22 @@ Statement Translator::SkipToBoundary(Statement::Kind kind) {
 
 Statement Translator::ParseSet() {
   Expect("SET");
+  Statement st;
   if (Accept("NOCOUNT")) {
-    Statement st;
     st.kind = Statement::Kind::SetNoCount;
-    if (Accept("ON")) {
-      st.argument = "ON";
-    } else if (Accept("OFF")) {
-      st.argument = "OFF";
-    } else {
-      SyntaxError();
-    }
+  } else if (Accept("IMPLICIT_TRANSACTIONS")) {
+    st.kind = Statement::Kind::SetImplicitTransactions;
+  }
+  if (st.kind != Statement::Kind::Other) {
+    if (!Peek().Is("ON") && !Peek().Is("OFF")) SyntaxError();
+    st.argument = Take().Is("ON") ? "ON" : "OFF";
+    return st;
+  }
+  if (Accept("LOCK_TIMEOUT")) {
+    st.kind = Statement::Kind::SetLockTimeout;
+    bool negative = AcceptSymbol("-");
+    if (Peek().kind != Token::Kind::Number) SyntaxError();
+    st.argument = (negative ? "-" : "") + Take().text;
     return st;
   }
   if (!IsIdentifier(Peek()) && !Peek().Is("TRANSACTION")) SyntaxError();

@@ -15,6 +15,7 @@
 #include "tds/tds_packet.h"
 #include "tds/tds_rpc.h"
 #include "tds/tds_tokens.h"
+#include "tds/tds_transaction.h"
 #include "tds/tls.h"
 #include "tds/transport.h"
 
@@ -45,6 +46,10 @@ class Session {
     info_.spid = spid;
     stream_.SetSpid(static_cast<uint16_t>(spid));
   }
+  // However the connection ends, what it did not commit is rolled back.
+  ~Session() { config_.engine->EndSession(info_); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
 
   void Run() {
     if (config_.faults.silentLogin) {
@@ -83,7 +88,7 @@ class Session {
           keepGoing = Rpc(message.payload);
           break;
         case kTransactionManager:
-          keepGoing = TransactionRequest();
+          keepGoing = Transaction(message.payload);
           break;
         default:
           break;  // anything else breaks the protocol
@@ -222,13 +227,15 @@ class Session {
     }
     for (const StatementResult& r : config_.engine->Execute(sql, info_)) {
       if (!r.newDatabase.empty()) w.EnvChange(kEnvDatabase, r.newDatabase, "master");
+      WriteTransactionChanges(r, w);
       if (r.hasResultSet) {
         w.ColumnMetadata(r.columns);
         for (const Row& row : r.rows) w.RowData(r.columns, row);
       }
       for (const ServerMessage& m : r.messages) w.Message(m, kServerName);
       bool counted = r.hasCount && !info_.noCount;
-      if (r.hasResultSet || counted || r.failed || !r.messages.empty()) {
+      if (r.hasResultSet || counted || r.failed || !r.messages.empty() ||
+          !r.transactionChanges.empty()) {
         uint16_t status = kDoneMore;
         if (counted) status |= kDoneCount;
         if (r.failed) status |= kDoneError;
@@ -310,11 +317,63 @@ class Session {
     return stream_.Write(kTabularResult, w.bytes());
   }
 
-  bool TransactionRequest() {
-    // Every statement commits on its own; transaction requests are
-    // acknowledged and change nothing.
+  static void WriteTransactionChanges(const StatementResult& r, TokenWriter& w) {
+    for (const TransactionChange& c : r.transactionChanges) {
+      EnvChangeType type = c.kind == TransactionChange::Kind::Begin    ? kEnvBeginTransaction
+                           : c.kind == TransactionChange::Kind::Commit ? kEnvCommitTransaction
+                                                                       : kEnvRollbackTransaction;
+      w.EnvChangeTransaction(type, c.id);
+    }
+  }
+
+  // A transaction-manager request: the transaction statement it stands
+  // for, and with "begin after" a new transaction at once.
+  bool Transaction(const std::string& payload) {
+    size_t start = 0;
+    if (!SkipAllHeaders(payload, start)) return false;
+    auto request = ParseTransactionRequest(payload.substr(start));
+    if (!request) return false;
+    std::vector<StatementResult> results;
+    switch (request->kind) {
+      case TransactionRequest::Kind::Begin:
+        results.push_back(
+            config_.engine->Transaction(Statement::Kind::BeginTransaction, request->name, info_));
+        break;
+      case TransactionRequest::Kind::Commit:
+      case TransactionRequest::Kind::Rollback:
+        results.push_back(
+            config_.engine->Transaction(request->kind == TransactionRequest::Kind::Commit
+                                            ? Statement::Kind::CommitTransaction
+                                            : Statement::Kind::RollbackTransaction,
+                                        request->name, info_));
+        if (request->beginAfter && !results.back().failed) {
+          results.push_back(config_.engine->Transaction(Statement::Kind::BeginTransaction,
+                                                        request->newName, info_));
+        }
+        break;
+      case TransactionRequest::Kind::Save:
+        results.push_back(
+            config_.engine->Transaction(Statement::Kind::SaveTransaction, request->name, info_));
+        break;
+      case TransactionRequest::Kind::Unsupported: {
+        StatementResult refused;
+        refused.failed = true;
+        ServerMessage m;
+        m.number = 50000;
+        m.text = "Distributed transactions are not supported by this server.";
+        refused.messages.push_back(m);
+        results.push_back(refused);
+        break;
+      }
+    }
     TokenWriter w;
-    w.Done(kDoneFinal, 0, 0);
+    bool failed = false;
+    for (const StatementResult& r : results) {
+      WriteTransactionChanges(r, w);
+      for (const ServerMessage& m : r.messages) w.Message(m, kServerName);
+      failed = failed || r.failed;
+    }
+    w.Done(failed ? kDoneError : kDoneFinal, 0, 0);
     return Respond(w.bytes());
   }
 

@@ -1,6 +1,7 @@
 // The statement log; see statement_log.h.
 #include "tds/statement_log.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace standin {
@@ -20,7 +21,9 @@ void StatementLog::Append(const std::string& batch) {
   std::string line;
   line.reserve(batch.size() + 1);
   for (char c : batch) {
-    if (c == '\n') {
+    if (c == '\\') {
+      line += "\\\\";
+    } else if (c == '\n') {
       line += "\\n";
     } else if (c == '\r') {
       line += "\\r";
@@ -30,8 +33,12 @@ void StatementLog::Append(const std::string& batch) {
   }
   line += '\n';
   std::lock_guard<std::mutex> lock(mutex_);
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
+  // A log that misses a batch would let a test count round trips wrongly,
+  // so a failed write ends the server rather than going unnoticed.
+  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() || std::fflush(file_) != 0) {
+    std::perror("statement log");
+    std::abort();
+  }
 }
 
 }  // namespace standin

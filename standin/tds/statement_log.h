@@ -17,9 +17,10 @@ class StatementLog {
   StatementLog(const StatementLog&) = delete;
   StatementLog& operator=(const StatementLog&) = delete;
 
-  // Line feeds inside the batch are written as \n and carriage returns as
-  // \r, so that one batch stays one line; every line is flushed at once
-  // because a test may read the file while the server runs.
+  // Backslashes inside the batch are written as \\, line feeds as \n and
+  // carriage returns as \r, so that one batch stays one line and reads back
+  // unchanged; every line is flushed at once because a test may read the
+  // file while the server runs.
   void Append(const std::string& batch);
 
  private:

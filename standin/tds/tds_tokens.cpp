@@ -114,6 +114,17 @@ void TokenWriter::EnvChangeCollation() {
   U8(0);
 }
 
+void TokenWriter::EnvChangeTransaction(EnvChangeType type, uint64_t descriptor) {
+  U8(kEnvChange);
+  U16(1 + 1 + 8 + 1);
+  U8(type);
+  bool began = type == kEnvBeginTransaction;
+  if (!began) U8(0);
+  U8(8);
+  U64(descriptor);
+  if (began) U8(0);
+}
+
 void TokenWriter::Message(const ServerMessage& m, const std::string& serverName) {
   TokenWriter body;
   body.U32(static_cast<uint32_t>(m.number));

@@ -23,7 +23,10 @@ enum EnvChangeType : uint8_t {
   kEnvDatabase = 1,
   kEnvLanguage = 2,
   kEnvPacketSize = 4,
-  kEnvCollation = 7
+  kEnvCollation = 7,
+  kEnvBeginTransaction = 8,
+  kEnvCommitTransaction = 9,
+  kEnvRollbackTransaction = 10,
 };
 
 // The default collation: Latin1 general, case-insensitive, code page 1252.
@@ -38,6 +41,9 @@ class TokenWriter {
  public:
   void EnvChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue);
   void EnvChangeCollation();
+  // A transaction began (the new descriptor) or ended (the old one); the
+  // client sends the open one's descriptor with every later request.
+  void EnvChangeTransaction(EnvChangeType type, uint64_t descriptor);
   void Message(const ServerMessage& message, const std::string& serverName);
   void LoginAck(const std::string& programName);
   void ColumnMetadata(const std::vector<Column>& columns);

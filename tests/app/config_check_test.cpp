@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/config_file_writer.h"
+#include "config/config_reader.h"
 #include "config/value_cipher.h"
 #include "installation.h"
 #include "standin_fixture.h"
@@ -115,6 +116,15 @@ TEST_F(ConfigCheckTest, FileProblemsAreNamedBeforeAnyConnection) {
   // A run would connect without a data source name.
   inst_.WriteConfig("tralvo", kPassword, std::string(41, 'D'));
   ExpectFailure(Check(path), "the value of DATABASE is longer than 40 characters");
+
+  // The limit a run reads its configuration under: a file past it has no
+  // settings for a run, so the check refuses it too, although its first
+  // records are whole.
+  inst_.WriteConfig("tralvo", kPassword, "TRALVO");
+  std::string large = testsupport::ReadFileBytes(path);
+  large.resize(kMaxConfigFileBytes + 1, '\n');
+  testsupport::WriteFileBytes(path, large);
+  ExpectFailure(Check(path), "quorvex.ini: the file is larger than 65536 bytes");
 
   if (geteuid() != 0) {  // root reads any file
     inst_.WriteConfig("tralvo", kPassword, "TRALVO");

@@ -189,13 +189,13 @@ TEST_F(ConfigReaderTest, MissingFileAndEarlierContentAreReset) {
   EXPECT_EQ(entry.key, "");
   EXPECT_EQ(entry.value, "");
   std::vector<ConfigRecord> records;
-  EXPECT_FALSE(ReadConfigRecords(dir_ / "missing.ini", records));
+  EXPECT_EQ(ReadConfigRecords(dir_ / "missing.ini", records), SmallFileRead::kMissing);
 }
 
 TEST_F(ConfigReaderTest, RecordListingShowsEveryPairAndWhyOneIsIgnored) {
   testsupport::WriteFileBytes(path_, Record("DB", 1, "LOGIN", "sa") + ";DB;\r\nbroken\r\n;odd;");
   std::vector<ConfigRecord> records;
-  ASSERT_TRUE(ReadConfigRecords(path_, records));
+  ASSERT_EQ(ReadConfigRecords(path_, records), SmallFileRead::kRead);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].problem, nullptr);
   EXPECT_EQ(records[0].fields.value, EncryptConfigValue("sa"));

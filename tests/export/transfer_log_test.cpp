@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -22,15 +24,17 @@ using testsupport::WriteFileBytes;
 TEST(TransferLog, EntriesEndInCarriageReturnAndLineFeed) {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
-  EXPECT_TRUE(WriteLog(log, "erste"));
-  EXPECT_TRUE(WriteLog(log, "\nzwei\nZeilen\n"));
-  EXPECT_TRUE(WriteLog(log, std::string("\xDC\xFC", 2)));
+  NativeFile handle;
+  EXPECT_TRUE(WriteLog(log, handle, "erste"));
+  EXPECT_TRUE(WriteLog(log, handle, "\nzwei\nZeilen\n"));
+  EXPECT_TRUE(WriteLog(log, handle, std::string("\xDC\xFC", 2)));
   EXPECT_EQ(ReadFileBytes(log), "erste\r\n\r\nzwei\r\nZeilen\r\n\r\n\xDC\xFC\r\n");
 }
 
 TEST(TransferLog, MissingFolderDropsTheEntrySilently) {
   TempDir dir;
-  EXPECT_FALSE(WriteLog(dir / "missing/TralvoLog.txt", "text"));
+  NativeFile handle;
+  EXPECT_FALSE(WriteLog(dir / "missing/TralvoLog.txt", handle, "text"));
   EXPECT_FALSE(FileExists(dir / "missing"));
 }
 
@@ -39,34 +43,69 @@ TEST(TransferLog, BackupSitsBesideTheLog) {
   EXPECT_EQ(LogBackupPath("log"), "log_bak");
 }
 
+// Whether another process could take the lock on the log now.
+bool LockFreeForOthers(const std::string& log) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    NativeFile other;
+    _exit(other.OpenForAppend(log) && other.Lock(std::chrono::milliseconds(0)) ? 0 : 1);
+  }
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+// A run keeps its handle on the log between entries; the handle must never
+// keep the lock from the others, nor send an entry to a file that is no
+// longer the log.
+TEST(TransferLog, KeptHandleIsUnlockedBetweenEntriesAndFollowsTheLog) {
+  TempDir dir;
+  std::string log = dir / "TralvoLog.txt";
+  std::string moved = dir / "moved.txt";
+  NativeFile handle;
+  EXPECT_TRUE(WriteLog(log, handle, "eins"));
+  EXPECT_TRUE(LockFreeForOthers(log));
+
+  ASSERT_TRUE(ReplaceFile(log, moved));  // as another run's rotation does
+  EXPECT_TRUE(WriteLog(log, handle, "zwei"));
+  EXPECT_EQ(ReadFileBytes(moved), "eins\r\n");
+  EXPECT_EQ(ReadFileBytes(log), "zwei\r\n");
+
+  ASSERT_EQ(std::remove(log.c_str()), 0);  // an operator clears the log
+  EXPECT_TRUE(WriteLog(log, handle, "drei"));
+  EXPECT_EQ(ReadFileBytes(log), "drei\r\n");
+  EXPECT_TRUE(LockFreeForOthers(log));
+}
+
 class TransferLogRotation : public ::testing::Test {
  protected:
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
   std::string backup = dir / "TralvoLog_bak.txt";
+  NativeFile handle;  // kept across the entries of a test, as a run keeps it
 };
 
 TEST_F(TransferLogRotation, ExactlyAtTheLimitStaysOneByteMoreRotates) {
   // An entry of 8 bytes plus CR LF brings the log to exactly the limit.
   WriteFileBytes(log, std::string(kLogSizeLimit - 10, 'a'));
-  WriteLog(log, "12345678");
+  WriteLog(log, handle, "12345678");
   EXPECT_EQ(ReadFileBytes(log).size(), static_cast<size_t>(kLogSizeLimit));
   EXPECT_FALSE(FileExists(backup));
 
-  WriteLog(log, "x");
+  WriteLog(log, handle, "x");
   EXPECT_FALSE(FileExists(log));
   std::string rotated = ReadFileBytes(backup);
   EXPECT_EQ(rotated.size(), static_cast<size_t>(kLogSizeLimit + 3));
   EXPECT_EQ(rotated.substr(rotated.size() - 13), "12345678\r\nx\r\n");
 
-  WriteLog(log, "neu");
+  WriteLog(log, handle, "neu");
   EXPECT_EQ(ReadFileBytes(log), "neu\r\n");
 }
 
 TEST_F(TransferLogRotation, OlderBackupIsReplaced) {
   WriteFileBytes(backup, "old backup");
   WriteFileBytes(log, std::string(kLogSizeLimit - 60, 'b'));
-  WriteLog(log, std::string(100, 'c'));
+  WriteLog(log, handle, std::string(100, 'c'));
   EXPECT_FALSE(FileExists(log));
   std::string rotated = ReadFileBytes(backup);
   EXPECT_EQ(rotated.size(), static_cast<size_t>(kLogSizeLimit - 60 + 102));
@@ -76,7 +115,8 @@ TEST_F(TransferLogRotation, OlderBackupIsReplaced) {
 // Runs of several terminals append to one log at once. Whichever of them
 // takes it past the limit, the old lines must all reach the backup and
 // every entry of every run must be in the backup or the new log exactly
-// once, whole.
+// once, whole, although each run keeps its handle on a log that another
+// run may have moved to the backup since its last entry.
 TEST_F(TransferLogRotation, ConcurrentRunsPastTheLimitLoseNothing) {
   constexpr int kRuns = 8;
   constexpr int kEntries = 60;
@@ -101,9 +141,11 @@ TEST_F(TransferLogRotation, ConcurrentRunsPastTheLimitLoseNothing) {
         char byte;
         while (read(start[0], &byte, 1) > 0) {
         }
+        NativeFile kept;
         for (int entry = 0; entry < kEntries; ++entry)
-          WriteLog(log, "Lauf " + std::to_string(run) + " Eintrag " + std::to_string(entry) +
-                            std::string(40, '.'));
+          WriteLog(log, kept,
+                   "Lauf " + std::to_string(run) + " Eintrag " + std::to_string(entry) +
+                       std::string(40, '.'));
         _exit(0);
       }
       runs.push_back(pid);

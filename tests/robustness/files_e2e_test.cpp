@@ -121,6 +121,29 @@ TEST_F(TargetFiles, DiskThatFillsKeepsWholeRecordsAndTheSummaryCountsExactlyThos
   }
 }
 
+// A target file that reaches the process's file-size limit is a full disk
+// to the run: whole records kept, the summary counting exactly those, and
+// a failure status rather than an end by signal.
+TEST_F(TargetFiles, FileSizeLimitKeepsWholeRecordsAndEndsWithTheSummary) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a limit of POSIX processes";
+  // 1 KiB takes 12 time booking lines (82 bytes) and a part of the 13th,
+  // and 32 cost-centre records: both files reach the limit at the end.
+  std::string bookings;
+  for (int i = 0; i < 60; ++i) bookings += i % 3 == 0 ? TimeBooking(i) : CostCentreBooking();
+  inst_.WriteBookings(bookings);
+  ProcessResult r = RunProcess({"/bin/bash", "-c", "ulimit -f 1 && exec \"$0\" \"$@\"",
+                                TRALVO_BINARY, "T1", "bookings.txt", "zeit.txt", "kst.txt"},
+                               inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, kFileFailure) << r.errors;
+  EXPECT_EQ(r.output, "Fehler beim Schreiben der Zieldatei zeit.txt\n");
+  std::vector<long> counters = SummaryCounters(inst_.Log());
+  ASSERT_EQ(counters.size(), 4u) << inst_.Log();
+  EXPECT_EQ(counters[0], 12);
+  EXPECT_EQ(counters[2], 32);
+  EXPECT_EQ(inst_.TimeBookings().size(), 82u * 12);
+  EXPECT_EQ(inst_.CostCentres().size(), 32u * 32);
+}
+
 TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
   // Opens, then fails its first read: the run has connected and logged
   // its header by then.

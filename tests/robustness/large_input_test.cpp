@@ -104,7 +104,8 @@ TEST_F(LargeConfig, FileBeyondItsLimitGivesNoSettings) {
   Write("\n" + filler + record);
   EXPECT_EQ(Lookup("DATABASE").value, "");
   std::vector<tralvo::ConfigRecord> records;
-  EXPECT_FALSE(tralvo::ReadConfigRecords(dir / "quorvex.ini", records));
+  EXPECT_EQ(tralvo::ReadConfigRecords(dir / "quorvex.ini", records),
+            tralvo::SmallFileRead::kTooLarge);
 }
 
 TEST(LargeConfigRun, UnusableConfigurationIsTheConnectionFailurePath) {

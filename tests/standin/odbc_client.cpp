@@ -61,6 +61,27 @@ Outcome OdbcConnection::ConnectString(const std::string& text) {
   return o;
 }
 
+Outcome OdbcConnection::SetAutocommit(bool on) {
+  Outcome o;
+  o.rc = SQLSetConnectAttr(
+      dbc_, SQL_ATTR_AUTOCOMMIT,
+      reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+  if (o.rc != SQL_SUCCESS) o.diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc_);
+  return o;
+}
+
+Outcome OdbcConnection::EndTransaction(bool commit) {
+  Outcome o;
+  o.rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK);
+  if (o.rc != SQL_SUCCESS) o.diagnostic = ReadDiagnostic(SQL_HANDLE_DBC, dbc_);
+  return o;
+}
+
+void OdbcConnection::Disconnect() {
+  if (connected_) SQLDisconnect(dbc_);
+  connected_ = false;
+}
+
 Outcome OdbcConnection::Execute(const std::string& sql) {
   Fetched f = FetchFirst(sql, {});
   Outcome o;

@@ -55,6 +55,12 @@ class OdbcConnection {
   // wants to know whether all of it succeeded: the first failure, with the
   // row count of the first result in `firstCount`.
   Outcome ExecuteWhole(const std::string& sql, SQLLEN& firstCount);
+  // Autocommit on or off (SQL_ATTR_AUTOCOMMIT), after Connect.
+  Outcome SetAutocommit(bool on);
+  // SQLEndTran: commits or rolls back the connection's transaction.
+  Outcome EndTransaction(bool commit);
+  // SQLDisconnect now, as a client that goes away without committing.
+  void Disconnect();
   // SQLExecDirect on a fresh statement handle, freed afterwards.
   Outcome Execute(const std::string& sql);
   // Executes, binds every column as given, fetches once, frees the handle.

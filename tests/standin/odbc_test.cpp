@@ -178,6 +178,14 @@ TEST_F(StandinOdbcTest, InsertErrorsCarryTheServersNativeNumbers) {
             std::string::npos);
   EXPECT_TRUE(server_->Query("SELECT * FROM KRIVAX.Kvx402Zpk").empty());
 
+  // A unique index, unlike the key, reports 2601; both are integrity
+  // violations to the driver.
+  ASSERT_NE(c->Execute("CREATE UNIQUE INDEX IX_Typ ON Kvx131Fcd (FcdTyp)").rc, SQL_ERROR);
+  Outcome unique = c->Execute("INSERT INTO Kvx131Fcd (FcdNum, FcdTyp) VALUES ('K3', -3)");
+  EXPECT_EQ(unique.rc, SQL_ERROR);
+  EXPECT_EQ(unique.diagnostic.nativeError, 2601);
+  EXPECT_EQ(unique.diagnostic.sqlState, "23000");
+
   Outcome missing = c->Execute("SELECT  FcdTyp   FROM  Kvx131Fcdx  WHERE  FcdNum = 'K1'");
   EXPECT_EQ(missing.diagnostic.nativeError, 208);
   EXPECT_NE(missing.diagnostic.message.find("Invalid object name 'Kvx131Fcdx'."),
@@ -221,9 +229,11 @@ TEST_F(StandinOdbcTest, StatementLogHoldsEveryBatchVerbatim) {
   c->Execute(kServerTime);
   c->Execute(Fill(kBookingType, {"K1"}));
   c->Execute("SELECT 1\nSELECT 2");
-  EXPECT_EQ(
-      server_->Statements(),
-      (std::vector<std::string>{kServerTime, Fill(kBookingType, {"K1"}), "SELECT 1\\nSELECT 2"}));
+  // A backslash is escaped too, or 'a\n' would read back as a line feed.
+  c->Execute("SELECT 'a\\n'");
+  EXPECT_EQ(server_->Statements(),
+            (std::vector<std::string>{kServerTime, Fill(kBookingType, {"K1"}),
+                                      "SELECT 1\\nSELECT 2", "SELECT 'a\\\\n'"}));
 }
 
 TEST_F(StandinOdbcTest, ClientsAreServedAtTheSameTime) {
