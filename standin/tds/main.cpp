@@ -15,6 +15,7 @@
 #include "tds/options.h"
 #include "tds/server_stats.h"
 #include "tds/statement_log.h"
+#include "tds/tls.h"
 
 namespace {
 
@@ -75,6 +76,7 @@ int main(int argc, char** argv) {
       if (!errors.empty()) return 1;
     }
     StatementLog log(options.statementLog);
+    TlsContext tls(options.certificate, options.key);
     Listener listener(options.port);
     ServerConfig config;
     config.user = options.user;
@@ -84,6 +86,8 @@ int main(int argc, char** argv) {
     config.log = &log;
     config.stats = &stats;
     config.faults = options.faults;
+    config.tls = &tls;
+    config.forceEncryption = options.forceEncryption;
     if (!options.portFile.empty()) WritePortFile(options.portFile, listener.port());
     std::printf("listening on 127.0.0.1:%d\n", listener.port());
     std::fflush(stdout);

@@ -25,6 +25,12 @@ const char kUsage[] =
     "                         statements=N busy_us=T us_per_statement=X.X cpu_us=C\n"
     "                         cpu_us_per_statement=Y.Y (clock time from request to\n"
     "                         answer, and the serving thread's processor time)\n"
+    "  --certificate FILE --key FILE  the server's certificate (with its chain) and\n"
+    "                         private key, PEM; without them a self-signed one made at\n"
+    "                         start. Encryption as the server negotiates it: the login\n"
+    "                         alone unless the client asks for more\n"
+    "  --force-encryption     encrypt every connection whole; a client that cannot\n"
+    "                         encrypt is refused\n"
     "  --help                 print this and exit\n"
     "faults, for tests:\n"
     "  --fail PATTERN=NUMBER  a batch matching the regular expression fails with error\n"
@@ -59,8 +65,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.help = true;
       return true;
     }
-    if (arg == "--refuse-login" || arg == "--silent-login") {
-      (arg == "--refuse-login" ? o.faults.refuseLogin : o.faults.silentLogin) = true;
+    if (arg == "--refuse-login" || arg == "--silent-login" || arg == "--force-encryption") {
+      (arg == "--refuse-login"   ? o.faults.refuseLogin
+       : arg == "--silent-login" ? o.faults.silentLogin
+                                 : o.forceEncryption) = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -90,6 +98,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.statementLog = value;
     } else if (arg == "--timing") {
       o.timing = value;
+    } else if (arg == "--certificate") {
+      o.certificate = value;
+    } else if (arg == "--key") {
+      o.key = value;
     } else if (arg == "--seed") {
       o.seed = value;
     } else if (arg == "--fail") {
@@ -111,6 +123,10 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
   }
   if (o.db.empty()) {
     error = "--db is required";
+    return false;
+  }
+  if (o.certificate.empty() != o.key.empty()) {
+    error = "--certificate and --key go together";
     return false;
   }
   return true;

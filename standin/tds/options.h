@@ -20,6 +20,9 @@ struct Options {
   std::string seed;
   std::string timing;
   std::string database = kDefaultDatabase;
+  std::string certificate;  // PEM files; both empty: a certificate made at start
+  std::string key;
+  bool forceEncryption = false;
   FaultPlan faults;
   bool help = false;  // --help: print the usage and exit
 };

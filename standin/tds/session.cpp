@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <thread>
 
 #include "sql/charset.h"
@@ -15,6 +16,8 @@
 #include "tds/tds_rpc.h"
 #include "tds/tds_tokens.h"
 #include "tds/tds_transaction.h"
+#include "tds/tls.h"
+#include "tds/transport.h"
 
 namespace standin {
 namespace {
@@ -38,7 +41,8 @@ uint16_t CommandCode(Statement::Kind kind) {
 
 class Session {
  public:
-  Session(int fd, const ServerConfig& config, int spid) : stream_(fd), config_(config) {
+  Session(int fd, const ServerConfig& config, int spid)
+      : socket_(fd), stream_(socket_), config_(config) {
     info_.spid = spid;
     stream_.SetSpid(static_cast<uint16_t>(spid));
   }
@@ -54,11 +58,20 @@ class Session {
     }
     ClientMessage message;
     if (stream_.Read(message) != PacketStream::ReadResult::Ok) return;
+    Encryption encryption = Encryption::None;
     if (message.type == kPrelogin) {
-      auto answer = PreloginResponse(message.payload);
-      if (!answer || !Respond(*answer)) return;
+      auto answer = AnswerPrelogin(message.payload, config_.forceEncryption);
+      if (!answer || !Respond(answer->payload)) return;
+      encryption = answer->encryption;
+      if (encryption == Encryption::Refused) return;
+      if (encryption != Encryption::None && !StartTls()) return;
       if (stream_.Read(message) != PacketStream::ReadResult::Ok) return;
+    } else if (config_.forceEncryption) {
+      return;  // a login without PRELOGIN would come in clear
     }
+    // With the login alone encrypted, its answer and all that follows
+    // travel in clear.
+    if (encryption == Encryption::LoginOnly) stream_.Use(socket_);
     if (message.type != kLogin7 || !Login(message.payload)) return;
     while (stream_.Read(message) == PacketStream::ReadResult::Ok) {
       started_ = std::chrono::steady_clock::now();
@@ -98,6 +111,13 @@ class Session {
     }
     ranSql_ = false;
     return written;
+  }
+
+  bool StartTls() {
+    tls_ = std::make_unique<TlsTransport>(*config_.tls, socket_);
+    if (!tls_->Handshake(stream_)) return false;
+    stream_.Use(*tls_);
+    return true;
   }
 
   bool Login(const std::string& payload) {
@@ -357,6 +377,8 @@ class Session {
     return Respond(w.bytes());
   }
 
+  SocketTransport socket_;
+  std::unique_ptr<TlsTransport> tls_;
   PacketStream stream_;
   const ServerConfig& config_;
   SessionInfo info_;

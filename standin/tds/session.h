@@ -8,6 +8,7 @@
 #include "tds/faults.h"
 #include "tds/server_stats.h"
 #include "tds/statement_log.h"
+#include "tds/tls.h"
 
 namespace standin {
 
@@ -18,6 +19,8 @@ struct ServerConfig {
   Engine* engine = nullptr;
   StatementLog* log = nullptr;
   ServerStats* stats = nullptr;
+  const TlsContext* tls = nullptr;
+  bool forceEncryption = false;  // a client that cannot encrypt is refused
   FaultPlan faults;
 };
 

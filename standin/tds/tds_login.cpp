@@ -27,13 +27,48 @@ enum PreloginOption : uint8_t {
   kMars = 4,
   kTerminator = 0xFF
 };
-constexpr uint8_t kEncryptNotSupported = 2;
+enum EncryptionValue : uint8_t {
+  kEncryptOff = 0,  // only the login packet
+  kEncryptOn = 1,
+  kEncryptNotSupported = 2,
+  kEncryptRequired = 3,
+};
+// A client may add this to its value to offer a certificate of its own,
+// which this server does not ask for.
+constexpr uint8_t kClientCertificate = 0x80;
+
+struct Negotiated {
+  uint8_t answer;
+  Encryption encryption;
+};
+
+// The server's answer to the client's encryption value. A client that
+// cannot encrypt is refused when the server insists; one that wants
+// encryption gets it for the whole connection, as does every client when
+// the server insists; otherwise the login alone is encrypted.
+std::optional<Negotiated> Negotiate(uint8_t client, bool forceEncryption) {
+  switch (client & ~kClientCertificate) {
+    case kEncryptOff:
+      return forceEncryption ? Negotiated{kEncryptRequired, Encryption::Full}
+                             : Negotiated{kEncryptOff, Encryption::LoginOnly};
+    case kEncryptOn:
+    case kEncryptRequired:
+      return Negotiated{kEncryptOn, Encryption::Full};
+    case kEncryptNotSupported:
+      return forceEncryption ? Negotiated{kEncryptRequired, Encryption::Refused}
+                             : Negotiated{kEncryptNotSupported, Encryption::None};
+    default:
+      return std::nullopt;
+  }
+}
 
 }  // namespace
 
-std::optional<std::string> PreloginResponse(const std::string& request) {
+std::optional<PreloginAnswer> AnswerPrelogin(const std::string& request, bool forceEncryption) {
   // The option table: (token, offset, length) until the terminator, each
-  // pointing inside the payload.
+  // pointing inside the payload. A client that does not state its
+  // encryption has it off.
+  uint8_t clientEncryption = kEncryptOff;
   size_t at = 0;
   while (true) {
     if (at >= request.size()) return std::nullopt;
@@ -43,8 +78,14 @@ std::optional<std::string> PreloginResponse(const std::string& request) {
     size_t offset = Be16(request, at + 1);
     size_t length = Be16(request, at + 3);
     if (offset + length > request.size()) return std::nullopt;
+    if (token == kEncryption) {
+      if (length != 1) return std::nullopt;
+      clientEncryption = static_cast<uint8_t>(request[offset]);
+    }
     at += 5;
   }
+  auto negotiated = Negotiate(clientEncryption, forceEncryption);
+  if (!negotiated) return std::nullopt;
 
   struct Option {
     uint8_t token;
@@ -52,7 +93,7 @@ std::optional<std::string> PreloginResponse(const std::string& request) {
   };
   const Option options[] = {
       {kVersion, std::string(kServerVersion, 4) + std::string(2, '\0')},
-      {kEncryption, std::string(1, static_cast<char>(kEncryptNotSupported))},
+      {kEncryption, std::string(1, static_cast<char>(negotiated->answer))},
       {kInstance, std::string(1, '\0')},
       {kThreadId, std::string()},
       {kMars, std::string(1, '\0')},
@@ -69,7 +110,7 @@ std::optional<std::string> PreloginResponse(const std::string& request) {
     data += o.data;
   }
   table += static_cast<char>(kTerminator);
-  return table + data;
+  return PreloginAnswer{table + data, negotiated->encryption};
 }
 
 std::optional<Login7> ParseLogin7(const std::string& p) {

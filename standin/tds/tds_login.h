@@ -1,5 +1,5 @@
-// The two messages that open a connection: PRELOGIN (answered with "no
-// encryption") and LOGIN7 (user, password, database, packet size).
+// The two messages that open a connection: PRELOGIN (which settles the
+// encryption) and LOGIN7 (user, password, database, packet size).
 #pragma once
 
 #include <cstdint>
@@ -8,9 +8,24 @@
 
 namespace standin {
 
-// Checks that a PRELOGIN payload is well formed and returns the answer;
-// nullopt when it is not, and the connection is to be closed.
-std::optional<std::string> PreloginResponse(const std::string& request);
+// How the connection goes on after the answer to PRELOGIN.
+enum class Encryption {
+  None,       // in clear throughout
+  LoginOnly,  // TLS for the login packet, then in clear again
+  Full,       // TLS for the rest of the connection
+  Refused,    // the server closes the connection after its answer
+};
+
+struct PreloginAnswer {
+  std::string payload;
+  Encryption encryption = Encryption::None;
+};
+
+// Checks that a PRELOGIN payload is well formed and answers it; the
+// server can always encrypt, and insists on it when `forceEncryption`.
+// nullopt when the payload is not well formed, and the connection is to
+// be closed.
+std::optional<PreloginAnswer> AnswerPrelogin(const std::string& request, bool forceEncryption);
 
 struct Login7 {
   uint32_t tdsVersion = 0;

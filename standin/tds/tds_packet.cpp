@@ -1,11 +1,6 @@
 // Packet framing; see tds_packet.h.
 #include "tds/tds_packet.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace standin {
 namespace {
 
@@ -19,10 +14,9 @@ constexpr size_t kMaxMessageSize = 16 * 1024 * 1024;
 bool PacketStream::ReadExactly(char* buffer, size_t size) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = recv(fd_, buffer + done, size - done, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
+    size_t n = transport_->Receive(buffer + done, size - done);
+    if (n == 0) return false;
+    done += n;
   }
   return true;
 }
@@ -62,9 +56,7 @@ PacketStream::ReadResult PacketStream::Read(ClientMessage& message) {
 
 void PacketStream::DiscardUntilClosed() {
   char buffer[4096];
-  while (true) {
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    if (n == 0 || (n < 0 && errno != EINTR)) return;
+  while (transport_->Receive(buffer, sizeof buffer) > 0) {
   }
 }
 
@@ -86,13 +78,7 @@ bool PacketStream::Write(uint8_t type, const std::string& payload) {
     packet += static_cast<char>(packetId++);
     packet += '\0';
     packet.append(payload, offset, chunk);
-    size_t sent = 0;
-    while (sent < packet.size()) {
-      ssize_t n = send(fd_, packet.data() + sent, packet.size() - sent, MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      sent += static_cast<size_t>(n);
-    }
+    if (!transport_->Send(packet.data(), packet.size())) return false;
     offset += chunk;
   } while (offset < payload.size());
   return true;

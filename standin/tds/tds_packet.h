@@ -1,10 +1,12 @@
-// TDS packet framing over a connected socket: reading one client message
-// (packets up to the end-of-message flag) and writing a response split
-// into packets of the negotiated size.
+// TDS packet framing over a transport (the socket, or TLS over it):
+// reading one client message (packets up to the end-of-message flag) and
+// writing a response split into packets of the negotiated size.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "tds/transport.h"
 
 namespace standin {
 
@@ -27,7 +29,10 @@ class PacketStream {
  public:
   enum class ReadResult { Ok, Closed, Malformed };
 
-  explicit PacketStream(int fd) : fd_(fd) {}
+  explicit PacketStream(Transport& transport) : transport_(&transport) {}
+  // Carries the following packets over `transport` instead: TLS once it
+  // is negotiated, the socket again after a login-only encryption.
+  void Use(Transport& transport) { transport_ = &transport; }
   ReadResult Read(ClientMessage& message);
   bool Write(uint8_t type, const std::string& payload);
   // Reads and drops whatever arrives until the peer closes.
@@ -38,7 +43,7 @@ class PacketStream {
  private:
   bool ReadExactly(char* buffer, size_t size);
 
-  int fd_;
+  Transport* transport_;
   size_t packetSize_ = 4096;
   uint16_t spid_ = 0;
 };

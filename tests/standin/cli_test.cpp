@@ -21,6 +21,7 @@ TEST(StandinCommandLine, RejectsBadOptionsWithUsage) {
                                         {"--db", dir / "x.db", "--roll-back", "x"},
                                         {"--db", dir / "x.db", "--silent-after", "-1"},
                                         {"--db", dir / "x.db", "--clock", "2026-13-01 00:00:00"},
+                                        {"--db", dir / "x.db", "--certificate", dir / "c.pem"},
                                         {"--db", dir / "x.db", "--bogus", "1"}}) {
     args.insert(args.begin(), SQLSERVER_STANDIN_BINARY);
     auto r = RunProcess(args, dir.path());
@@ -34,8 +35,9 @@ TEST(StandinCommandLine, HelpPrintsTheUsageOfEveryOption) {
   auto r = RunProcess({SQLSERVER_STANDIN_BINARY, "--help"}, dir.path());
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_EQ(r.errors, "");
-  for (const char* option : {"usage:", "--db", "--fail", "--roll-back", "--drop-after",
-                             "--silent-after", "--silent-login", "--refuse-login"}) {
+  for (const char* option :
+       {"usage:", "--db", "--fail", "--roll-back", "--drop-after", "--silent-after",
+        "--silent-login", "--refuse-login", "--certificate", "--key", "--force-encryption"}) {
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   }
 }

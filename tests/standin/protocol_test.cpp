@@ -1,12 +1,15 @@
 // Clients that break the protocol: garbage bytes, a packet cut off by a
-// disconnect, a login whose offsets point outside it. Each may lose its
-// own connection, never the server.
+// disconnect, a login whose offsets point outside it, a broken TLS
+// handshake; and the encryption each PRELOGIN offer is answered with.
+// Each may lose its own connection, never the server.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "odbc_client.h"
 #include "standin_fixture.h"
@@ -36,6 +39,23 @@ class RawClient {
     ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     (void)n;
   }
+  // One whole packet of the server's answer; empty when none comes.
+  std::string ReceivePacket() {
+    std::string packet;
+    auto fill = [&](size_t size) {
+      while (packet.size() < size) {
+        char buffer[4096];
+        ssize_t n = recv(fd_, buffer, std::min(sizeof buffer, size - packet.size()), 0);
+        if (n <= 0) return false;
+        packet.append(buffer, static_cast<size_t>(n));
+      }
+      return true;
+    };
+    if (!fill(8)) return "";
+    size_t length = (static_cast<size_t>(static_cast<unsigned char>(packet[2])) << 8) |
+                    static_cast<unsigned char>(packet[3]);
+    return length >= 8 && fill(length) ? packet : "";
+  }
   // True when the server closed the connection (read returns 0 or fails).
   bool ClosedByServer() {
     char buffer[4096];
@@ -60,6 +80,26 @@ std::string Packet(uint8_t type, const std::string& body, uint8_t status = 0x01)
   p += static_cast<char>(length & 0xFF);
   p += std::string(4, '\0');
   return p + body;
+}
+
+// A PRELOGIN offering the encryption `value`: VERSION, ENCRYPTION, the
+// terminator, then their data.
+std::string Prelogin(uint8_t value) {
+  std::string table("\x00\x00\x0B\x00\x06\x01\x00\x11\x00\x01\xFF", 11);
+  return Packet(0x12,
+                table + std::string("\x0C\x00\x07\xD0\x00\x00", 6) + static_cast<char>(value));
+}
+
+// The ENCRYPTION value of the server's PRELOGIN answer; -1 for none.
+int AnsweredEncryption(const std::string& packet) {
+  if (packet.size() < 9 || packet[0] != 0x04) return -1;
+  std::string body = packet.substr(8);
+  for (size_t at = 0; at + 5 <= body.size() && body[at] != '\xFF'; at += 5) {
+    size_t offset = (static_cast<size_t>(static_cast<unsigned char>(body[at + 1])) << 8) |
+                    static_cast<unsigned char>(body[at + 2]);
+    if (body[at] == 0x01 && offset < body.size()) return static_cast<unsigned char>(body[offset]);
+  }
+  return -1;
 }
 
 class StandinProtocolTest : public ::testing::Test {
@@ -132,6 +172,67 @@ TEST_F(StandinProtocolTest, AHostileBatchFailsAloneAndTheServerGoesOn) {
   EXPECT_EQ(nested.rc, SQL_ERROR);
   EXPECT_EQ(nested.diagnostic.nativeError, 191);
   EXPECT_EQ(c.Execute(kServerTime).rc, SQL_SUCCESS);
+  ExpectServing();
+}
+
+// The server can always encrypt: the login alone for a client that leaves
+// encryption off, everything for a client that wants it; when forced, all
+// of every connection, and a client that cannot encrypt is refused.
+TEST_F(StandinProtocolTest, PreloginSettlesEncryptionAsTheServerDoes) {
+  enum : uint8_t { kOff = 0, kOn = 1, kNotSupported = 2, kRequired = 3 };
+  testsupport::TempDir forcedDir;
+  testsupport::StandinOptions forcedOptions;
+  forcedOptions.forceEncryption = true;
+  testsupport::Standin forced(forcedDir.path(), forcedOptions);
+  struct Case {
+    uint8_t offered;
+    int answer;
+    int forcedAnswer;
+  };
+  for (Case c : {Case{kOff, kOff, kRequired}, Case{kOn, kOn, kOn}, Case{kRequired, kOn, kOn},
+                 Case{kNotSupported, kNotSupported, kRequired},
+                 // A client certificate offered along is not asked for.
+                 Case{kOn | 0x80, kOn, kOn}}) {
+    RawClient plain(server_->port());
+    plain.Send(Prelogin(c.offered));
+    EXPECT_EQ(AnsweredEncryption(plain.ReceivePacket()), c.answer) << int(c.offered);
+    RawClient strict(forced.port());
+    strict.Send(Prelogin(c.offered));
+    EXPECT_EQ(AnsweredEncryption(strict.ReceivePacket()), c.forcedAnswer) << int(c.offered);
+  }
+  RawClient refused(forced.port());
+  refused.Send(Prelogin(kNotSupported));
+  refused.ReceivePacket();
+  EXPECT_TRUE(refused.ClosedByServer());
+  // Nor may a client skip PRELOGIN and log in in clear.
+  RawClient bare(forced.port());
+  bare.Send(Packet(0x10, std::string(94, '\0')));
+  EXPECT_TRUE(bare.ClosedByServer());
+  // An encryption value no client sends is a broken PRELOGIN.
+  RawClient unknown(server_->port());
+  unknown.Send(Prelogin(7));
+  EXPECT_TRUE(unknown.ClosedByServer());
+}
+
+TEST_F(StandinProtocolTest, ABrokenHandshakeClosesOnlyThatConnection) {
+  // Garbage where the client's hello belongs: the server answers with an
+  // alert, inside a PRELOGIN packet, and closes.
+  RawClient garbage(server_->port());
+  garbage.Send(Prelogin(1));
+  garbage.ReceivePacket();
+  // A ClientHello record whose hello is four bytes of nonsense.
+  garbage.Send(Packet(0x12, std::string("\x16\x03\x01\x00\x08\x01\x00\x00\x04", 9) + "abcd"));
+  std::string alert = garbage.ReceivePacket();
+  ASSERT_GT(alert.size(), 8u + 5);
+  EXPECT_EQ(alert[0], 0x12);
+  EXPECT_EQ(alert[8], 0x15);  // a TLS alert record
+  EXPECT_TRUE(garbage.ClosedByServer());
+  // A login in clear where the handshake belongs.
+  RawClient skipped(server_->port());
+  skipped.Send(Prelogin(0));
+  skipped.ReceivePacket();
+  skipped.Send(Packet(0x10, std::string(94, '\0')));
+  EXPECT_TRUE(skipped.ClosedByServer());
   ExpectServing();
 }
 

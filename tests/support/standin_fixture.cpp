@@ -65,6 +65,9 @@ Standin::Standin(const std::string& folder, StandinOptions options)
     args.insert(args.end(), {"--delay-ms", std::to_string(options_.delayMs)});
   if (options_.refuseLogin) args.push_back("--refuse-login");
   if (options_.silentLogin) args.push_back("--silent-login");
+  if (options_.forceEncryption) args.push_back("--force-encryption");
+  if (!options_.certificate.empty())
+    args.insert(args.end(), {"--certificate", options_.certificate, "--key", options_.key});
   if (options_.timing) args.insert(args.end(), {"--timing", timingPath()});
   if (!options_.seedSql.empty()) {
     WriteFileBytes(folder_ + "/seed.sql", options_.seedSql);
@@ -152,26 +155,30 @@ ProcessOdbcFolder& OdbcFolderOfThisProcess() {
 
 }  // namespace
 
-std::map<std::string, std::string> Standin::OdbcEnvironment(const std::string& dsn) const {
-  return WriteOdbcFiles(folder_, dsn);
+std::map<std::string, std::string> Standin::OdbcEnvironment(const std::string& dsn,
+                                                            int port) const {
+  return WriteOdbcFiles(folder_, dsn, port > 0 ? port : port_);
 }
 
 std::map<std::string, std::string> Standin::WriteOdbcFiles(const std::string& folder,
-                                                           const std::string& dsn) const {
+                                                           const std::string& dsn, int port) const {
   WriteFileBytes(folder + "/odbcinst.ini",
                  "[FreeTDS]\n"
                  "Description = FreeTDS\n"
                  "Driver = /usr/lib/x86_64-linux-gnu/odbc/libtdsodbc.so\n");
-  WriteFileBytes(folder + "/odbc.ini", "[" + dsn +
-                                           "]\n"
-                                           "Driver = FreeTDS\n"
-                                           "Server = 127.0.0.1\n"
-                                           "Port = " +
-                                           std::to_string(port_) +
-                                           "\n"
-                                           "Database = TRALVO\n"
-                                           "TDS_Version = 7.4\n"
-                                           "ClientCharset = CP1252\n");
+  WriteFileBytes(folder + "/odbc.ini",
+                 "[" + dsn +
+                     "]\n"
+                     "Driver = FreeTDS\n"
+                     "Server = 127.0.0.1\n"
+                     "Port = " +
+                     std::to_string(port) +
+                     "\n"
+                     "Database = TRALVO\n"
+                     "TDS_Version = 7.4\n"
+                     "ClientCharset = CP1252\n" +
+                     (options_.encryption.empty() ? std::string()
+                                                  : "Encryption = " + options_.encryption + "\n"));
   // Keeps the machine's own FreeTDS settings out of the tests.
   WriteFileBytes(folder + "/freetds.conf", "[global]\n");
   return {{"ODBCSYSINI", folder},
@@ -180,7 +187,7 @@ std::map<std::string, std::string> Standin::WriteOdbcFiles(const std::string& fo
 }
 
 void Standin::ApplyOdbcEnvironment(const std::string& dsn) const {
-  for (const auto& [name, value] : WriteOdbcFiles(OdbcFolderOfThisProcess().path(), dsn)) {
+  for (const auto& [name, value] : WriteOdbcFiles(OdbcFolderOfThisProcess().path(), dsn, port_)) {
     setenv(name.c_str(), value.c_str(), 1);
   }
   // The driver manager also keeps the values it read for a while; writing
@@ -205,6 +212,12 @@ standin::Engine& Standin::Database() const {
 std::vector<std::vector<std::string>> Standin::Query(const std::string& sql) const {
   standin::SessionInfo session;
   session.user = options_.user;
+  // Each call is a connection of its own: what it leaves uncommitted goes.
+  struct Ending {
+    standin::Engine& engine;
+    standin::SessionInfo& session;
+    ~Ending() { engine.EndSession(session); }
+  } ending{Database(), session};
   std::vector<std::vector<std::string>> rows;
   for (const standin::StatementResult& r : Database().Execute(sql, session)) {
     for (const standin::ServerMessage& m : r.messages) {

@@ -33,6 +33,11 @@ struct StandinOptions {
   bool silentLogin = false;
   std::string seedSql;  // T-SQL batches separated by GO lines, run at start
   bool timing = false;  // --timing into timingPath(), written when the server stops
+  bool forceEncryption = false;
+  std::string certificate, key;  // PEM files; empty: the server makes its own
+  // The data sources' Encryption (off, request, require); empty: the
+  // driver's default.
+  std::string encryption;
 };
 
 // Runs sqlserver-standin on a free port with its files (database,
@@ -54,9 +59,12 @@ class Standin {
 
   // Writes odbcinst.ini, odbc.ini and an empty freetds.conf into the
   // folder, for data source `dsn` (FreeTDS, 127.0.0.1, this port,
-  // database TRALVO, TDS 7.4, ClientCharset CP1252); returns the variables that make a process
-  // use them: ODBCSYSINI, ODBCINI and FREETDSCONF.
-  std::map<std::string, std::string> OdbcEnvironment(const std::string& dsn = "TRALVO") const;
+  // database TRALVO, TDS 7.4, ClientCharset CP1252, the options'
+  // encryption); returns the variables that make a process
+  // use them: ODBCSYSINI, ODBCINI and FREETDSCONF. With `port` the data
+  // source reaches the server through that port instead (a relay).
+  std::map<std::string, std::string> OdbcEnvironment(const std::string& dsn = "TRALVO",
+                                                     int port = 0) const;
   // The same, set in this process (for tests that call ODBC themselves).
   // The files then live in one folder per process, since the driver
   // manager reads their paths only once.
@@ -74,7 +82,7 @@ class Standin {
  private:
   standin::Engine& Database() const;
   std::map<std::string, std::string> WriteOdbcFiles(const std::string& folder,
-                                                    const std::string& dsn) const;
+                                                    const std::string& dsn, int port) const;
 
   std::string folder_;
   StandinOptions options_;
