@@ -28,13 +28,15 @@ TEST_F(SharedLog, FourConcurrentRunsLoseNoEntry) {
   for (int i = 0; i < kBookings; ++i) bookings += Time(std::to_string(90000 + i)).Line();
   inst_.WriteBookings(bookings);
 
+  // The data source files are written once, before any run reads them.
+  const std::map<std::string, std::string> odbc = server_.OdbcEnvironment("TRALVO");
   std::vector<ProcessResult> results(kRuns);
   std::vector<std::thread> runs;
   for (int run = 0; run < kRuns; ++run) {
     runs.emplace_back([&, run] {
       const std::string n = std::to_string(run);
-      results[run] = inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"},
-                               server_.OdbcEnvironment("TRALVO"));
+      results[run] =
+          inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, odbc);
     });
   }
   for (std::thread& run : runs) run.join();
