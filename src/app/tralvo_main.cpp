@@ -4,5 +4,6 @@
 
 int main(int argc, char** argv) {
   tralvo::FailWritesBeyondSizeLimit();
+  tralvo::OutliveConsole();
   return tralvo::RunTransfer(argc, argv);
 }

@@ -122,6 +122,12 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
 // Nothing to do where the platform has no such signal.
 void FailWritesBeyondSizeLimit();
 
+// Makes a write to a console pipe that nobody reads any more fail, as any
+// console write may, instead of ending the process by signal: an
+// unattended run whose console went away still transfers its bookings and
+// writes its summary. Not for a program whose output is its result.
+void OutliveConsole();
+
 // Whether users other than the owner (and, on Windows, the administrators)
 // may read the file at path. False when that cannot be told.
 bool ReadableByOthers(const std::string& path, bool& readable);

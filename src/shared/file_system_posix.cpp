@@ -223,6 +223,10 @@ void FailWritesBeyondSizeLimit() {
   ::signal(SIGXFSZ, SIG_IGN);
 }
 
+void OutliveConsole() {
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
 bool ReadableByOthers(const std::string& path, bool& readable) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return false;

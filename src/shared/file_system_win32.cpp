@@ -296,6 +296,10 @@ void FailWritesBeyondSizeLimit() {
   // Windows has no file-size limit signal: a write there simply fails.
 }
 
+void OutliveConsole() {
+  // A console write on Windows fails without a signal.
+}
+
 bool ReadableByOthers(const std::string& path, bool& readable) {
   PSID owner = nullptr;
   PACL dacl = nullptr;

@@ -144,6 +144,26 @@ TEST_F(TargetFiles, FileSizeLimitKeepsWholeRecordsAndEndsWithTheSummary) {
   EXPECT_EQ(inst_.CostCentres().size(), 32u * 32);
 }
 
+// The console is for people: a run whose console pipe nobody reads any
+// more (the reader ended) transfers every booking and logs its summary.
+TEST_F(TargetFiles, ConsoleThatGoesAwayEndsNothing) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a signal of POSIX processes";
+  // The echo of /D is more than a pipe holds, so a write finds it closed.
+  std::string bookings;
+  for (int i = 0; i < 3000; ++i) bookings += CostCentreBooking();
+  bookings += TimeBooking(1);
+  inst_.WriteBookings(bookings);
+  ProcessResult r = RunProcess({"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | true",
+                                TRALVO_BINARY, "T1", "bookings.txt", "zeit.txt", "kst.txt", "/D"},
+                               inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, 0) << r.errors;
+  const std::string log = inst_.Log();
+  EXPECT_EQ(log.substr(log.size() - std::min(log.size(), Summary(1, 1, 3000, 0).size())),
+            Summary(1, 1, 3000, 0));
+  EXPECT_EQ(inst_.CostCentres().size(), 32u * 3000);
+  EXPECT_EQ(inst_.TimeBookings().size(), 82u);
+}
+
 TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
   // Opens, then fails its first read: the run has connected and logged
   // its header by then.

@@ -95,6 +95,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    // The child starts as a scheduler starts it, not with this process's
+    // ignored SIGPIPE, which it would otherwise inherit.
+    std::signal(SIGPIPE, SIG_DFL);
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
