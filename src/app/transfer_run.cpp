@@ -11,6 +11,7 @@
 #include "config/installation.h"
 #include "db/database.h"
 #include "export/booking_report.h"
+#include "export/transfer_log.h"
 #include "input/booking_file_reader.h"
 #include "shared/file_system.h"
 #include "shared/run_state.h"
@@ -33,12 +34,26 @@ bool SameRegularFile(const char* a, const char* b) {
   return IdentifyPath(a, first) && first.regular && IdentifyPath(b, second) && first == second;
 }
 
+// Whether a target names a file of the installation itself: the shared log
+// of every terminal, its backup or the configuration would be emptied and
+// then overwritten with records.
+bool TargetIsInstallationFile(const RunState& state, const char* const* argv) {
+  const std::string files[] = {state.logPath, LogBackupPath(state.logPath),
+                               NativePath(kConfigFilePath)};
+  for (const char* target : {argv[3], argv[4]})
+    for (const std::string& file : files)
+      if (SameRegularFile(target, file.c_str())) return true;
+  return false;
+}
+
 bool TargetsClash(RunState& state, const char* const* argv) {
   const char* message = nullptr;
   if (SameRegularFile(argv[2], argv[3]) || SameRegularFile(argv[2], argv[4]))
     message = "Zieldatei ist die Quelldatei\n";
   else if (SameRegularFile(argv[3], argv[4]))
     message = "Beide Zieldateien sind dieselbe Datei\n";
+  else if (TargetIsInstallationFile(state, argv))
+    message = "Zieldatei ist eine Datei der Installation\n";
   if (message && state.debugFlag) PrintConsole(state, message);
   return message != nullptr;
 }
@@ -46,7 +61,8 @@ bool TargetsClash(RunState& state, const char* const* argv) {
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
 // never picks up the output of an earlier run; but none is touched when a
-// target is the booking file or the other target.
+// target is the booking file, the other target, the log, its backup or the
+// configuration.
 bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
   bool bookingsOpen = bookings.Open(argv[2]);
   if (!bookingsOpen && state.debugFlag)
@@ -56,6 +72,8 @@ bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* 
   // Two spellings of a file that did not exist are one file only now.
   if (timeOpen && TargetsClash(state, argv)) return false;
   bool costOpen = state.costCentreFile.Open(argv[4]);
+  // Nor is a new target at the name of a log that was not there yet.
+  if (costOpen && TargetsClash(state, argv)) return false;
   if (!(timeOpen && costOpen) && state.debugFlag)
     PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");
   return bookingsOpen && timeOpen && costOpen;

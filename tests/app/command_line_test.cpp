@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "installation.h"
 
 namespace testsupport {
@@ -109,6 +111,42 @@ TEST_F(CommandLine, TargetThatIsTheBookingFileOrTheOtherTargetIsRefused) {
   // this run gets as far as the missing data source.
   if (FileExists("/dev/null")) {
     EXPECT_EQ(inst.Run({"T1", "bookings.txt", "/dev/null", "/dev/null"}).exitStatus, 5);
+  }
+}
+
+// The log that every terminal's runs share, its backup and the
+// configuration are never a target: emptied, they would be lost.
+TEST_F(CommandLine, TargetThatIsAFileOfTheInstallationIsRefused) {
+  inst.WriteBookings("4711,,20090715,073005,,T1,1,001,,,X,,,,,40p\n");
+  const std::string backup = inst.root() + "/Quorvex_php/log/TralvoLog_bak.txt";
+  WriteFileBytes(inst.logPath(), "Protokoll\r\n");
+  WriteFileBytes(backup, "Sicherung\r\n");
+  WriteFileBytes(inst.configPath(), "Einstellungen\r\n");
+  // Named from the working directory, as a scheduler's command line would.
+  const std::string log = "../../Quorvex_php/log/TralvoLog.txt";
+  for (const std::string& file : {log, std::string("../../Quorvex_php/log/TralvoLog_bak.txt"),
+                                  std::string("../../Files/quorvex.ini"),
+                                  std::string("../transfer/../../Files/quorvex.ini")}) {
+    for (bool first : {true, false}) {
+      ProcessResult r =
+          inst.Run({"T1", "bookings.txt", first ? file : "z.txt", first ? "k.txt" : file, "/D"});
+      EXPECT_EQ(r.exitStatus, kFileFailure) << file;
+      EXPECT_EQ(r.output, "Zieldatei ist eine Datei der Installation\n") << file;
+    }
+  }
+  EXPECT_EQ(ReadFileBytes(inst.logPath()), "Protokoll\r\n");
+  EXPECT_EQ(ReadFileBytes(backup), "Sicherung\r\n");
+  EXPECT_EQ(ReadFileBytes(inst.configPath()), "Einstellungen\r\n");
+
+  // A log that is not there yet is one once a target has been created
+  // under its name: the run stops before writing anything to it.
+  for (bool first : {true, false}) {
+    std::remove(inst.logPath().c_str());
+    ProcessResult r =
+        inst.Run({"T1", "bookings.txt", first ? log : "z.txt", first ? "k.txt" : log, "/D"});
+    EXPECT_EQ(r.exitStatus, kFileFailure) << first;
+    EXPECT_EQ(r.output, "Zieldatei ist eine Datei der Installation\n") << first;
+    EXPECT_EQ(ReadFileBytes(inst.logPath()), "");
   }
 }
 
