@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& path = file.Write(data, size);
 
   std::vector<ConfigRecord> records;
-  FUZZ_CHECK(ReadConfigRecords(path, records));
+  FUZZ_CHECK(ReadConfigRecords(path, records) == SmallFileRead::kRead);
   // A record takes two lines of at least one byte each.
   FUZZ_CHECK(records.size() <= size / 2);
 
