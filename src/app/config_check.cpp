@@ -40,11 +40,11 @@ std::string FileProblem(SmallFileRead state, int error) {
   return std::string("the file cannot be read: ") + std::strerror(error);
 }
 
-// Why the record of key that the reader skips is skipped, or nullptr.
-const char* SkippedRecord(const std::vector<ConfigRecord>& records, const char* key) {
+// Why the record of key that the reader skips is skipped, or kNone.
+RecordProblem SkippedRecord(const std::vector<ConfigRecord>& records, const char* key) {
   for (const ConfigRecord& record : records)
-    if (record.problem != nullptr && record.fields.key == key) return record.problem;
-  return nullptr;
+    if (record.problem != RecordProblem::kNone && record.fields.key == key) return record.problem;
+  return RecordProblem::kNone;
 }
 
 // Reports every connection key the run would find missing or empty, with
@@ -58,10 +58,10 @@ bool CheckKeys(const std::string& path, const std::vector<ConfigRecord>& records
     ReadConfigValue(entry, "", key, 0, path);
     const bool found = entry.number != 0 || !entry.section.empty() || !entry.key.empty();
     if (!found) {
-      const char* skipped = SkippedRecord(records, key);
-      if (skipped != nullptr) {
+      const RecordProblem skipped = SkippedRecord(records, key);
+      if (skipped != RecordProblem::kNone) {
         std::fprintf(err, "tralvo-ini: %s: the key %s is unusable: %s\n", path.c_str(), key,
-                     skipped);
+                     RecordProblemText(skipped));
       } else {
         std::fprintf(err, "tralvo-ini: %s: the key %s is missing\n", path.c_str(), key);
       }

@@ -11,9 +11,8 @@
 namespace tralvo {
 namespace {
 
-void SetError(std::string* error, const std::string& message) {
-  if (error) *error = message;
-}
+// The new file's name beside the file while it is written.
+constexpr const char* kTemporarySuffix = ".new";
 
 // Creates the temporary file beside path, private to its owner. Anything
 // already at its name (the leftover of an interrupted write, or a link
@@ -29,34 +28,53 @@ bool CreateTemporary(const std::string& temporary, NativeFile& file) {
 // one, and a power loss cannot leave a half-written file at path. A file
 // it replaces keeps its owner and mode: the service that reads it must
 // still be able to, and nobody else should be able to start.
-bool WriteInPlace(const std::string& path, const std::string& bytes, std::string* error) {
-  const std::string temporary = path + ".new";
+ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes) {
+  const std::string temporary = path + kTemporarySuffix;
   NativeFile file;
-  if (!CreateTemporary(temporary, file)) {
-    SetError(error, "cannot create " + temporary);
-    return false;
-  }
+  if (!CreateTemporary(temporary, file)) return ConfigWriteError::kCannotCreate;
   FileIdentity existing;
-  const char* failure = nullptr;
+  ConfigWriteError failure = ConfigWriteError::kNone;
   if (IdentifyPath(path, existing) && !file.TakePermissionsOf(path))
-    failure = "cannot give it the owner and mode of ";
+    failure = ConfigWriteError::kCannotKeepOwner;
   else if (!file.WriteAll(bytes) || !file.Sync())
-    failure = "cannot write ";
-  if (!file.Close() && !failure) failure = "cannot write ";
-  if (!failure && !ReplaceFile(temporary, path)) failure = "cannot replace ";
-  if (failure) {
+    failure = ConfigWriteError::kCannotWrite;
+  if (!file.Close() && failure == ConfigWriteError::kNone) failure = ConfigWriteError::kCannotWrite;
+  if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path))
+    failure = ConfigWriteError::kCannotReplace;
+  if (failure != ConfigWriteError::kNone) {
     std::remove(temporary.c_str());
-    SetError(error, failure + path);
-    return false;
+    return failure;
   }
   SyncFolderOf(path);
-  return true;
+  return ConfigWriteError::kNone;
 }
 
 }  // namespace
 
-bool FormatConfigFile(const ConfigSettings& settings, std::string& bytes,
-                      std::string* error) noexcept {
+std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::string& path) {
+  const std::string key = result.key ? result.key : "";
+  switch (result.error) {
+    case ConfigWriteError::kNone:
+      break;
+    case ConfigWriteError::kValueRefused:
+      return key + ": " + ValueProblemText(result.valueProblem);
+    case ConfigWriteError::kNoTimeout:
+      return key + ": not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
+    case ConfigWriteError::kOutOfMemory:
+      return "out of memory";
+    case ConfigWriteError::kCannotCreate:
+      return "cannot create " + path + kTemporarySuffix;
+    case ConfigWriteError::kCannotKeepOwner:
+      return "cannot give it the owner and mode of " + path;
+    case ConfigWriteError::kCannotWrite:
+      return "cannot write " + path;
+    case ConfigWriteError::kCannotReplace:
+      return "cannot replace " + path;
+  }
+  return "";
+}
+
+ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& bytes) noexcept {
   const struct {
     const char* key;
     const std::string& value;
@@ -68,43 +86,41 @@ bool FormatConfigFile(const ConfigSettings& settings, std::string& bytes,
                  {kLoginTimeoutKey, settings.loginTimeout, true},
                  {kQueryTimeoutKey, settings.queryTimeout, true}};
   WipeSecret(bytes);
+  ConfigWriteResult result;
   try {
     int number = 1;
     for (const auto& record : records) {
-      std::string problem;
-      if (const char* refused = ConfigValueProblem(record.value)) {
-        problem = refused;
-      } else if (record.seconds && TimeoutSeconds(record.value) == 0) {
-        // A run would take the default instead, without a word.
-        problem = "not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
-      }
-      if (!problem.empty()) {
-        SetError(error, std::string(record.key) + ": " + problem);
+      result.valueProblem = ConfigValueProblem(record.value);
+      if (result.valueProblem != ValueProblem::kNone)
+        result.error = ConfigWriteError::kValueRefused;
+      else if (record.seconds && TimeoutSeconds(record.value) == 0)
+        result.error = ConfigWriteError::kNoTimeout;  // a run would take the default, unsaid
+      if (!result.ok()) {
+        result.key = record.key;
         WipeSecret(bytes);
-        return false;
+        return result;
       }
       std::string stored = EncryptConfigValue(record.value);
       bytes += std::string(";") + kWrittenConfigSection + ";\r\n";
       bytes += std::to_string(number++) + ";" + record.key + ";" + stored + "\r\n";
       WipeSecret(stored);
     }
-    return true;
   } catch (...) {
-    SetError(error, "out of memory");
+    result.error = ConfigWriteError::kOutOfMemory;
     WipeSecret(bytes);
-    return false;
   }
+  return result;
 }
 
-int WriteConfigFile(const std::string& path, const ConfigSettings& settings,
-                    std::string* error) noexcept {
+ConfigWriteResult WriteConfigFile(const std::string& path,
+                                  const ConfigSettings& settings) noexcept {
   std::string bytes;
-  if (!FormatConfigFile(settings, bytes, error)) return -1;
-  int result = -1;
+  ConfigWriteResult result = FormatConfigFile(settings, bytes);
+  if (!result.ok()) return result;
   try {
-    if (WriteInPlace(path, bytes, error)) result = 0;
+    result.error = WriteInPlace(path, bytes);
   } catch (...) {
-    SetError(error, "cannot write " + path);
+    result.error = ConfigWriteError::kCannotWrite;
   }
   WipeSecret(bytes);
   return result;

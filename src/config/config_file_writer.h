@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/timeouts.h"
+#include "config/value_cipher.h"
 
 namespace tralvo {
 
@@ -23,18 +24,36 @@ struct ConfigSettings {
 // The section every written record carries.
 inline constexpr const char* kWrittenConfigSection = "DATENBANK";
 
-// The bytes of the file, CR LF line ends. False, with a message in *error
-// when given, if a value cannot be stored (see ConfigValueProblem) or a
-// timeout is no number of seconds a run would take.
-bool FormatConfigFile(const ConfigSettings& settings, std::string& bytes,
-                      std::string* error = nullptr) noexcept;
+// Why a configuration file could not be formatted or written.
+enum class ConfigWriteError {
+  kNone,
+  kValueRefused,     // a value cannot be stored (see ConfigValueProblem)
+  kNoTimeout,        // a timeout is no number of seconds a run would take
+  kOutOfMemory,      // while formatting
+  kCannotCreate,     // the temporary file beside the file
+  kCannotKeepOwner,  // of the file it would replace
+  kCannotWrite,      // the temporary file
+  kCannotReplace,    // the file, by the temporary one
+};
+
+struct ConfigWriteResult {
+  ConfigWriteError error = ConfigWriteError::kNone;
+  const char* key = nullptr;                        // the refused record's key
+  ValueProblem valueProblem = ValueProblem::kNone;  // why its value was refused
+  bool ok() const { return error == ConfigWriteError::kNone; }
+};
+
+// What tralvo-ini tells of a result for the file at path.
+std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::string& path);
+
+// The bytes of the file, CR LF line ends; refuses a value that cannot be
+// stored and a timeout a run would not take.
+ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& bytes) noexcept;
 
 // Writes the file at path, replacing an existing one only once the new one
 // is complete and on the disk. A new file is readable by its owner alone;
-// a replaced one keeps its owner and mode. 0 on success; -1 when a value cannot be stored or the
-// file cannot be written, with a message in *error when given.
-int WriteConfigFile(const std::string& path, const ConfigSettings& settings,
-                    std::string* error = nullptr) noexcept;
+// a replaced one keeps its owner and mode.
+ConfigWriteResult WriteConfigFile(const std::string& path, const ConfigSettings& settings) noexcept;
 
 // Wipes every value.
 void WipeConfigSettings(ConfigSettings& settings) noexcept;

@@ -71,12 +71,12 @@ ConfigRecord SplitRecord(const std::string& header, const std::string& entry) {
   if (s1 < 0) {
     // Without any separator the line has no number field at all; taking
     // it as 0 would make it match every lookup by key.
-    record.problem = "the entry line holds no ';'";
+    record.problem = RecordProblem::kNoSeparator;
     return record;
   }
   if (static_cast<std::size_t>(s1) > kConfigNumberChars) {
     // Cutting the field could turn a number into another (even into 0).
-    record.problem = "the number is longer than 11 characters";
+    record.problem = RecordProblem::kNumberTooLong;
     return record;
   }
   if (s1 > 0) {
@@ -89,9 +89,9 @@ ConfigRecord SplitRecord(const std::string& header, const std::string& entry) {
   CopySubstring(entry, s2 + 1, newline - s2 - 1, f.value);
   // A cut key or value would be another key or a truncated secret.
   if (f.key.size() > kConfigFieldChars) {
-    record.problem = "the key is longer than 200 characters";
+    record.problem = RecordProblem::kKeyTooLong;
   } else if (f.value.size() > kConfigFieldChars) {
-    record.problem = "the value is longer than 200 characters";
+    record.problem = RecordProblem::kValueTooLong;
   }
   return record;
 }
@@ -145,8 +145,8 @@ void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::
       if (!reader.Read(line, kConfigEntryLineChars)) break;
       ConfigRecord record = SplitRecord(header, line);
       ConfigEntry& f = record.fields;
-      const bool selected =
-          record.problem == nullptr && (f.section == section || f.key == key || f.number == number);
+      const bool selected = record.problem == RecordProblem::kNone &&
+                            (f.section == section || f.key == key || f.number == number);
       if (selected) {
         entry.number = f.number;
         entry.section = f.section;
@@ -162,6 +162,22 @@ void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::
   }
   WipeSecret(header);
   WipeSecret(line);
+}
+
+const char* RecordProblemText(RecordProblem problem) noexcept {
+  switch (problem) {
+    case RecordProblem::kNone:
+      break;
+    case RecordProblem::kNoSeparator:
+      return "the entry line holds no ';'";
+    case RecordProblem::kNumberTooLong:
+      return "the number is longer than 11 characters";
+    case RecordProblem::kKeyTooLong:
+      return "the key is longer than 200 characters";
+    case RecordProblem::kValueTooLong:
+      return "the value is longer than 200 characters";
+  }
+  return "";
 }
 
 const char* ConfigFileProblem(SmallFileRead fileState) noexcept {

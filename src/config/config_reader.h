@@ -57,12 +57,23 @@ void ReadConfigValue(ConfigEntry& entry, const std::string& section, const std::
 // console; nullptr when it could be read.
 const char* ConfigFileProblem(SmallFileRead fileState) noexcept;
 
+// Why a lookup never selects a record.
+enum class RecordProblem {
+  kNone,           // a lookup may select it
+  kNoSeparator,    // the entry line has no number field at all
+  kNumberTooLong,  // a cut number could read as another, even as 0
+  kKeyTooLong,     // a cut key would be another key
+  kValueTooLong,   // a cut value would be a truncated secret
+};
+
+// What tralvo-ini tells of a problem; the empty text for kNone.
+const char* RecordProblemText(RecordProblem problem) noexcept;
+
 // One record as the reader sees it, for listing a file: the fields split as
-// for a lookup, the value still in its stored form. problem is nullptr for a
-// record a lookup may select, else why it never is.
+// for a lookup, the value still in its stored form.
 struct ConfigRecord {
   ConfigEntry fields;
-  const char* problem = nullptr;
+  RecordProblem problem = RecordProblem::kNone;
 };
 
 // Every record of the file in order (an unpaired last line is no record),

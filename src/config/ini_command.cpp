@@ -153,8 +153,8 @@ std::string Printable(const std::string& text) {
 int Encode(std::FILE* in, std::FILE* out, std::FILE* err) {
   std::string value;
   if (!AskValue(in, err, "value", true, value)) return kIniFailed;
-  if (const char* problem = ConfigValueProblem(value)) {
-    std::fprintf(err, "tralvo-ini: %s\n", problem);
+  if (ValueProblem problem = ConfigValueProblem(value); problem != ValueProblem::kNone) {
+    std::fprintf(err, "tralvo-ini: %s\n", ValueProblemText(problem));
     WipeSecret(value);
     return kIniFailed;
   }
@@ -168,8 +168,8 @@ int Encode(std::FILE* in, std::FILE* out, std::FILE* err) {
 int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
   std::string stored;
   if (!AskValue(in, err, "stored value", false, stored)) return kIniFailed;
-  if (const char* problem = StoredValueProblem(stored)) {
-    std::fprintf(err, "tralvo-ini: %s\n", problem);
+  if (ValueProblem problem = StoredValueProblem(stored); problem != ValueProblem::kNone) {
+    std::fprintf(err, "tralvo-ini: %s\n", ValueProblemText(problem));
     WipeSecret(stored);
     return kIniFailed;
   }
@@ -213,11 +213,11 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
                    "tralvo-ini: warning: a DATABASE value that is empty or longer than 40 "
                    "characters leaves the data source name empty\n");
     }
-    std::string error;
-    if (WriteConfigFile(path, settings, &error) == 0) {
+    const ConfigWriteResult result = WriteConfigFile(path, settings);
+    if (result.ok()) {
       status = kIniOk;
     } else {
-      std::fprintf(err, "tralvo-ini: %s\n", error.c_str());
+      std::fprintf(err, "tralvo-ini: %s\n", ConfigWriteMessage(result, path).c_str());
     }
   }
   WipeConfigSettings(settings);
@@ -244,8 +244,8 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
     std::fprintf(out, "record %d: number %ld, section \"%s\", key \"%s\"", index++,
                  static_cast<long>(f.number), Printable(f.section).c_str(),
                  Printable(f.key).c_str());
-    if (record.problem) {
-      std::fprintf(out, ", ignored: %s\n", record.problem);
+    if (record.problem != RecordProblem::kNone) {
+      std::fprintf(out, ", ignored: %s\n", RecordProblemText(record.problem));
     } else {
       std::string value = DecryptConfigValue(f.value);
       const std::string shown = f.key == "PASS" ? "********" : "\"" + Printable(value) + "\"";

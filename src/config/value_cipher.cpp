@@ -104,21 +104,36 @@ std::string EncryptConfigValue(std::string_view plain, std::string_view key) noe
   }
 }
 
-const char* ConfigValueProblem(std::string_view plain) noexcept {
-  if (plain.find('\0') != std::string_view::npos) return "the value contains a zero byte";
-  if (plain.size() > kMaxConfigPlainLength) return "the value is longer than 96 bytes";
-  return nullptr;
+const char* ValueProblemText(ValueProblem problem) noexcept {
+  switch (problem) {
+    case ValueProblem::kNone:
+      break;
+    case ValueProblem::kZeroByte:
+      return "the value contains a zero byte";
+    case ValueProblem::kPlainTooLong:
+      return "the value is longer than 96 bytes";
+    case ValueProblem::kNotHexDigit:
+      return "the stored form holds a character other than 0-9 and A-F";
+    case ValueProblem::kPartialBlock:
+      return "the stored form is not a whole number of blocks";
+    case ValueProblem::kStoredTooLong:
+      return "the stored form is longer than 200 characters";
+  }
+  return "";
 }
 
-const char* StoredValueProblem(std::string_view text) noexcept {
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
-      return "the stored form holds a character other than 0-9 and A-F";
-    }
-  }
-  if (text.size() % kBlockDigits != 0) return "the stored form is not a whole number of blocks";
-  if (text.size() > kMaxStoredLength) return "the stored form is longer than 200 characters";
-  return nullptr;
+ValueProblem ConfigValueProblem(std::string_view plain) noexcept {
+  if (plain.find('\0') != std::string_view::npos) return ValueProblem::kZeroByte;
+  if (plain.size() > kMaxConfigPlainLength) return ValueProblem::kPlainTooLong;
+  return ValueProblem::kNone;
+}
+
+ValueProblem StoredValueProblem(std::string_view text) noexcept {
+  for (char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return ValueProblem::kNotHexDigit;
+  if (text.size() % kBlockDigits != 0) return ValueProblem::kPartialBlock;
+  if (text.size() > kMaxStoredLength) return ValueProblem::kStoredTooLong;
+  return ValueProblem::kNone;
 }
 
 }  // namespace tralvo

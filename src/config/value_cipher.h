@@ -37,13 +37,25 @@ std::string DecryptConfigValue(std::string_view hexText,
 std::string EncryptConfigValue(std::string_view plain,
                                std::string_view key = kConfigCipherKey) noexcept;
 
+// Why a value cannot be stored, or a stored value is not well formed.
+enum class ValueProblem {
+  kNone,
+  kZeroByte,       // a zero byte would end the plain value early
+  kPlainTooLong,   // more than kMaxConfigPlainLength bytes do not fit a record
+  kNotHexDigit,    // a stored character other than 0-9 and A-F
+  kPartialBlock,   // stored digits that are no whole number of blocks
+  kStoredTooLong,  // a stored form longer than a record holds
+};
+
+// What tralvo-ini tells of a problem; the empty text for kNone.
+const char* ValueProblemText(ValueProblem problem) noexcept;
+
 // Why plain cannot be stored as a configuration value (it would not read
-// back as itself), or nullptr when it can: a zero byte would end it early,
-// more than kMaxConfigPlainLength bytes do not fit a record.
-const char* ConfigValueProblem(std::string_view plain) noexcept;
+// back as itself), or kNone when it can.
+ValueProblem ConfigValueProblem(std::string_view plain) noexcept;
 
 // Whether text is a well-formed stored value: upper-case hex digits only,
 // whole blocks, at most the length a record holds.
-const char* StoredValueProblem(std::string_view text) noexcept;
+ValueProblem StoredValueProblem(std::string_view text) noexcept;
 
 }  // namespace tralvo

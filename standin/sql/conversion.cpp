@@ -154,6 +154,10 @@ Converted ToDateTime(const Value& value, const SqlType& source, int style) {
     return Fail(8115, "Arithmetic overflow error converting expression to data type datetime.");
   }
   if (source.kind == TypeKind::DateTime) return Ok(value);
+  if (!IsDateTimeStyle(style)) {
+    return Fail(281, std::to_string(style) + " is not a valid style number when converting to " +
+                         "datetime.");
+  }
   DateError error;
   auto parsed = ParseDateTime(value.text, style, &error);
   if (error == DateError::OutOfRange) {

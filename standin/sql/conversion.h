@@ -1,4 +1,4 @@
-// Conversions between the server's data types as CONVERT, CAST and the
+// Conversions between the server's data types as CONVERT and the
 // assignment of a value to a column perform them, with the server's
 // errors for values that do not convert or do not fit.
 #pragma once
@@ -16,7 +16,7 @@ struct Converted {
 
 // `assignment` is true when the value goes into a column: then a text too
 // long for its column fails with 8152 and a datetime becomes text in the
-// default style; CONVERT and CAST cut texts silently.
+// default style; CONVERT cuts texts silently.
 Converted ConvertValue(const Value& value, const SqlType& source, const SqlType& target, int style,
                        bool assignment);
 

@@ -477,6 +477,7 @@ std::vector<ServerMessage> Engine::RunScript(const std::string& script, SessionI
         if (m.severity > 10) errors.push_back(m);
     }
   }
+  EndSession(session);
   return errors;
 }
 

@@ -64,8 +64,9 @@ class Engine {
   // the batch, as the server does.
   std::vector<StatementResult> Execute(const std::string& batch, SessionInfo& session);
 
-  // Runs a script of batches separated by lines holding only GO; returns
-  // the errors (empty when all went well).
+  // Runs a script of batches separated by lines holding only GO, as a
+  // connection of its own that ends with it; returns the errors (empty
+  // when all went well).
   std::vector<ServerMessage> RunScript(const std::string& script, SessionInfo& session);
 
   // Runs one of the transaction statements (BeginTransaction,

@@ -1,6 +1,7 @@
 // SQLite functions and collation; see sql_functions.h.
 #include "sql/sql_functions.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -93,12 +94,6 @@ void VariableFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     case SessionVariable::TranCount:
       sqlite3_result_int(ctx, s->tranCount);
       break;
-    case SessionVariable::LockTimeout:
-      sqlite3_result_int(ctx, s->lockTimeoutMs);
-      break;
-    case SessionVariable::Options:
-      sqlite3_result_int(ctx, s->implicitTransactions ? 2 : 0);  // IMPLICIT_TRANSACTIONS
-      break;
   }
 }
 
@@ -147,7 +142,124 @@ int CompareCaseInsensitive(void*, int lengthA, const void* a, int lengthB, const
   return pa == endA ? (pb == endB ? 0 : -1) : 1;
 }
 
+// One element of a LIKE pattern.
+struct PatternItem {
+  enum class Kind { Literal, AnyOne, AnyRun, Class } kind = Kind::Literal;
+  uint32_t c = 0;                                     // Literal, folded
+  std::vector<std::pair<uint32_t, uint32_t>> ranges;  // Class, folded
+  bool negated = false;                               // Class: [^...]
+
+  bool Matches(uint32_t folded) const {
+    if (kind == Kind::AnyOne) return true;
+    if (kind == Kind::Literal) return c == folded;
+    bool in = false;
+    for (const auto& r : ranges) in = in || (folded >= r.first && folded <= r.second);
+    return in != negated;
+  }
+};
+
+std::vector<uint32_t> FoldedCodePoints(const std::string& text) {
+  std::vector<uint32_t> out;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* end = p + text.size();
+  while (p < end) out.push_back(FoldCase(NextCodePoint(p, end)));
+  return out;
+}
+
+std::vector<PatternItem> ReadPattern(const std::string& pattern, uint32_t escape) {
+  std::vector<uint32_t> cps = FoldedCodePoints(pattern);
+  std::vector<PatternItem> items;
+  for (size_t i = 0; i < cps.size(); ++i) {
+    PatternItem item;
+    uint32_t c = cps[i];
+    if (escape != 0 && c == escape && i + 1 < cps.size()) {
+      item.c = cps[++i];
+    } else if (c == '%') {
+      item.kind = PatternItem::Kind::AnyRun;
+    } else if (c == '_') {
+      item.kind = PatternItem::Kind::AnyOne;
+    } else if (c == '[' && std::find(cps.begin() + i + 1, cps.end(), ']') != cps.end()) {
+      item.kind = PatternItem::Kind::Class;
+      size_t end =
+          static_cast<size_t>(std::find(cps.begin() + i + 1, cps.end(), ']') - cps.begin());
+      size_t j = i + 1;
+      if (j + 1 < end && cps[j] == '^') {
+        item.negated = true;
+        ++j;
+      }
+      // "a-f" is a range; a '-' at either end stands for itself.
+      while (j < end) {
+        bool range = j + 2 < end && cps[j + 1] == '-';
+        item.ranges.emplace_back(cps[j], range ? cps[j + 2] : cps[j]);
+        j += range ? 3 : 1;
+      }
+      i = end;
+    } else {
+      item.c = c;
+    }
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
+// tds_like(text, pattern, escape or NULL, unicode)
+void LikeFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  Value text = ReadArgument(argv[0]);
+  Value pattern = ReadArgument(argv[1]);
+  uint32_t escape = 0;
+  if (sqlite3_value_type(argv[2]) != SQLITE_NULL) {
+    std::vector<uint32_t> e = FoldedCodePoints(ReadArgument(argv[2]).text);
+    if (e.size() != 1) {
+      ServerMessage m;
+      m.number = 506;
+      m.text = "The invalid escape character \"" + ReadArgument(argv[2]).text +
+               "\" was specified in a LIKE predicate.";
+      std::string encoded = EncodeFunctionError(m);
+      sqlite3_result_error(ctx, encoded.c_str(), static_cast<int>(encoded.size()));
+      return;
+    }
+    escape = e[0];
+  }
+  auto asText = [](const Value& v) {
+    return v.kind == Value::Kind::Text ? v.text : DisplayText(v, SqlType{TypeKind::Int, 0});
+  };
+  sqlite3_result_int(
+      ctx, LikeMatches(asText(text), asText(pattern), escape, sqlite3_value_int(argv[3]) != 0));
+}
+
 }  // namespace
+
+bool LikeMatches(const std::string& text, const std::string& pattern, uint32_t escape,
+                 bool unicode) {
+  std::vector<uint32_t> t = FoldedCodePoints(text);
+  if (!unicode) {
+    while (!t.empty() && t.back() == ' ') t.pop_back();
+  }
+  std::vector<PatternItem> p = ReadPattern(pattern, escape);
+  // Greedy with one point to come back to: the last % seen takes one more
+  // character whenever what follows it fails.
+  size_t ti = 0, pi = 0, runAt = SIZE_MAX, runFrom = 0;
+  while (ti < t.size()) {
+    if (pi < p.size() && p[pi].kind == PatternItem::Kind::AnyRun) {
+      runAt = ++pi;
+      runFrom = ti;
+    } else if (pi < p.size() && p[pi].Matches(t[ti])) {
+      ++ti;
+      ++pi;
+    } else if (runAt != SIZE_MAX) {
+      pi = runAt;
+      ti = ++runFrom;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi].kind == PatternItem::Kind::AnyRun) ++pi;
+  return pi == p.size();
+}
 
 std::string EncodeFunctionError(const ServerMessage& message) {
   return kErrorPrefix + std::to_string(message.number) + ":" + message.text;
@@ -170,6 +282,7 @@ void RegisterSqlFunctions(sqlite3* db, const StatementContext* context) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
   sqlite3_create_function(db, "tds_convert", 5, flags, nullptr, ConvertFunction, nullptr, nullptr);
   sqlite3_create_function(db, "tds_store", 4, flags, nullptr, StoreFunction, nullptr, nullptr);
+  sqlite3_create_function(db, "tds_like", 4, flags, nullptr, LikeFunction, nullptr, nullptr);
   void* data = const_cast<StatementContext*>(context);
   sqlite3_create_function(db, "tds_now", 0, SQLITE_UTF8, data, NowFunction, nullptr, nullptr);
   sqlite3_create_function(db, "tds_variable", 1, SQLITE_UTF8, data, VariableFunction, nullptr,

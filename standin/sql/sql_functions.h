@@ -25,6 +25,14 @@ struct StatementContext {
 // Registers everything on `db`.
 void RegisterSqlFunctions(sqlite3* db, const StatementContext* context);
 
+// Whether `text` matches `pattern` as LIKE does under the default
+// collation: % and _, character classes ([abc], [a-f], [^x]), letters
+// without regard to case, `escape` (0 for none) making the next pattern
+// character literal. Both UTF-8. Trailing blanks of a non-Unicode text
+// are not significant (`unicode` false), those of the pattern are.
+bool LikeMatches(const std::string& text, const std::string& pattern, uint32_t escape,
+                 bool unicode);
+
 // A server error travels out of a SQLite function as an error text with
 // this prefix; the engine turns it back into the message.
 std::string EncodeFunctionError(const ServerMessage& message);

@@ -56,7 +56,7 @@ bool ParseTypeName(const std::string& rawName, int length, SqlType& out) {
       out.length = 0;
       if (out.IsText()) {
         // A text type without a length is one character long, as declared
-        // without one; CAST and CONVERT get 30 (handled by their caller).
+        // without one; CONVERT gives 30 (handled by its caller).
         out.length = parsedLength > 0 ? parsedLength : 1;
         int limit = out.IsUnicode() ? 4000 : 8000;
         if (out.length > limit) out.length = limit;

@@ -37,7 +37,7 @@ struct SessionInfo {
 
 // The server variables that change while a batch runs; a statement reads
 // them when it runs, not when the batch is read.
-enum class SessionVariable { RowCount, TranCount, LockTimeout, Options };
+enum class SessionVariable { RowCount, TranCount };
 
 struct Statement {
   enum class Kind {
@@ -152,12 +152,10 @@ class Translator {
   Expr ParsePrimary();
   Expr ParseColumnReference();
   Expr ParseFunction(const std::string& name);
-  Expr ParseConvert(bool isCast);
-  Expr ParseCase();
+  Expr ParseConvert();
   Expr SystemVariable(const std::string& name) const;
   SqlType ParseTypeSpec(int defaultTextLength = 30);
   Expr Compare(const Expr& left, const std::string& op, const Expr& right) const;
-  Expr Subquery();
 
   // Bounds the recursion of the parser, so that a deeply nested batch is
   // refused with an error instead of exhausting the stack.

@@ -131,18 +131,9 @@ Expr Translator::Compare(const Expr& left, const std::string& op, const Expr& ri
 }
 
 Expr Translator::ParsePredicate() {
-  if (Accept("EXISTS")) {
-    ExpectSymbol("(");
-    Expr sub = Subquery();
-    ExpectSymbol(")");
-    sub.sql = "(EXISTS " + sub.sql + ")";
-    sub.type = Type(TypeKind::Int);
-    return sub;
-  }
   Expr left = ParseAdditive();
-  static const char* const kComparisons[][2] = {{"=", "="},   {"<>", "<>"}, {"!=", "<>"},
-                                                {"<", "<"},   {">", ">"},   {"<=", "<="},
-                                                {">=", ">="}, {"!<", ">="}, {"!>", "<="}};
+  static const char* const kComparisons[][2] = {{"=", "="}, {"<>", "<>"}, {"!=", "<>"}, {"<", "<"},
+                                                {">", ">"}, {"<=", "<="}, {">=", ">="}};
   for (const auto& c : kComparisons) {
     if (AcceptSymbol(c[0])) return Compare(left, c[1], ParseAdditive());
   }
@@ -162,10 +153,11 @@ Expr Translator::ParsePredicate() {
   std::string notText = negated ? " NOT" : "";
   if (Accept("LIKE")) {
     Expr pattern = ParseAdditive();
+    std::string escape = Accept("ESCAPE") ? ParseAdditive().sql : "NULL";
+    bool unicode = left.type.IsUnicode() || pattern.type.IsUnicode();
     Expr e;
-    e.sql = "(" + left.sql + notText + " LIKE " + pattern.sql;
-    if (Accept("ESCAPE")) e.sql += " ESCAPE " + ParseAdditive().sql;
-    e.sql += ")";
+    e.sql = std::string(negated ? "(NOT " : "(") + "tds_like(" + left.sql + ", " + pattern.sql +
+            ", " + escape + ", " + (unicode ? "1" : "0") + "))";
     e.type = Type(TypeKind::Int);
     return e;
   }
@@ -182,28 +174,23 @@ Expr Translator::ParsePredicate() {
     ExpectSymbol("(");
     Expr e;
     e.type = Type(TypeKind::Int);
-    if (Peek().Is("SELECT")) {
-      Expr sub = Subquery();
-      e.sql = "(" + Collated(left, sub) + notText + " IN " + sub.sql + ")";
-    } else {
-      std::string list;
-      Expr first;
-      size_t items = 0;
-      do {
-        // The server gives up on lists this long as well.
-        if (++items > kMaxListItems) {
-          Fail(8632,
-               "Internal error: An expression services limit has been reached. Please look for "
-               "potentially complex expressions in your query, and try to simplify them.",
-               17);
-        }
-        if (!list.empty()) list += ", ";
-        Expr item = AsDateTimeIfNeeded(ParseAdditive(), left);
-        if (list.empty()) first.type = item.type;
-        list += item.sql;
-      } while (AcceptSymbol(","));
-      e.sql = "(" + Collated(left, first) + notText + " IN (" + list + "))";
-    }
+    std::string list;
+    Expr first;
+    size_t items = 0;
+    do {
+      // The server gives up on lists this long as well.
+      if (++items > kMaxListItems) {
+        Fail(8632,
+             "Internal error: An expression services limit has been reached. Please look for "
+             "potentially complex expressions in your query, and try to simplify them.",
+             17);
+      }
+      if (!list.empty()) list += ", ";
+      Expr item = AsDateTimeIfNeeded(ParseAdditive(), left);
+      if (list.empty()) first.type = item.type;
+      list += item.sql;
+    } while (AcceptSymbol(","));
+    e.sql = "(" + Collated(left, first) + notText + " IN (" + list + "))";
     ExpectSymbol(")");
     return e;
   }
@@ -264,18 +251,6 @@ Expr Translator::ParseUnary() {
   return ParsePrimary();
 }
 
-Expr Translator::Subquery() {
-  scopes_.emplace_back();
-  auto aliases = selectAliases_;
-  SelectResult select = ParseSelect();
-  selectAliases_ = aliases;
-  scopes_.pop_back();
-  Expr e;
-  e.sql = "(" + select.sql + ")";
-  e.type = select.columns.empty() ? Type(TypeKind::Int) : select.columns[0].type;
-  return e;
-}
-
 Expr Translator::ParsePrimary() {
   const Token& t = Peek();
   Expr e;
@@ -304,12 +279,8 @@ Expr Translator::ParsePrimary() {
       Fail(137, "Must declare the scalar variable \"" + t.text + "\".", 15);
     case Token::Kind::Symbol:
       if (AcceptSymbol("(")) {
-        if (Peek().Is("SELECT")) {
-          e = Subquery();
-        } else {
-          e = ParseExpression();
-          e.sql = "(" + e.sql + ")";
-        }
+        e = ParseExpression();
+        e.sql = "(" + e.sql + ")";
         ExpectSymbol(")");
         return e;
       }
@@ -325,13 +296,12 @@ Expr Translator::ParsePrimary() {
     e.sql = "NULL";
     return e;
   }
-  if (Peek().Is("CASE")) return ParseCase();
   if (Accept("CURRENT_TIMESTAMP")) {
     e.sql = "tds_now()";
     e.type = Type(TypeKind::DateTime);
     return e;
   }
-  if (Peek().Is("CONVERT") || Peek().Is("CAST")) return ParseConvert(Take().Is("CAST"));
+  if (Accept("CONVERT")) return ParseConvert();
   if (Peek(1).IsSymbol("(") && !IsReserved(Peek())) {
     std::string name = Take().text;
     Take();
@@ -339,32 +309,6 @@ Expr Translator::ParsePrimary() {
   }
   if (IsReserved(Peek())) SyntaxError();
   return ParseColumnReference();
-}
-
-Expr Translator::ParseCase() {
-  Expect("CASE");
-  Expr e;
-  e.sql = "(CASE";
-  if (!Peek().Is("WHEN")) e.sql += " " + ParseExpression().sql;
-  bool typed = false;
-  while (Accept("WHEN")) {
-    e.sql += " WHEN " + ParseExpression().sql;
-    Expect("THEN");
-    Expr value = ParseExpression();
-    e.sql += " THEN " + value.sql;
-    if (!typed && value.type.kind != TypeKind::Null) {
-      e.type = value.type;
-      typed = true;
-    }
-  }
-  if (Accept("ELSE")) {
-    Expr value = ParseExpression();
-    e.sql += " ELSE " + value.sql;
-    if (!typed) e.type = value.type;
-  }
-  Expect("END");
-  e.sql += " END)";
-  return e;
 }
 
 SqlType Translator::ParseTypeSpec(int defaultTextLength) {
@@ -389,28 +333,20 @@ SqlType Translator::ParseTypeSpec(int defaultTextLength) {
     }
     Fail(2715, "Column, parameter, or variable #1: Cannot find data type " + name + ".");
   }
-  // CAST and CONVERT give a text type without a length 30 characters.
+  // CONVERT gives a text type without a length 30 characters.
   if (type.IsText() && !explicitLength) type.length = defaultTextLength;
   return type;
 }
 
-Expr Translator::ParseConvert(bool isCast) {
+Expr Translator::ParseConvert() {
   ExpectSymbol("(");
-  SqlType target;
-  Expr value;
+  SqlType target = ParseTypeSpec();
+  ExpectSymbol(",");
+  Expr value = ParseExpression();
   int style = 0;
-  if (isCast) {
-    value = ParseExpression();
-    Expect("AS");
-    target = ParseTypeSpec();
-  } else {
-    target = ParseTypeSpec();
-    ExpectSymbol(",");
-    value = ParseExpression();
-    if (AcceptSymbol(",")) {
-      if (Peek().kind != Token::Kind::Number) SyntaxError();
-      style = std::atoi(Take().text.c_str());
-    }
+  if (AcceptSymbol(",")) {
+    if (Peek().kind != Token::Kind::Number) SyntaxError();
+    style = std::atoi(Take().text.c_str());
   }
   ExpectSymbol(")");
   Expr e;
@@ -446,7 +382,7 @@ Expr Translator::ParseFunction(const std::string& rawName) {
     for (size_t i = 0; i < args.size(); ++i) out += (i ? ", " : "") + args[i].sql;
     return out;
   };
-  if (name == "getdate" || name == "sysdatetime" || name == "getutcdate") {
+  if (name == "getdate") {
     need(0, 0);
     e.sql = "tds_now()";
     e.type = Type(TypeKind::DateTime);
@@ -454,37 +390,14 @@ Expr Translator::ParseFunction(const std::string& rawName) {
     need(1, 1);
     e.sql = "count(" + list() + ")";
     e.type = Type(TypeKind::Int);
-  } else if (name == "max" || name == "min" || name == "sum" || name == "avg") {
-    need(1, 1);
-    e.sql = name + "(" + list() + ")";
-    e.type = args[0].type;
-  } else if (name == "isnull" || name == "coalesce") {
-    need(2, name == "isnull" ? 2 : 64);
+  } else if (name == "isnull") {
+    need(2, 2);
     e.sql = "coalesce(" + list() + ")";
     e.type = args[0].type.kind != TypeKind::Null ? args[0].type : args[1].type;
-  } else if (name == "len") {
-    need(1, 1);
-    e.sql = "length(rtrim(" + args[0].sql + "))";
-    e.type = Type(TypeKind::Int);
-  } else if (name == "upper" || name == "lower" || name == "ltrim" || name == "rtrim" ||
-             name == "abs") {
-    need(1, 1);
-    e.sql = name + "(" + args[0].sql + ")";
-    e.type = args[0].type;
-  } else if (name == "substring" || name == "left") {
-    need(name == "left" ? 2 : 3, name == "left" ? 2 : 3);
-    e.sql = name == "left" ? "substr(" + args[0].sql + ", 1, " + args[1].sql + ")"
-                           : "substr(" + list() + ")";
-    e.type = args[0].type.IsText() ? args[0].type : Type(TypeKind::VarChar, 30);
-    if (e.type.kind == TypeKind::Char) e.type.kind = TypeKind::VarChar;
-  } else if (name == "replace") {
-    need(3, 3);
-    e.sql = "replace(" + list() + ")";
-    e.type = Type(TypeKind::VarChar, 8000);
-  } else if (name == "db_name" || name == "user_name" || name == "suser_sname" ||
-             name == "system_user") {
+  } else if (name == "db_name") {
+    need(0, 0);
     usesSession_ = true;
-    e.sql = QuoteLiteral(name == "db_name" ? session_.database : session_.user);
+    e.sql = QuoteLiteral(session_.database);
     e.type = Type(TypeKind::NVarChar, 128);
   } else {
     Fail(195, "'" + rawName + "' is not a recognized built-in function name.", 15);
@@ -500,31 +413,10 @@ Expr Translator::SystemVariable(const std::string& rawName) const {
     usesSession_ = true;
     e.sql = std::to_string(session_.spid);
     e.type = Type(TypeKind::SmallInt);
-  } else if (name == "@@rowcount" || name == "@@trancount" || name == "@@lock_timeout" ||
-             name == "@@options") {
-    SessionVariable v = name == "@@rowcount"       ? SessionVariable::RowCount
-                        : name == "@@trancount"    ? SessionVariable::TranCount
-                        : name == "@@lock_timeout" ? SessionVariable::LockTimeout
-                                                   : SessionVariable::Options;
+  } else if (name == "@@rowcount" || name == "@@trancount") {
+    SessionVariable v =
+        name == "@@rowcount" ? SessionVariable::RowCount : SessionVariable::TranCount;
     e.sql = "tds_variable(" + std::to_string(static_cast<int>(v)) + ")";
-  } else if (name == "@@error") {
-    e.sql = "0";
-  } else if (name == "@@textsize") {
-    e.sql = "2147483647";
-  } else if (name == "@@max_precision" || name == "@@datefirst") {
-    e.sql = name == "@@datefirst" ? "7" : "38";
-    e.type = Type(TypeKind::TinyInt);
-  } else if (name == "@@identity") {
-    e.sql = "NULL";
-    e.type = Type(TypeKind::Float);
-  } else if (name == "@@version" || name == "@@servername" || name == "@@servicename" ||
-             name == "@@language") {
-    const char* text = name == "@@version"       ? "SQL Server stand-in over SQLite (TDS 7.4)"
-                       : name == "@@servername"  ? "STANDIN"
-                       : name == "@@servicename" ? "MSSQLSERVER"
-                                                 : "us_english";
-    e.sql = QuoteLiteral(text);
-    e.type = Type(TypeKind::NVarChar, 128);
   } else {
     Fail(137, "Must declare the scalar variable \"" + rawName + "\".", 15);
   }

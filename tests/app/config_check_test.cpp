@@ -30,7 +30,7 @@ class ConfigCheckTest : public ::testing::Test {
   // The configuration file with the record of one key left out.
   void WriteConfigWithout(const std::string& key) {
     std::string bytes;
-    ASSERT_TRUE(FormatConfigFile({"tralvo", kPassword, "MSSQL", "TRALVO"}, bytes));
+    ASSERT_TRUE(FormatConfigFile({"tralvo", kPassword, "MSSQL", "TRALVO"}, bytes).ok());
     std::string kept;
     std::string header;
     size_t at = 0;

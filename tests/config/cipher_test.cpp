@@ -126,7 +126,7 @@ TEST(ValueCipherTest, ZeroByteEndsTheValueButLaterBlocksStayHarmless) {
   const std::string stored = EncryptConfigValue(plain);
   ASSERT_EQ(stored.size(), 32u);
   EXPECT_EQ(DecryptConfigValue(stored), "ab");
-  EXPECT_NE(ConfigValueProblem(plain), nullptr);
+  EXPECT_EQ(ConfigValueProblem(plain), ValueProblem::kZeroByte);
 }
 
 TEST(ValueCipherTest, IncompleteLastBlockIsDropped) {
@@ -170,13 +170,13 @@ TEST(ValueCipherTest, EqualBlocksEncipherAlikeAndWindows1252BytesPassThrough) {
 }
 
 TEST(ValueCipherTest, StorableValuesAndStoredForms) {
-  EXPECT_EQ(ConfigValueProblem(std::string(96, 'x')), nullptr);
-  EXPECT_NE(ConfigValueProblem(std::string(97, 'x')), nullptr);
-  EXPECT_EQ(StoredValueProblem(EncryptConfigValue(std::string(96, 'x'))), nullptr);
-  EXPECT_EQ(StoredValueProblem(""), nullptr);
-  EXPECT_NE(StoredValueProblem("0123456789abcdef"), nullptr);
-  EXPECT_NE(StoredValueProblem("0123456789ABCDE"), nullptr);
-  EXPECT_NE(StoredValueProblem(std::string(208, '0')), nullptr);
+  EXPECT_EQ(ConfigValueProblem(std::string(96, 'x')), ValueProblem::kNone);
+  EXPECT_EQ(ConfigValueProblem(std::string(97, 'x')), ValueProblem::kPlainTooLong);
+  EXPECT_EQ(StoredValueProblem(EncryptConfigValue(std::string(96, 'x'))), ValueProblem::kNone);
+  EXPECT_EQ(StoredValueProblem(""), ValueProblem::kNone);
+  EXPECT_EQ(StoredValueProblem("0123456789abcdef"), ValueProblem::kNotHexDigit);
+  EXPECT_EQ(StoredValueProblem("0123456789ABCDE"), ValueProblem::kPartialBlock);
+  EXPECT_EQ(StoredValueProblem(std::string(208, '0')), ValueProblem::kStoredTooLong);
 }
 
 TEST(SecretTest, WipeSecretClearsTheWholeBuffer) {

@@ -197,9 +197,9 @@ TEST_F(ConfigReaderTest, RecordListingShowsEveryPairAndWhyOneIsIgnored) {
   std::vector<ConfigRecord> records;
   ASSERT_EQ(ReadConfigRecords(path_, records), SmallFileRead::kRead);
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].problem, nullptr);
+  EXPECT_EQ(records[0].problem, RecordProblem::kNone);
   EXPECT_EQ(records[0].fields.value, EncryptConfigValue("sa"));
-  EXPECT_NE(records[1].problem, nullptr);
+  EXPECT_EQ(records[1].problem, RecordProblem::kNoSeparator);
 }
 
 TEST(ConfigTextTest, FindNthCharAndCopySubstring) {

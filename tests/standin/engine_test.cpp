@@ -122,6 +122,16 @@ TEST_F(EngineTest, EveryDefinedStyleFormatsAndOthersAreRefused) {
                           " is not a valid style number when converting from datetime to a "
                           "character string.");
     }
+    // Reading a text takes the same styles; what it makes of the text
+    // differs by style.
+    error = ErrorOf("SELECT CONVERT(datetime, '2009-07-05', " + std::to_string(style) + ")", &text);
+    if (defined) {
+      EXPECT_NE(error, 281) << style;
+    } else {
+      EXPECT_EQ(error, 281) << style;
+      EXPECT_EQ(text, std::to_string(style) +
+                          " is not a valid style number when converting to datetime.");
+    }
   }
   EXPECT_EQ(styled(4), "05.07.09");
   EXPECT_EQ(styled(104), "05.07.2009");

@@ -22,9 +22,10 @@ void Installation::WriteConfig(const std::string& login, const std::string& pass
 }
 
 void Installation::WriteConfig(const tralvo::ConfigSettings& settings) const {
-  std::string error;
-  if (tralvo::WriteConfigFile(configPath(), settings, &error) != 0)
-    throw std::runtime_error("cannot write the configuration: " + error);
+  const tralvo::ConfigWriteResult result = tralvo::WriteConfigFile(configPath(), settings);
+  if (!result.ok())
+    throw std::runtime_error("cannot write the configuration: " +
+                             tralvo::ConfigWriteMessage(result, configPath()));
 }
 
 void Installation::WriteBookings(const std::string& bytes, const std::string& name) const {

@@ -212,6 +212,12 @@ standin::Engine& Standin::Database() const {
 std::vector<std::vector<std::string>> Standin::Query(const std::string& sql) const {
   standin::SessionInfo session;
   session.user = options_.user;
+  // Each call is a connection of its own: what it leaves uncommitted goes.
+  struct Ending {
+    standin::Engine& engine;
+    standin::SessionInfo& session;
+    ~Ending() { engine.EndSession(session); }
+  } ending{Database(), session};
   std::vector<std::vector<std::string>> rows;
   for (const standin::StatementResult& r : Database().Execute(sql, session)) {
     for (const standin::ServerMessage& m : r.messages) {
