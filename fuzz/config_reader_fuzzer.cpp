@@ -25,7 +25,9 @@ void CheckLookup(const std::string& path, const std::string& section, const std:
   // The lookup selects the first record the listing says may be selected.
   for (const ConfigRecord& record : records) {
     const ConfigEntry& f = record.fields;
-    if (record.problem || !(f.section == section || f.key == key || f.number == number)) continue;
+    if (record.problem != RecordProblem::kNone ||
+        !(f.section == section || f.key == key || f.number == number))
+      continue;
     FUZZ_CHECK(entry.key == f.key && entry.section == f.section && entry.number == f.number);
     FUZZ_CHECK(entry.value == DecryptConfigValue(f.value));
     return;

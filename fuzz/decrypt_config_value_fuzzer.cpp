@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(plain.find('\0') == std::string::npos);
 
   // The same bytes taken as a plain value.
-  if (ConfigValueProblem(text) == nullptr) {
+  if (ConfigValueProblem(text) == ValueProblem::kNone) {
     std::string stored = EncryptConfigValue(text);
-    FUZZ_CHECK(StoredValueProblem(stored) == nullptr);
+    FUZZ_CHECK(StoredValueProblem(stored) == ValueProblem::kNone);
     FUZZ_CHECK(DecryptConfigValue(stored) == text);
   }
 

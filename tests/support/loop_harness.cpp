@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "app/booking_loop.h"
 #include "export/cost_centre_booking.h"
 #include "input/booking_file_reader.h"
@@ -13,6 +15,8 @@ namespace testsupport {
 using tralvo::FieldList;
 
 void KeepingHandlers::Keep(const char* handler, const FieldList& record) {
+  if (outOfMemoryBadge && record[tralvo::field::kBadgeNumber] == *outOfMemoryBadge)
+    throw std::bad_alloc();
   if (record[tralvo::field::kTerminalId] != state_.terminalId) ++foreignRecords;
   if (!keep) return;
   HandlerCall call{handler, {}};
@@ -47,9 +51,10 @@ int KeepingHandlers::InsertEventBooking(const tralvo::EventBooking& e) {
     calls.push_back(
         {"event",
          {std::string(e.terminalId), std::string(e.badgeNumber), std::string(e.bookingDate),
-          std::string(e.bookingTime), std::string(e.bookingCode)}});
+          std::string(e.bookingTime), std::string(e.bookingCode), std::to_string(e.readerNumber),
+          std::to_string(e.status), std::string(e.variant)}});
   }
-  return 0;
+  return eventResult;
 }
 
 LoopRun::LoopRun(const std::string& terminal, bool debug) {

@@ -3,8 +3,11 @@
 // time bookings, access rows and events are recorded (and counted as the
 // real handlers count a success); cost-centre bookings go through the real
 // export into a real cost-centre file, so its bytes can be checked too.
+// The one double of the loop's handlers: its tests and the robustness
+// tests over generated and hostile input all use it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,7 +19,8 @@
 namespace testsupport {
 
 // One handler call: "time", "access", "event" or "cost", and the fields of
-// the record (for an event: terminal, badge, date, time, code).
+// the record (for an event: terminal, badge, date, time, code, reader
+// number, status and variant).
 struct HandlerCall {
   std::string handler;
   std::vector<std::string> fields;
@@ -36,6 +40,10 @@ class KeepingHandlers : public tralvo::BookingHandlers {
   // When false only the counters move: a run over a million lines keeps
   // no copies.
   bool keep = true;
+  // What InsertEventBooking answers: 0, or an insert's failure code.
+  int eventResult = 0;
+  // A handler handed a booking of this badge runs out of memory.
+  std::optional<std::string> outOfMemoryBadge;
   std::vector<HandlerCall> calls;
   // Handler calls of each kind, kept or not.
   long timeCalls = 0, accessCalls = 0, eventCalls = 0, costCalls = 0;
