@@ -28,16 +28,15 @@ TEST_F(SharedLog, FourConcurrentRunsLoseNoEntry) {
   for (int i = 0; i < kBookings; ++i) bookings += Time(std::to_string(90000 + i)).Line();
   inst_.WriteBookings(bookings);
 
+  // The data source files are written once, before any run reads them.
+  const std::map<std::string, std::string> odbc = server_.OdbcEnvironment("TRALVO");
   std::vector<ProcessResult> results(kRuns);
-  // Written once: a run that reads the files while another writes them
-  // would find no data source.
-  const std::map<std::string, std::string> environment = server_.OdbcEnvironment("TRALVO");
   std::vector<std::thread> runs;
   for (int run = 0; run < kRuns; ++run) {
     runs.emplace_back([&, run] {
       const std::string n = std::to_string(run);
       results[run] =
-          inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, environment);
+          inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, odbc);
     });
   }
   for (std::thread& run : runs) run.join();
