@@ -18,11 +18,15 @@ struct KeyFree {
 struct CertificateFree {
   void operator()(X509* certificate) const { X509_free(certificate); }
 };
+struct NumberFree {
+  void operator()(BIGNUM* number) const { BN_free(number); }
+};
 struct ExtensionFree {
   void operator()(X509_EXTENSION* extension) const { X509_EXTENSION_free(extension); }
 };
 using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
 using CertificatePtr = std::unique_ptr<X509, CertificateFree>;
+using NumberPtr = std::unique_ptr<BIGNUM, NumberFree>;
 using ExtensionPtr = std::unique_ptr<X509_EXTENSION, ExtensionFree>;
 
 // A handshake takes two flights from the client; a few more allow for a
@@ -43,9 +47,9 @@ constexpr size_t kReadChunk = 16 * 1024 + 512;
   throw std::runtime_error(text);
 }
 
-// A certificate for this run only: clients that check certificates are
-// given the server's own (--certificate); the others, as against a server
-// that made its own at start, only need the key exchange.
+// A certificate for this run only, as a server that was given none makes
+// at start; a client that checks certificates needs one given with
+// --certificate.
 void UseSelfSignedCertificate(SSL_CTX* context) {
   KeyPtr key(EVP_EC_gen("P-256"));
   CertificatePtr certificate(X509_new());
@@ -53,9 +57,8 @@ void UseSelfSignedCertificate(SSL_CTX* context) {
   unsigned char serial[8];
   if (RAND_bytes(serial, sizeof serial) != 1) Fail("no random serial number");
   serial[0] &= 0x7F;  // a positive number
-  BIGNUM* number = BN_bin2bn(serial, sizeof serial, nullptr);
-  bool made = number && BN_to_ASN1_INTEGER(number, X509_get_serialNumber(certificate.get()));
-  BN_free(number);
+  NumberPtr number(BN_bin2bn(serial, sizeof serial, nullptr));
+  bool made = number && BN_to_ASN1_INTEGER(number.get(), X509_get_serialNumber(certificate.get()));
   X509_NAME* name = X509_get_subject_name(certificate.get());
   made =
       made && X509_set_version(certificate.get(), 2) &&
