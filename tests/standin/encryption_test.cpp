@@ -2,7 +2,8 @@
 // driver and the server: the login alone encrypted unless the client or
 // the server asks for more, a client that cannot encrypt refused by a
 // server that insists, the faults for tests on an encrypted connection,
-// and a certificate given on the command line the one presented.
+// and a certificate given on the command line the one presented, which a
+// client that checks certificates accepts.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -125,10 +126,11 @@ TEST_F(StandinEncryptionTest, FaultsForTestsHoldOnAnEncryptedConnection) {
 TEST_F(StandinEncryptionTest, AGivenCertificateIsTheOnePresented) {
   std::string folder = dir_.path();
   auto make = [&](const std::string& name) {
-    ProcessResult r = RunProcess({"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                  "ec_paramgen_curve:P-256", "-nodes", "-subj", "/CN=" + name,
-                                  "-days", "2", "-keyout", name + ".key", "-out", name + ".pem"},
-                                 folder);
+    ProcessResult r = RunProcess(
+        {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+         "-nodes", "-subj", "/CN=" + name, "-addext", "subjectAltName=IP:127.0.0.1", "-days", "2",
+         "-keyout", name + ".key", "-out", name + ".pem"},
+        folder);
     ASSERT_EQ(r.exitStatus, 0) << r.errors;
   };
   make("ours");
@@ -151,6 +153,19 @@ TEST_F(StandinEncryptionTest, AGivenCertificateIsTheOnePresented) {
   Start(options);
   RecordingRelay::Recording r = LoginAndQuery("require");
   EXPECT_TRUE(Contains(r.fromServer, ReadFileBytes(folder + "/ours.der")));
+  // A client that checks the certificate against the one it trusts.
+  auto trusting = [&](const std::string& name) {
+    WriteFileBytes(folder + "/" + name + ".conf",
+                   "[global]\nencryption = require\nca file = " + folder + "/" + name + ".pem\n");
+    return RunProcess({"/usr/bin/tsql", "-H", "127.0.0.1", "-p", std::to_string(server_->port()),
+                       "-U", "tralvo", "-P", "Geheim-42"},
+                      folder, "SELECT 6 * 7\ngo\nexit\n",
+                      {{"TDSVER", "7.4"}, {"FREETDSCONF", folder + "/" + name + ".conf"}});
+  };
+  ProcessResult trusted = trusting("ours");
+  EXPECT_NE(trusted.output.find("\n42\n"), std::string::npos) << trusted.output << trusted.errors;
+  ProcessResult untrusted = trusting("other");
+  EXPECT_EQ(untrusted.output.find("\n42\n"), std::string::npos) << untrusted.output;
 }
 
 }  // namespace

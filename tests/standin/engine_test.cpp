@@ -311,6 +311,8 @@ TEST_F(EngineTest, ABatchReadOnceIsReadAgainWhenTheTablesOrTheSessionChange) {
   EXPECT_EQ(One("SELECT @@ROWCOUNT"), "2");
   Run("INSERT INTO Again VALUES ('c')");
   EXPECT_EQ(One("SELECT @@ROWCOUNT"), "1");
+  // Within one batch it is the count of the statement just before.
+  EXPECT_EQ(One("INSERT INTO Again VALUES ('d'), ('e'), ('f') SELECT @@ROWCOUNT"), "3");
   EXPECT_EQ(ErrorOf("DROP TABLE dbo.Again"), 0);
   EXPECT_EQ(ErrorOf("SELECT * FROM Again"), 208);
 }
