@@ -175,6 +175,37 @@ bool IsDateTimeStyle(int style) {
          style == 127;
 }
 
+namespace {
+
+// The styles that write a date as three numbers: which of them comes
+// first and what stands between them.
+struct NumericDateStyle {
+  int base;
+  enum Order { kMonthDayYear, kDayMonthYear, kYearMonthDay } order;
+  const char* separator;
+};
+
+constexpr NumericDateStyle kNumericDateStyles[] = {
+    {1, NumericDateStyle::kMonthDayYear, "/"},  {2, NumericDateStyle::kYearMonthDay, "."},
+    {3, NumericDateStyle::kDayMonthYear, "/"},  {4, NumericDateStyle::kDayMonthYear, "."},
+    {5, NumericDateStyle::kDayMonthYear, "-"},  {10, NumericDateStyle::kMonthDayYear, "-"},
+    {11, NumericDateStyle::kYearMonthDay, "/"}, {12, NumericDateStyle::kYearMonthDay, ""}};
+
+std::string NumericDate(const DateTime& d, const char* year, const NumericDateStyle& style) {
+  const char* s = style.separator;
+  char buf[32];
+  if (style.order == NumericDateStyle::kYearMonthDay) {
+    std::snprintf(buf, sizeof buf, "%s%s%02d%s%02d", year, s, d.month, s, d.day);
+  } else {
+    bool monthFirst = style.order == NumericDateStyle::kMonthDayYear;
+    std::snprintf(buf, sizeof buf, "%02d%s%02d%s%s", monthFirst ? d.month : d.day, s,
+                  monthFirst ? d.day : d.month, s, year);
+  }
+  return buf;
+}
+
+}  // namespace
+
 std::string FormatDateTime(const DateTime& d, int style) {
   // Styles below 100 write the year with two digits, except those that
   // only exist with four (0, 9, 13, 20, 21, 25).
@@ -185,41 +216,19 @@ std::string FormatDateTime(const DateTime& d, int style) {
   const char* mon = kMonths[d.month - 1];
   int h12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
   const char* ampm = d.hour < 12 ? "AM" : "PM";
+  for (const NumericDateStyle& numeric : kNumericDateStyles)
+    if (numeric.base == base) return NumericDate(d, y, numeric);
   char buf[64];
   switch (base) {
     case 0:
       std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d%s", mon, d.day, d.year, h12, d.minute,
                     ampm);
       return buf;
-    case 1:
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%s", d.month, d.day, y);
-      return buf;
-    case 2:
-      std::snprintf(buf, sizeof buf, "%s.%02d.%02d", y, d.month, d.day);
-      return buf;
-    case 3:
-      std::snprintf(buf, sizeof buf, "%02d/%02d/%s", d.day, d.month, y);
-      return buf;
-    case 4:
-      std::snprintf(buf, sizeof buf, "%02d.%02d.%s", d.day, d.month, y);
-      return buf;
-    case 5:
-      std::snprintf(buf, sizeof buf, "%02d-%02d-%s", d.day, d.month, y);
-      return buf;
     case 6:
       std::snprintf(buf, sizeof buf, "%02d %s %s", d.day, mon, y);
       return buf;
     case 7:
       std::snprintf(buf, sizeof buf, "%s %02d, %s", mon, d.day, y);
-      return buf;
-    case 10:
-      std::snprintf(buf, sizeof buf, "%02d-%02d-%s", d.month, d.day, y);
-      return buf;
-    case 11:
-      std::snprintf(buf, sizeof buf, "%s/%02d/%02d", y, d.month, d.day);
-      return buf;
-    case 12:
-      std::snprintf(buf, sizeof buf, "%s%02d%02d", y, d.month, d.day);
       return buf;
     case 8:
       std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", d.hour, d.minute, d.second);

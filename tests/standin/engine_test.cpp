@@ -137,6 +137,20 @@ TEST_F(EngineTest, EveryDefinedStyleFormatsAndOthersAreRefused) {
   EXPECT_EQ(styled(104), "05.07.2009");
   EXPECT_EQ(styled(1), "07/05/09");
   EXPECT_EQ(styled(12), "090705");
+  // Every style that writes the date as three numbers, in both year widths.
+  for (auto [style, text] : std::initializer_list<std::pair<int, const char*>>{{101, "07/05/2009"},
+                                                                               {2, "09.07.05"},
+                                                                               {102, "2009.07.05"},
+                                                                               {3, "05/07/09"},
+                                                                               {103, "05/07/2009"},
+                                                                               {5, "05-07-09"},
+                                                                               {105, "05-07-2009"},
+                                                                               {10, "07-05-09"},
+                                                                               {110, "07-05-2009"},
+                                                                               {11, "09/07/05"},
+                                                                               {111, "2009/07/05"},
+                                                                               {112, "20090705"}})
+    EXPECT_EQ(styled(style), text) << style;
   EXPECT_EQ(styled(106), "05 Jul 2009");
   EXPECT_EQ(styled(107), "Jul 05, 2009");
   EXPECT_EQ(styled(109), "Jul  5 2009  5:03:04:007PM");
