@@ -98,6 +98,21 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 // nothing to sync and succeeds once flushed.
 bool SyncStream(std::FILE* stream);
 
+// Writes size bytes to an unbuffered stream with the signals that end a
+// process held off, so a run stopped by its scheduler or from the keyboard
+// ends between two writes, never inside one. (Nothing can hold off a kill
+// that cannot be caught, and Windows ends a process without a signal it
+// could hold off.) Returns how many bytes the stream took.
+size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size);
+
+// The length of a stream's file now, as the system has it: a Windows C
+// runtime reports nothing of a write that a full disk cut short, so what
+// the file holds is the one answer to trust.
+bool StreamLength(std::FILE* stream, int64_t& length);
+
+// Cuts a stream's file back to length bytes.
+bool CutStreamTo(std::FILE* stream, int64_t length);
+
 // Makes the folder entry of path durable (a file just created or renamed
 // there survives a power loss). True where the platform needs nothing.
 bool SyncFolderOf(const std::string& path);

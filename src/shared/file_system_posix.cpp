@@ -166,6 +166,27 @@ bool SyncStream(std::FILE* stream) {
   return FsyncRetrying(fd);
 }
 
+size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) {
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  bool held = ::sigprocmask(SIG_BLOCK, &all, &previous) == 0;
+  size_t taken = std::fwrite(data, 1, size, stream);
+  if (held) ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  return taken;
+}
+
+bool StreamLength(std::FILE* stream, int64_t& length) {
+  struct stat info;
+  if (::fstat(::fileno(stream), &info) != 0) return false;
+  length = static_cast<int64_t>(info.st_size);
+  return true;
+}
+
+bool CutStreamTo(std::FILE* stream, int64_t length) {
+  return ::ftruncate(::fileno(stream), static_cast<off_t>(length)) == 0;
+}
+
 bool SyncFolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

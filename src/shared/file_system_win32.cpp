@@ -245,6 +245,19 @@ bool SyncStream(std::FILE* stream) {
   return FlushFileBuffers(handle) != FALSE;
 }
 
+size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) {
+  return std::fwrite(data, 1, size, stream);
+}
+
+bool StreamLength(std::FILE* stream, int64_t& length) {
+  length = _filelengthi64(_fileno(stream));
+  return length >= 0;
+}
+
+bool CutStreamTo(std::FILE* stream, int64_t length) {
+  return _chsize_s(_fileno(stream), length) == 0;
+}
+
 bool SyncFolderOf(const std::string&) {
   // The file system's own journal makes a folder entry durable; Windows
   // offers no sync of a folder to an ordinary process.

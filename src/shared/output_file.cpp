@@ -4,14 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "shared/file_system.h"
 
 namespace tralvo {
@@ -24,32 +16,6 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 // The shortest record the tool writes; sizes the list of record ends.
 constexpr size_t kShortestRecord = 32;
-
-// Holds off the signals that end a process while a write is in the
-// system, so a run stopped by its scheduler or from the keyboard ends
-// between two writes, never inside one. (Nothing can hold off a kill that
-// cannot be caught.)
-class TerminationHeldOff {
- public:
-#ifdef _WIN32
-  // Windows ends a process without a signal it could hold off.
-  TerminationHeldOff() {}
-  ~TerminationHeldOff() {}
-#else
-  TerminationHeldOff() {
-    sigset_t all;
-    sigfillset(&all);
-    held_ = sigprocmask(SIG_BLOCK, &all, &previous_) == 0;
-  }
-  ~TerminationHeldOff() {
-    if (held_) sigprocmask(SIG_SETMASK, &previous_, nullptr);
-  }
-
- private:
-  sigset_t previous_;
-  bool held_ = false;
-#endif
-};
 
 }  // namespace
 
@@ -94,18 +60,14 @@ bool OutputFile::Flush() {
   if (!file_ || failed_) return !failed_;
   if (recordEnds_.empty()) return true;
   size_t taken = 0;
-  {
-    TerminationHeldOff heldOff;
-    taken = std::fwrite(buffer_.data(), 1, used_, file_);
-  }
+  taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
   if (taken == used_) {
     fileLength_ += static_cast<int64_t>(used_);
   } else {
     failed_ = true;
-    // The file itself tells what the system took: a Windows C runtime
-    // reports nothing of a write that a full disk cut short.
+    // The file itself tells what the system took.
     int64_t length = 0;
-    if (LengthNow(length) && length >= fileLength_)
+    if (StreamLength(file_, length) && length >= fileLength_)
       taken = std::min(used_, static_cast<size_t>(length - fileLength_));
     // Only the records the system took whole stay in the file.
     auto wholeEnd = std::upper_bound(recordEnds_.begin(), recordEnds_.end(), taken);
@@ -113,7 +75,7 @@ bool OutputFile::Flush() {
     lostRecords_ += recordEnds_.end() - wholeEnd;
     fileLength_ += static_cast<int64_t>(wholeBytes);
     // When even the cut fails the run still ends as a failed one.
-    if (taken > wholeBytes) CutBackTo(fileLength_);
+    if (taken > wholeBytes) CutStreamTo(file_, fileLength_);
   }
   used_ = 0;
   recordEnds_.clear();
@@ -124,26 +86,6 @@ bool OutputFile::Sync() {
   if (!Flush() || !file_) return !failed_;
   if (!SyncStream(file_) || !SyncFolderOf(path_)) failed_ = true;
   return !failed_;
-}
-
-bool OutputFile::LengthNow(int64_t& length) const {
-#ifdef _WIN32
-  length = _filelengthi64(_fileno(file_));
-  return length >= 0;
-#else
-  struct stat info;
-  if (fstat(fileno(file_), &info) != 0) return false;
-  length = static_cast<int64_t>(info.st_size);
-  return true;
-#endif
-}
-
-bool OutputFile::CutBackTo(int64_t length) {
-#ifdef _WIN32
-  return _chsize_s(_fileno(file_), length) == 0;
-#else
-  return ftruncate(fileno(file_), static_cast<off_t>(length)) == 0;
-#endif
 }
 
 bool OutputFile::Close() {

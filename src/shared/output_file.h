@@ -53,11 +53,6 @@ class OutputFile {
   int64_t lostRecords() const { return lostRecords_; }
 
  private:
-  // The file's length as the system has it now.
-  bool LengthNow(int64_t& length) const;
-  // Removes the bytes of a partly taken record from the end of the file.
-  bool CutBackTo(int64_t length);
-
   std::FILE* file_ = nullptr;
   std::string path_;
   std::vector<char> buffer_;
