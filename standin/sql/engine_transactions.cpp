@@ -11,7 +11,6 @@ namespace {
 void Refuse(StatementResult& result, int number, const std::string& text) {
   ServerMessage m;
   m.number = number;
-  m.severity = 16;
   m.text = text;
   result.failed = true;
   result.messages.push_back(m);

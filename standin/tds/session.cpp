@@ -326,6 +326,20 @@ class Session {
     }
   }
 
+  // The transaction statement a transaction-manager request stands for.
+  static Statement::Kind StatementKindOf(TransactionRequest::Kind kind) {
+    switch (kind) {
+      case TransactionRequest::Kind::Begin:
+        return Statement::Kind::BeginTransaction;
+      case TransactionRequest::Kind::Commit:
+        return Statement::Kind::CommitTransaction;
+      case TransactionRequest::Kind::Rollback:
+        return Statement::Kind::RollbackTransaction;
+      default:
+        return Statement::Kind::SaveTransaction;
+    }
+  }
+
   // A transaction-manager request: the transaction statement it stands
   // for, and with "begin after" a new transaction at once.
   bool Transaction(const std::string& payload) {
@@ -334,36 +348,20 @@ class Session {
     auto request = ParseTransactionRequest(payload.substr(start));
     if (!request) return false;
     std::vector<StatementResult> results;
-    switch (request->kind) {
-      case TransactionRequest::Kind::Begin:
-        results.push_back(
-            config_.engine->Transaction(Statement::Kind::BeginTransaction, request->name, info_));
-        break;
-      case TransactionRequest::Kind::Commit:
-      case TransactionRequest::Kind::Rollback:
-        results.push_back(
-            config_.engine->Transaction(request->kind == TransactionRequest::Kind::Commit
-                                            ? Statement::Kind::CommitTransaction
-                                            : Statement::Kind::RollbackTransaction,
-                                        request->name, info_));
-        if (request->beginAfter && !results.back().failed) {
-          results.push_back(config_.engine->Transaction(Statement::Kind::BeginTransaction,
-                                                        request->newName, info_));
-        }
-        break;
-      case TransactionRequest::Kind::Save:
-        results.push_back(
-            config_.engine->Transaction(Statement::Kind::SaveTransaction, request->name, info_));
-        break;
-      case TransactionRequest::Kind::Unsupported: {
-        StatementResult refused;
-        refused.failed = true;
-        ServerMessage m;
-        m.number = 50000;
-        m.text = "Distributed transactions are not supported by this server.";
-        refused.messages.push_back(m);
-        results.push_back(refused);
-        break;
+    if (request->kind == TransactionRequest::Kind::Unsupported) {
+      StatementResult refused;
+      refused.failed = true;
+      ServerMessage m;
+      m.number = 50000;
+      m.text = "Distributed transactions are not supported by this server.";
+      refused.messages.push_back(m);
+      results.push_back(refused);
+    } else {
+      results.push_back(
+          config_.engine->Transaction(StatementKindOf(request->kind), request->name, info_));
+      if (request->beginAfter && !results.back().failed) {
+        results.push_back(config_.engine->Transaction(Statement::Kind::BeginTransaction,
+                                                      request->newName, info_));
       }
     }
     TokenWriter w;
