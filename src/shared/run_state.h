@@ -20,6 +20,20 @@ struct BookingCounters {
   int32_t events = 0;
 };
 
+// Why bookings (or log entries) of the run did not arrive, for those who
+// monitor the runs: each booking that was given up counts once, under the
+// first cause that stopped it.
+struct NotTransferredCounters {
+  int64_t refused = 0;    // the server refused its row
+  int64_t unknown = 0;    // sent, but whether its row arrived cannot be known
+  int64_t notSent = 0;    // not sent, since the run had given up its connection
+  int64_t notFound = 0;   // a lookup found no badge holder or booking type
+  int64_t malformed = 0;  // a line that holds no whole booking record
+  // Log entries that never reached the log (it could not be opened, or
+  // stayed held by another process beyond the run's wait).
+  int64_t logEntriesDropped = 0;
+};
+
 struct RunState {
   // 1 enables the console echo and the console messages meant for an operator.
   int debugFlag = 0;
@@ -28,6 +42,7 @@ struct RunState {
   OutputFile timeBookingFile;
   OutputFile costCentreFile;
   BookingCounters counters;
+  NotTransferredCounters notTransferred;
   // Schema of the badge holder of the last exported time booking.
   std::string currentSchema;
   // The transfer log every message of the run is appended to.
