@@ -21,20 +21,24 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
+bool Written(const LogResult& result) {
+  return result.outcome == LogResult::kWritten;
+}
+
 TEST(TransferLog, EntriesEndInCarriageReturnAndLineFeed) {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
-  NativeFile handle;
-  EXPECT_TRUE(WriteLog(log, handle, "erste"));
-  EXPECT_TRUE(WriteLog(log, handle, "\nzwei\nZeilen\n"));
-  EXPECT_TRUE(WriteLog(log, handle, std::string("\xDC\xFC", 2)));
+  LogHold handle;
+  EXPECT_TRUE(Written(WriteLog(log, handle, "erste")));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "\nzwei\nZeilen\n")));
+  EXPECT_TRUE(Written(WriteLog(log, handle, std::string("\xDC\xFC", 2))));
   EXPECT_EQ(ReadFileBytes(log), "erste\r\n\r\nzwei\r\nZeilen\r\n\r\n\xDC\xFC\r\n");
 }
 
 TEST(TransferLog, MissingFolderDropsTheEntrySilently) {
   TempDir dir;
-  NativeFile handle;
-  EXPECT_FALSE(WriteLog(dir / "missing/TralvoLog.txt", handle, "text"));
+  LogHold handle;
+  EXPECT_EQ(WriteLog(dir / "missing/TralvoLog.txt", handle, "text").dropped.size(), 1u);
   EXPECT_FALSE(FileExists(dir / "missing"));
 }
 
@@ -48,7 +52,7 @@ bool LockFreeForOthers(const std::string& log) {
   pid_t pid = fork();
   if (pid == 0) {
     NativeFile other;
-    _exit(other.OpenForAppend(log) && other.Lock(std::chrono::milliseconds(0)) ? 0 : 1);
+    _exit(other.OpenLockFile(LogLockPath(log)) == FileOpen::kOpened && other.Lock(std::chrono::milliseconds(0)) ? 0 : 1);
   }
   int status = 0;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
@@ -62,17 +66,17 @@ TEST(TransferLog, KeptHandleIsUnlockedBetweenEntriesAndFollowsTheLog) {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
   std::string moved = dir / "moved.txt";
-  NativeFile handle;
-  EXPECT_TRUE(WriteLog(log, handle, "eins"));
+  LogHold handle;
+  EXPECT_TRUE(Written(WriteLog(log, handle, "eins")));
   EXPECT_TRUE(LockFreeForOthers(log));
 
   ASSERT_TRUE(ReplaceFile(log, moved));  // as another run's rotation does
-  EXPECT_TRUE(WriteLog(log, handle, "zwei"));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "zwei")));
   EXPECT_EQ(ReadFileBytes(moved), "eins\r\n");
   EXPECT_EQ(ReadFileBytes(log), "zwei\r\n");
 
   ASSERT_EQ(std::remove(log.c_str()), 0);  // an operator clears the log
-  EXPECT_TRUE(WriteLog(log, handle, "drei"));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "drei")));
   EXPECT_EQ(ReadFileBytes(log), "drei\r\n");
   EXPECT_TRUE(LockFreeForOthers(log));
 }
@@ -82,7 +86,7 @@ class TransferLogRotation : public ::testing::Test {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
   std::string backup = dir / "TralvoLog_bak.txt";
-  NativeFile handle;  // kept across the entries of a test, as a run keeps it
+  LogHold handle;  // kept across the entries of a test, as a run keeps it
 };
 
 TEST_F(TransferLogRotation, ExactlyAtTheLimitStaysOneByteMoreRotates) {
@@ -141,7 +145,7 @@ TEST_F(TransferLogRotation, ConcurrentRunsPastTheLimitLoseNothing) {
         char byte;
         while (read(start[0], &byte, 1) > 0) {
         }
-        NativeFile kept;
+        LogHold kept;
         for (int entry = 0; entry < kEntries; ++entry)
           WriteLog(log, kept,
                    "Lauf " + std::to_string(run) + " Eintrag " + std::to_string(entry) +
