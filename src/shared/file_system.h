@@ -115,6 +115,12 @@ class NativeFile {
   bool Close();
 
  private:
+#ifdef _WIN32
+  // Opens path with access, created with attributes when missing; only a
+  // plain file.
+  FileOpen OpenRegular(const std::string& path, unsigned long access, unsigned long attributes);
+#endif
+
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
   bool locked_ = false;

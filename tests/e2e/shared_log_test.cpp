@@ -23,6 +23,22 @@ class SharedLog : public TransferTest {
     return bookings;
   }
 
+  // Starts count runs of bookings.txt at once, each with targets of its
+  // own, and waits for them all.
+  std::vector<ProcessResult> RunAtOnce(int count, const std::map<std::string, std::string>& odbc) {
+    std::vector<ProcessResult> results(count);
+    std::vector<std::thread> runs;
+    for (int run = 0; run < count; ++run) {
+      runs.emplace_back([&, run] {
+        const std::string n = std::to_string(run);
+        results[run] =
+            inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, odbc);
+      });
+    }
+    for (std::thread& run : runs) run.join();
+    return results;
+  }
+
   static std::string OneRunsLog(int count) {
     std::string log = Header();
     for (int i = 0; i < count; ++i)
@@ -45,16 +61,7 @@ TEST_F(SharedLog, FourConcurrentRunsLoseNoEntry) {
 
   // The data source files are written once, before any run reads them.
   const std::map<std::string, std::string> odbc = server_.OdbcEnvironment("TRALVO");
-  std::vector<ProcessResult> results(kRuns);
-  std::vector<std::thread> runs;
-  for (int run = 0; run < kRuns; ++run) {
-    runs.emplace_back([&, run] {
-      const std::string n = std::to_string(run);
-      results[run] =
-          inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, odbc);
-    });
-  }
-  for (std::thread& run : runs) run.join();
+  std::vector<ProcessResult> results = RunAtOnce(kRuns, odbc);
   for (const ProcessResult& result : results) EXPECT_EQ(result.exitStatus, 0) << result.errors;
 
   // The log holds what one run alone writes, four times over, in any
@@ -83,16 +90,7 @@ TEST_F(SharedLog, AReaderThatSharesTheLogWithNobodyLosesNoEntry) {
                inst_.work(), "", {}, std::chrono::seconds(60));
   });
   while (!FileExists(marker)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  std::vector<ProcessResult> results(kRuns);
-  std::vector<std::thread> runs;
-  for (int run = 0; run < kRuns; ++run) {
-    runs.emplace_back([&, run] {
-      const std::string n = std::to_string(run);
-      results[run] =
-          inst_.Run({"T1", "bookings.txt", "zeit" + n + ".txt", "kst" + n + ".txt"}, odbc);
-    });
-  }
-  for (std::thread& run : runs) run.join();
+  std::vector<ProcessResult> results = RunAtOnce(kRuns, odbc);
   holder.join();
   for (const ProcessResult& result : results) EXPECT_EQ(result.exitStatus, 0) << result.errors;
   std::map<std::string, int> expected = LineCounts(OneRunsLog(kBookings));
