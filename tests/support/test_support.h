@@ -89,4 +89,8 @@ ProcessResult RunAtTerminal(const std::vector<std::string>& argv, const std::str
 // otherwise empty.
 std::string WindowsBuildUnderTest();
 
+// The script that runs a Windows program under Wine: its first argument
+// is the .exe, the rest are the program's.
+std::string WineRunner();
+
 }  // namespace testsupport
