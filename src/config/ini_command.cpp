@@ -11,14 +11,7 @@
 #include "config/secret.h"
 #include "config/value_cipher.h"
 #include "shared/file_system.h"
-
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <termios.h>
-#include <unistd.h>
-#endif
+#include "shared/terminal.h"
 
 namespace tralvo {
 namespace {
@@ -26,104 +19,63 @@ namespace {
 // Longer input lines are refused rather than held without bound.
 constexpr std::size_t kMaxInputLine = 4096;
 
-bool IsTerminal(std::FILE* stream) {
-#ifdef _WIN32
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return isatty(fileno(stream)) != 0;
-#endif
+// A run would take a data source name of up to 40 characters, but the ODBC
+// driver managers of both platforms refuse one of more than 32: a longer
+// one could never connect, and an empty one names no data source at all.
+constexpr std::size_t kMaxDataSourceName = 32;
+
+// One line of a value: typed at a terminal after its prompt, and then
+// converted to Windows-1252; from a pipe or a file, the bytes it holds.
+LineRead ReadValueLine(std::FILE* in, std::FILE* err, const std::string& prompt, bool echo,
+                       std::string& line) {
+  WipeSecret(line);
+  return IsTerminal(in) ? AskAtTerminal(in, err, prompt, echo, kMaxInputLine, line)
+                        : ReadByteLine(in, kMaxInputLine, line);
 }
 
-// Turns echo off on a terminal for its lifetime.
-class EchoOff {
- public:
-  explicit EchoOff(std::FILE* stream) {
-#ifdef _WIN32
-    handle_ = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (GetConsoleMode(handle_, &saved_)) {
-      active_ = SetConsoleMode(handle_, saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
-    }
-#else
-    fd_ = fileno(stream);
-    if (tcgetattr(fd_, &saved_) == 0) {
-      termios quiet = saved_;
-      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-      active_ = tcsetattr(fd_, TCSANOW, &quiet) == 0;
-    }
-#endif
+// Says why no value was read for prompt.
+void ReportLineProblem(std::FILE* err, const char* prompt, LineRead status) {
+  const char* why = "";
+  switch (status) {
+    case LineRead::kRead:
+      return;
+    case LineRead::kEnd:
+      why = "no value on standard input";
+      break;
+    case LineRead::kTooLong:
+      why = "the input line is too long";
+      break;
+    case LineRead::kNoWindows1252:
+      why =
+          "a typed character is not one of Windows-1252, the only characters the "
+          "configuration holds";
+      break;
+    case LineRead::kNotInCharset:
+      why =
+          "the typed text is not valid in the terminal's character set; set the locale "
+          "(LANG, LC_ALL) to the one the terminal uses, or pipe the value in as "
+          "Windows-1252 bytes";
+      break;
+    case LineRead::kCharsetUnknown:
+      why =
+          "letters beyond ASCII cannot be read in this locale, whose character set is "
+          "neither UTF-8 nor a single-byte one; use a UTF-8 locale, or pipe the value in "
+          "as Windows-1252 bytes";
+      break;
+    case LineRead::kFailed:
+      why = "the terminal cannot be read";
+      break;
   }
-  ~EchoOff() {
-    if (!active_) return;
-#ifdef _WIN32
-    SetConsoleMode(handle_, saved_);
-#else
-    tcsetattr(fd_, TCSANOW, &saved_);
-#endif
-  }
-  EchoOff(const EchoOff&) = delete;
-  EchoOff& operator=(const EchoOff&) = delete;
-
- private:
-  bool active_ = false;
-#ifdef _WIN32
-  HANDLE handle_;
-  DWORD saved_ = 0;
-#else
-  int fd_;
-  termios saved_{};
-#endif
-};
-
-enum class LineStatus { kRead, kEnd, kTooLong };
-
-// One line without its line end (LF or CR LF). kEnd when the stream holds
-// nothing more.
-LineStatus ReadInputLine(std::FILE* in, std::string& line) {
-  WipeSecret(line);
-  bool any = false;
-  bool tooLong = false;
-  int c;
-  while ((c = std::getc(in)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    if (line.size() < kMaxInputLine) {
-      line.push_back(static_cast<char>(c));
-    } else {
-      tooLong = true;
-    }
-  }
-  if (!any) return LineStatus::kEnd;
-  if (!line.empty() && line.back() == '\r' && c == '\n') line.pop_back();
-  return tooLong ? LineStatus::kTooLong : LineStatus::kRead;
+  std::fprintf(err, "tralvo-ini: %s: %s\n", prompt, why);
 }
 
 // Reads one value, prompting with echo as asked when in is a terminal.
 bool AskValue(std::FILE* in, std::FILE* err, const char* prompt, bool secret, std::string& value) {
-  const bool terminal = IsTerminal(in);
-  LineStatus status;
-  if (terminal) {
-    std::fprintf(err, "%s: ", prompt);
-    std::fflush(err);
-    if (secret) {
-      EchoOff quiet(in);
-      status = ReadInputLine(in, value);
-      std::fputc('\n', err);
-    } else {
-      status = ReadInputLine(in, value);
-    }
-  } else {
-    status = ReadInputLine(in, value);
-  }
-  if (status == LineStatus::kEnd) {
-    std::fprintf(err, "tralvo-ini: no value for %s on standard input\n", prompt);
-    return false;
-  }
-  if (status == LineStatus::kTooLong) {
-    std::fprintf(err, "tralvo-ini: %s: the input line is too long\n", prompt);
-    WipeSecret(value);
-    return false;
-  }
-  return true;
+  const LineRead status = ReadValueLine(in, err, std::string(prompt) + ": ", !secret, value);
+  if (status == LineRead::kRead) return true;
+  WipeSecret(value);
+  ReportLineProblem(err, prompt, status);
+  return false;
 }
 
 // Shows text with line ends and other control bytes escaped; bytes from
@@ -174,28 +126,35 @@ int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
     return kIniFailed;
   }
   std::string value = DecryptConfigValue(stored);
-  std::fwrite(value.data(), 1, value.size(), out);
-  std::fputc('\n', out);
+  const bool written = WriteText(out, value) && WriteText(out, "\n");
   WipeSecret(value);
   WipeSecret(stored);
-  return kIniOk;
+  return written ? kIniOk : kIniFailed;
 }
 
 // Reads an optional value that has a default: an empty line, or the end
-// of the input, keeps value as it is. False for a line that is too long.
+// of the input, keeps value as it is. False for a line that cannot be read.
 bool AskOptional(std::FILE* in, std::FILE* err, const char* prompt, std::string& value) {
   std::string line;
-  if (IsTerminal(in)) {
-    std::fprintf(err, "%s [%s]: ", prompt, value.c_str());
-    std::fflush(err);
-  }
-  LineStatus status = ReadInputLine(in, line);
-  if (status == LineStatus::kTooLong) {
-    std::fprintf(err, "tralvo-ini: %s: the input line is too long\n", prompt);
+  const LineRead status =
+      ReadValueLine(in, err, std::string(prompt) + " [" + value + "]: ", true, line);
+  if (status == LineRead::kEnd) return true;
+  if (status != LineRead::kRead) {
+    ReportLineProblem(err, prompt, status);
     return false;
   }
-  if (status == LineStatus::kRead && !line.empty()) value = line;
+  if (!line.empty()) value = line;
   return true;
+}
+
+// Refuses, with a message, a DATABASE value no data source can have.
+bool IsDataSourceName(std::FILE* err, const std::string& value) {
+  if (!value.empty() && value.size() <= kMaxDataSourceName) return true;
+  std::fprintf(err,
+               "tralvo-ini: DATABASE: a data source name has 1 to %zu characters; the ODBC "
+               "driver managers take no longer one\n",
+               kMaxDataSourceName);
+  return false;
 }
 
 // Whoever can read the configuration can decode its password.
@@ -215,15 +174,11 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
                         AskValue(in, err, "PASS", true, settings.password) &&
                         AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
                         AskValue(in, err, "DATABASE", false, settings.database) &&
+                        IsDataSourceName(err, settings.database) &&
                         AskOptional(in, err, kLoginTimeoutKey, settings.loginTimeout) &&
                         AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout);
   int status = kIniFailed;
   if (complete) {
-    if (settings.database.empty() || settings.database.size() > 40) {
-      std::fprintf(err,
-                   "tralvo-ini: warning: a DATABASE value that is empty or longer than 40 "
-                   "characters leaves the data source name empty\n");
-    }
     const ConfigWriteResult result = WriteConfigFile(path, settings);
     if (result.ok()) {
       status = kIniOk;
@@ -244,27 +199,30 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
   }
   WarnIfReadableByOthers(path, err);
   if (records.empty()) std::fprintf(out, "%s: no records\n", path);
+  // The records' texts are Windows-1252 and are converted for a terminal;
+  // the path above is the system's own and is written as it is.
   int index = 1;
+  bool written = true;
   for (ConfigRecord& record : records) {
     ConfigEntry& f = record.fields;
-    std::fprintf(out, "record %d: number %ld, section \"%s\", key \"%s\"", index++,
-                 static_cast<long>(f.number), Printable(f.section).c_str(),
-                 Printable(f.key).c_str());
+    std::string line = "record " + std::to_string(index++) + ": number " +
+                       std::to_string(f.number) + ", section \"" + Printable(f.section) +
+                       "\", key \"" + Printable(f.key) + "\"";
     if (record.problem != RecordProblem::kNone) {
-      std::fprintf(out, ", ignored: %s\n", RecordProblemText(record.problem));
+      line += std::string(", ignored: ") + RecordProblemText(record.problem);
     } else {
       std::string value = DecryptConfigValue(f.value);
-      const std::string shown = f.key == "PASS" ? "********" : "\"" + Printable(value) + "\"";
-      std::fprintf(out, ", value %s", shown.c_str());
+      line += ", value " + (f.key == "PASS" ? "********" : "\"" + Printable(value) + "\"");
       if (f.number == 0 || f.section.empty()) {
-        std::fprintf(out, " (chosen by every lookup: number 0 or empty section)");
+        line += " (chosen by every lookup: number 0 or empty section)";
       }
-      std::fputc('\n', out);
       WipeSecret(value);
     }
+    line += '\n';
+    written = WriteText(out, line) && written;
     WipeSecret(f.value);
   }
-  return kIniOk;
+  return written ? kIniOk : kIniFailed;
 }
 
 // Verbs answer for themselves: nothing thrown inside one leaves it.

@@ -8,6 +8,10 @@
 
 namespace tralvo {
 
+// Values typed at a terminal are stored as Windows-1252, whatever the
+// terminal's character set; piped values are taken as their bytes. Texts
+// of the configuration are shown in the terminal's character set.
+
 // Exit statuses of tralvo-ini.
 inline constexpr int kIniOk = 0;
 inline constexpr int kIniFailed = 1;  // bad input, a file or connection that failed
@@ -17,9 +21,10 @@ inline constexpr int kIniUsage = 2;
 int IniEncode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
 // One stored form from in, its value to out.
 int IniDecode(std::FILE* in, std::FILE* out, std::FILE* err) noexcept;
-// Asks for LOGIN, PASS, DB_SYSTEM and DATABASE on in, then LOGIN_TIMEOUT
-// and QUERY_TIMEOUT with their defaults offered, and writes them as a
-// complete configuration file at path.
+// Asks for LOGIN, PASS, DB_SYSTEM and DATABASE (a data source name of 1 to
+// 32 characters) on in, then LOGIN_TIMEOUT and QUERY_TIMEOUT with their
+// defaults offered, and writes them as a complete configuration file at
+// path.
 int IniWrite(const char* path, std::FILE* in, std::FILE* err) noexcept;
 // Lists the records of the configuration file at path, password masked;
 // warns when others than its owner may read it.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -119,7 +121,17 @@ TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
       Run({"write", path}, "sa\n" + std::string(97, 'p') + "\nMSSQL\nZeit\n");
   EXPECT_NE(tooLong.exitStatus, 0);
   EXPECT_EQ(tooLong.errors, "tralvo-ini: PASS: the value is longer than 96 bytes\n");
+  // The driver managers take a data source name of at most 32 characters.
+  for (const std::string& database : {std::string(33, 'D'), std::string()}) {
+    const testsupport::ProcessResult refused =
+        Run({"write", path}, "sa\npw\nMSSQL\n" + database + "\n");
+    EXPECT_NE(refused.exitStatus, 0);
+    EXPECT_EQ(refused.errors,
+              "tralvo-ini: DATABASE: a data source name has 1 to 32 characters; the ODBC "
+              "driver managers take no longer one\n");
+  }
   EXPECT_EQ(testsupport::ReadFileBytes(path), "old");
+  EXPECT_EQ(Run({"write", path}, "sa\npw\nMSSQL\n" + std::string(32, 'D') + "\n").exitStatus, 0);
   const std::string unreachable = dir_ / "missing/quorvex.ini";
   const testsupport::ProcessResult unwritable =
       Run({"write", unreachable}, "sa\npw\nMSSQL\nZeit\n");
@@ -176,6 +188,39 @@ TEST_F(TralvoIniTest, LinkPlantedAtTheTemporaryNameIsNotFollowed) {
   ASSERT_EQ(lstat(path.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
   EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+// What the operator types is stored as the Windows-1252 characters typed,
+// whatever the terminal's character set; the password is not echoed. Under
+// Wine the terminal becomes the program's console.
+TEST_F(TralvoIniTest, TypedValuesAreStoredAsWindows1252) {
+  const std::map<std::string, std::string> utf8 = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
+  const std::chrono::seconds timeout(60);
+  const std::string path = dir_ / "quorvex.ini";
+  const testsupport::ProcessResult written = testsupport::RunAtTerminal(
+      {TRALVO_INI_BINARY, "write", path}, dir_.path(),
+      {{"LOGIN: ", "sa"},
+       {"PASS: ", "P\xC3\xB6-\xC3\x96\xE2\x82\xAC-secret"},  // Pö-Ö€-secret
+       {"DB_SYSTEM: ", "MSSQL"},
+       {"DATABASE: ", "Zeit"},
+       {"LOGIN_TIMEOUT [30]: ", ""},
+       {"QUERY_TIMEOUT [60]: ", ""}},
+      utf8, timeout);
+  ASSERT_EQ(written.exitStatus, 0) << written.errors;
+  EXPECT_EQ(written.echoed.find("secret"), std::string::npos) << written.echoed;
+  ConfigEntry entry;
+  ReadConfigValue(entry, "", "PASS", 0, path);
+  EXPECT_EQ(entry.value, "P\xF6-\xD6\x80-secret");
+
+  const std::string other = dir_ / "other.ini";
+  const testsupport::ProcessResult refused =
+      testsupport::RunAtTerminal({TRALVO_INI_BINARY, "write", other}, dir_.path(),
+                                 {{"LOGIN: ", "\xCE\xA9mega"}}, utf8, timeout);
+  EXPECT_NE(refused.exitStatus, 0);
+  EXPECT_NE(refused.errors.find("LOGIN: a typed character is not one of Windows-1252"),
+            std::string::npos)
+      << refused.errors;
+  EXPECT_FALSE(testsupport::FileExists(other));
 }
 
 // Root writing where an ordinary account planted a link to a file of her

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -80,16 +81,114 @@ std::string WindowsBuildUnderTest() {
   return folder ? folder : "";
 }
 
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
-                         const std::string& input, const std::map<std::string, std::string>& env,
-                         std::chrono::milliseconds timeout) {
+namespace {
+
+// Standard input of a child: a pipe fed with bytes, or the terminal side
+// of a pseudo-terminal typed at.
+class ChildInput {
+ public:
+  ChildInput(const std::string& input, const std::vector<TypedAnswer>* answers, bool wine)
+      : input_(input), answers_(answers), wine_(wine) {
+    if (!answers_) {
+      int ends[2];
+      if (pipe(ends) != 0) throw std::runtime_error("pipe failed");
+      childFd_ = ends[0];
+      fd_ = ends[1];
+      if (input_.empty()) Close();
+      return;
+    }
+    fd_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0)
+      throw std::runtime_error("no pseudo-terminal");
+    childFd_ = open(ptsname(fd_), O_RDWR | O_NOCTTY);
+    if (childFd_ < 0) throw std::runtime_error("cannot open the pseudo-terminal");
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
+  }
+  ~ChildInput() {
+    Close();
+    CloseChildSide();
+  }
+  int childFd() const { return childFd_; }
+  void CloseChildSide() {
+    if (childFd_ >= 0) close(childFd_);
+    childFd_ = -1;
+  }
+
+  // What to poll for: bytes to write, or on a terminal also its echo.
+  short events() const {
+    if (fd_ < 0) return 0;
+    return static_cast<short>((answers_ ? POLLIN : 0) | (input_.size() > written_ ? POLLOUT : 0));
+  }
+  int fd() const { return fd_; }
+
+  bool terminal() const { return answers_ != nullptr; }
+
+  // Types the answers whose prompt standard error now shows.
+  void Prompted(const std::string& errors) {
+    // Wine's console takes the terminal into raw mode only when the program
+    // first reads it; a line typed before would still be cooked by the line
+    // discipline, its Enter made a line feed, which the console does not
+    // take for Enter.
+    termios mode{};
+    if (wine_ && fd_ >= 0 && (tcgetattr(fd_, &mode) != 0 || (mode.c_lflag & ICANON))) return;
+    while (answers_ && next_ < answers_->size()) {
+      const TypedAnswer& answer = (*answers_)[next_];
+      const std::size_t at = errors.find(answer.prompt, seen_);
+      if (at == std::string::npos) break;
+      seen_ = at + answer.prompt.size();
+      input_ += answer.typed + "\r";  // the Enter key
+      ++next_;
+    }
+  }
+
+  void Serve(short revents, std::string& echoed) {
+    if (fd_ < 0) return;
+    if (answers_ && (revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buffer[4096];
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n > 0) echoed.append(buffer, static_cast<std::size_t>(n));
+      // EIO: nothing holds the terminal side any more.
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return Close();
+    }
+    if (revents & (POLLOUT | POLLERR | POLLHUP)) {
+      const ssize_t n = write(fd_, input_.data() + written_, input_.size() - written_);
+      if (n > 0) written_ += static_cast<std::size_t>(n);
+      // A pipe is closed once all is written: the child reads its end.
+      if ((n < 0 && errno != EAGAIN) || (!answers_ && written_ == input_.size())) Close();
+    }
+  }
+
+ private:
+  void Close() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  std::string input_;
+  const std::vector<TypedAnswer>* answers_;
+  bool wine_;
+  int fd_ = -1;
+  int childFd_ = -1;
+  std::size_t written_ = 0;
+  std::size_t next_ = 0;  // the answer typed next
+  std::size_t seen_ = 0;  // where the next prompt is looked for
+};
+
+// Whether argv runs under Wine.
+bool RunsWindowsProgram(const std::vector<std::string>& argv) {
+  return !WindowsBuildUnderTest().empty() && !argv.empty() && IsToolProgram(argv[0]);
+}
+
+ProcessResult Run(const std::vector<std::string>& argv, const std::string& cwd, ChildInput& in,
+                  const std::map<std::string, std::string>& env,
+                  std::chrono::milliseconds timeout) {
   // A child that exits before reading all its input must fail its test
   // through its exit status, not kill the test process with SIGPIPE.
   static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
   (void)kPipeSignalIgnored;
-  const bool windows = !WindowsBuildUnderTest().empty() && !argv.empty() && IsToolProgram(argv[0]);
-  int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  const bool windows = RunsWindowsProgram(argv);
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = windows ? WindowsCommand(argv) : argv;
   std::vector<std::string> envTexts = MergedEnvironment(env);
   std::vector<char*> argp = Pointers(args);
@@ -101,32 +200,42 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     // The child starts as a scheduler starts it, not with this process's
     // ignored SIGPIPE, which it would otherwise inherit.
     std::signal(SIGPIPE, SIG_DFL);
-    dup2(in[0], 0);
+    dup2(in.childFd(), 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    for (int fd : {in.childFd(), in.fd(), out[0], out[1], err[0], err[1]})
+      if (fd > 2) close(fd);
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
     execve(argp[0], argp.data(), envp.data());
     _exit(127);
   }
-  close(in[0]);
+  in.CloseChildSide();
   close(out[1]);
   close(err[1]);
 
   ProcessResult result;
-  size_t written = 0;
-  int inFd = in[1];
-  if (input.empty()) {
-    close(inFd);
-    inFd = -1;
-  }
   fcntl(out[0], F_SETFL, O_NONBLOCK);
   fcntl(err[0], F_SETFL, O_NONBLOCK);
   bool outOpen = true, errOpen = true;
   char buffer[65536];
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (outOpen || errOpen) {
-    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+  // Read until the child's output ends; a terminal run until the child
+  // ends, since Wine's console starts the session's desktop processes,
+  // which inherit the pipes and hold them long after the program ended.
+  int status = 0;
+  bool reaped = false;
+  auto readPipe = [&](int i) {
+    bool& open = i == 0 ? outOpen : errOpen;
+    std::string& sink = i == 0 ? result.output : result.errors;
+    ssize_t n = read(i == 0 ? out[0] : err[0], buffer, sizeof buffer);
+    if (n > 0)
+      sink.append(buffer, static_cast<size_t>(n));
+    else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+      open = false;
+    return n > 0;
+  };
+  while ((outOpen || errOpen) && !reaped) {
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in.fd(), in.events(), 0}};
     int wait = -1;
     if (timeout.count() > 0 && !result.timedOut) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -138,31 +247,25 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
         wait = static_cast<int>(left.count());
       }
     }
-    if (poll(fds, inFd >= 0 ? 3 : 2, wait) < 0 && errno != EINTR) break;
-    if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(inFd, input.data() + written, input.size() - written);
-      if (n > 0) written += static_cast<size_t>(n);
-      if (n < 0 || written == input.size()) {
-        close(inFd);
-        inFd = -1;
-      }
-    }
+    if (in.terminal() && (wait < 0 || wait > 50)) wait = 50;
+    if (poll(fds, fds[2].events ? 3 : 2, wait) < 0 && errno != EINTR) break;
+    if (fds[2].events) in.Serve(fds[2].revents, result.echoed);
     for (int i = 0; i < 2; ++i) {
-      bool& open = i == 0 ? outOpen : errOpen;
-      std::string& sink = i == 0 ? result.output : result.errors;
-      if (!open || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0)
-        sink.append(buffer, static_cast<size_t>(n));
-      else if (n == 0 || (errno != EAGAIN && errno != EINTR))
-        open = false;
+      const bool open = i == 0 ? outOpen : errOpen;
+      if (open && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) readPipe(i);
+    }
+    in.Prompted(result.errors);
+    if (in.terminal() && waitpid(pid, &status, WNOHANG) == pid) {
+      reaped = true;
+      // All it wrote is in the pipes by now.
+      for (int i = 0; i < 2; ++i)
+        while ((i == 0 ? outOpen : errOpen) && readPipe(i)) {
+        }
     }
   }
-  if (inFd >= 0) close(inFd);
   close(out[0]);
   close(err[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (!reaped && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   if (windows) {
@@ -170,6 +273,23 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     result.errors = FromWindowsConsole(result.errors);
   }
   return result;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
+                         const std::string& input, const std::map<std::string, std::string>& env,
+                         std::chrono::milliseconds timeout) {
+  ChildInput in(input, nullptr, false);
+  return Run(argv, cwd, in, env, timeout);
+}
+
+ProcessResult RunAtTerminal(const std::vector<std::string>& argv, const std::string& cwd,
+                            const std::vector<TypedAnswer>& answers,
+                            const std::map<std::string, std::string>& env,
+                            std::chrono::milliseconds timeout) {
+  ChildInput in("", &answers, RunsWindowsProgram(argv));
+  return Run(argv, cwd, in, env, timeout);
 }
 
 }  // namespace testsupport

@@ -50,6 +50,7 @@ struct ProcessResult {
   std::string output;     // standard output, byte for byte
   std::string errors;     // standard error
   bool timedOut = false;  // killed when its time ran out
+  std::string echoed;     // what a terminal on standard input showed (RunAtTerminal)
 };
 
 // Runs argv[0] with argv in the folder cwd, standard input fed from input,
@@ -66,6 +67,22 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
                          const std::string& input = "",
                          const std::map<std::string, std::string>& env = {},
                          std::chrono::milliseconds timeout = {});
+
+// One answer typed at a terminal: typed, with the Enter key's carriage
+// return, once standard error has shown prompt (after the previous
+// answer's).
+struct TypedAnswer {
+  std::string prompt;
+  std::string typed;
+};
+
+// Runs argv as RunProcess does, but with standard input the terminal side
+// of a pseudo-terminal on which the answers are typed in order. A prompt
+// that never shows leaves the child waiting: give a timeout.
+ProcessResult RunAtTerminal(const std::vector<std::string>& argv, const std::string& cwd,
+                            const std::vector<TypedAnswer>& answers,
+                            const std::map<std::string, std::string>& env,
+                            std::chrono::milliseconds timeout);
 
 // The Windows build folder when the tests run against the Windows
 // programs (the test command sets TRALVO_WINDOWS_BUILD for that pass),
