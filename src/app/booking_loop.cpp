@@ -24,7 +24,7 @@ constexpr int32_t kMinimumFields = 8;
 
 constexpr const char* kMalformedMessage = "FEHLERHAFTER BUCHUNGSSATZ !!\n";
 constexpr const char* kStoppedMessage =
-    "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen\n";
+    "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen";
 
 // Rule 8: the event row, then the access row whatever became of the event.
 void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -139,7 +139,8 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   for (;;) {
     // Asked between two bookings, so the one in hand is finished first.
     if (state.stop && state.stop->requested()) {
-      LogAndPrint(state, kStoppedMessage);
+      LogMessage(state, kStoppedMessage);
+      PrintConsole(state, std::string(kStoppedMessage) + "\n");
       status = state.stop->exitStatus();
       break;
     }

@@ -79,7 +79,7 @@ std::string WindowsBuildUnderTest() {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input, const std::map<std::string, std::string>& env,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, ProcessStop stop) {
   // A child that exits before reading all its input must fail its test
   // through its exit status, not kill the test process with SIGPIPE.
   static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
@@ -122,16 +122,28 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
   bool outOpen = true, errOpen = true;
   char buffer[65536];
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto stopAt = std::chrono::steady_clock::now() + stop.after;
+  bool stopPending = stop.after.count() > 0;
   while (outOpen || errOpen) {
     pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
     int wait = -1;
+    if (stopPending) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          stopAt - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill(pid, stop.signal);
+        stopPending = false;
+      } else {
+        wait = static_cast<int>(left.count());
+      }
+    }
     if (timeout.count() > 0 && !result.timedOut) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         kill(pid, SIGKILL);
         result.timedOut = true;
-      } else {
+      } else if (wait < 0 || left.count() < wait) {
         wait = static_cast<int>(left.count());
       }
     }

@@ -52,9 +52,17 @@ struct ProcessResult {
   bool timedOut = false;  // killed when its time ran out
 };
 
+// A signal a running child is sent once after a while, as a scheduler or
+// service manager stops a job.
+struct ProcessStop {
+  std::chrono::milliseconds after{};  // zero: none
+  int signal = 0;
+};
+
 // Runs argv[0] with argv in the folder cwd, standard input fed from input,
 // the environment extended by (or overriding with) env. A child still
-// running after timeout (when it is not zero) is killed.
+// running after timeout (when it is not zero) is killed; stop, when set,
+// is sent while it runs.
 //
 // When the tests run against the Windows build (WindowsBuildUnderTest), a
 // program of the tool's own Linux build is replaced by its .exe from the
@@ -65,7 +73,7 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input = "",
                          const std::map<std::string, std::string>& env = {},
-                         std::chrono::milliseconds timeout = {});
+                         std::chrono::milliseconds timeout = {}, ProcessStop stop = {});
 
 // The Windows build folder when the tests run against the Windows
 // programs (the test command sets TRALVO_WINDOWS_BUILD for that pass),
