@@ -9,6 +9,10 @@
 #include <chrono>
 #include <string>
 
+#include "config/config_file_writer.h"
+#include "db/database.h"
+#include "db/statement.h"
+#include "loop_harness.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -83,6 +87,121 @@ TEST_F(StoppedRun, EndsAfterTheBookingInHandWithItsSummary) {
   const bool unknown = log.find("Ergebnis unbekannt (Stoppsignal)") != std::string::npos;
   EXPECT_GE(rows, access);
   EXPECT_LE(rows, access + (unknown ? 1 : 0)) << log;
+}
+
+// n access bookings and n events of badge 4711, a minute apart.
+std::string AccessAndEvents(int access, int events) {
+  std::string file;
+  for (int i = 0; i < access + events; ++i) {
+    char time[8];
+    std::snprintf(time, sizeof time, "07%02d00", i);
+    file += std::string("4711,-,20090715,") + time + ",-,T1,3,001,KST1,-,," +
+            (i < access ? "1,,,-,40p\r\n" : ",17,,-,dta\r\n");
+  }
+  return file;
+}
+
+class UnansweredServer : public TransferTest {
+ protected:
+  explicit UnansweredServer(StandinOptions options, const char* queryTimeout)
+      : TransferTest(options) {
+    inst_.WriteConfig(tralvo::ConfigSettings{server_options_user_, server_options_password_,
+                                             "MSSQL", "TRALVO", "5", queryTimeout});
+    inst_.SetRunTimeout(std::chrono::seconds(60));
+  }
+
+  // The log's entries of bookings that name table, by how they ended.
+  struct Entries {
+    long failed, unknown, notSent;
+  };
+  Entries Logged(const std::string& log, const std::string& table) const {
+    const std::string insert = "Insert in " + table + " ";
+    return {Occurrences(log, insert + "fehlgeschlagen"),
+            Occurrences(log, insert + "Ergebnis unbekannt ("),
+            Occurrences(log, insert + "nicht gesendet (Verbindung aufgegeben nach ")};
+  }
+
+  // The run summary of access rows and events alone.
+  static std::string DbSummary(int access, int events) { return Summary(0, access, 0, events); }
+
+  long Rows(const std::string& table) const {
+    return std::stol(server_.Query("SELECT COUNT(*) FROM KRIVAX." + table)[0][0]);
+  }
+};
+
+class LateServer : public UnansweredServer {
+ protected:
+  LateServer() : UnansweredServer(Options(), "1") {}
+  static StandinOptions Options() {
+    StandinOptions options = DefaultOptions();
+    options.lateAnswerMs = 2500;
+    return options;
+  }
+};
+
+// Every batch runs at once and is answered after 2.5 s, beyond the query
+// timeout of 1 s: the first statement that times out may have done its
+// work, so nothing is logged as failed; nothing more is sent, so the run
+// costs one timeout, not one per booking.
+TEST_F(LateServer, OneTimeoutEndsTheRunAndNoRowThereIsLoggedAsFailed) {
+  Clock::time_point start = Clock::now();
+  ProcessResult r = Transfer(AccessAndEvents(30, 10));
+  EXPECT_LT(SecondsSince(start), 10.0 * kSanitizerSlowdown);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitStatus, 0);
+  const std::string log = inst_.Log();
+  const int access = SummaryCount(log, "Zutrittsbuchungen:");
+  const int events = SummaryCount(log, "Ereignisse:");
+  ASSERT_GE(access, 0) << log;
+  const Entries a = Logged(log, "Kvx402Zpk");
+  const Entries e = Logged(log, "O2009BUCHPROT");
+  EXPECT_EQ(a.failed + e.failed, 0) << log;
+  // Every access row (an event has one too) and every event is counted or
+  // logged, each once; what is in the tables was counted or is unknown.
+  EXPECT_EQ(access + a.unknown + a.notSent, 40) << log;
+  EXPECT_EQ(events + e.unknown + e.notSent, 10) << log;
+  EXPECT_LE(a.unknown + e.unknown, 1) << log;
+  EXPECT_GE(Rows("Kvx402Zpk"), access);
+  EXPECT_LE(Rows("Kvx402Zpk"), access + a.unknown);
+  EXPECT_LE(Rows("O2009BUCHPROT"), events + e.unknown);
+  EXPECT_EQ(log.substr(log.size() - DbSummary(access, events).size()), DbSummary(access, events))
+      << log;
+}
+
+// An insert that waits on a lock another session holds, with a query
+// timeout of 2 s: its outcome is unknown, the rest are not sent, and the
+// other session's transaction is not disturbed.
+class LockedTable : public UnansweredServer {
+ protected:
+  LockedTable() : UnansweredServer(DefaultOptions(), "2") {}
+};
+
+TEST_F(LockedTable, TheWaitingInsertIsUnknownAndTheRestNotSent) {
+  server_.ApplyOdbcEnvironment();
+  tralvo::Database holder;
+  ASSERT_EQ(tralvo::ConnectDataSource(holder, "tralvo", "Geheim-42", "TRALVO"), 0);
+  ASSERT_EQ(tralvo::RunStatement(holder,
+                                 "BEGIN TRANSACTION INSERT INTO KriVax.Kvx402Zpk (ZpkTrm, ZpkLes, "
+                                 "ZpkDtm, ZpkUhr, ZpkAsw, ZpkZus, ZpkDat, ZpkLfd) VALUES ('T9', "
+                                 "'1', '2009-07-15', '2009-07-15 06:00:00', '1', '100', "
+                                 "CURRENT_TIMESTAMP, '001')",
+                                 {}),
+            0);
+  Clock::time_point start = Clock::now();
+  ProcessResult r = Transfer(AccessAndEvents(5, 2));
+  EXPECT_LT(SecondsSince(start), 7.0 * kSanitizerSlowdown);
+  EXPECT_EQ(r.exitStatus, 0);
+  const std::string log = inst_.Log();
+  EXPECT_NE(log.find("Insert in Kvx402Zpk Ergebnis unbekannt (Zeitueberschreitung): T1, 4711, "
+                     "20090715, 070000\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(Logged(log, "Kvx402Zpk").notSent, 6) << log;
+  EXPECT_EQ(Logged(log, "O2009BUCHPROT").notSent, 2) << log;
+  EXPECT_EQ(log.substr(log.size() - DbSummary(0, 0).size()), DbSummary(0, 0)) << log;
+  ASSERT_EQ(tralvo::RunStatement(holder, "COMMIT", {}), 0);
+  EXPECT_EQ(server_.Query("SELECT ZpkTrm FROM KriVax.Kvx402Zpk"),
+            std::vector<std::vector<std::string>>{{"T9"}});
 }
 
 }  // namespace
