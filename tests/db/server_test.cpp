@@ -13,6 +13,7 @@
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "db/lookups.h"
+#include "export/booking_report.h"
 #include "export/time_booking.h"
 #include "input/field_list.h"
 #include "master_data.h"
@@ -306,7 +307,7 @@ TEST_F(DbServerFaultTest, TheFirstTimeoutGivesTheConnectionUp) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
   EXPECT_EQ(db_.lastOutcome(), StatementOutcome::kNotSent);
   EXPECT_EQ(state.notTransferred.notSent, 1);
-  state.logFile.Close();
+  EndLog(state);
   EXPECT_EQ(testsupport::ReadFileBytes(state.logPath),
             "Zeitbuchung nicht geschrieben, Abfrage Schema/Personalnr. nicht gesendet "
             "(Verbindung aufgegeben nach Zeitueberschreitung): T1, 4711, 20090715, 073005\r\n");
