@@ -12,6 +12,7 @@
 #include "input/field_list.h"
 #include "shared/int_text.h"
 #include "shared/run_state.h"
+#include "shared/stop_requests.h"
 
 namespace tralvo {
 
@@ -22,6 +23,8 @@ namespace {
 constexpr int32_t kMinimumFields = 8;
 
 constexpr const char* kMalformedMessage = "FEHLERHAFTER BUCHUNGSSATZ !!\n";
+constexpr const char* kStoppedMessage =
+    "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen";
 
 // Rule 8: the event row, then the access row whatever became of the event.
 void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -134,6 +137,13 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
   bool endsLine = false;
 
   for (;;) {
+    // Asked between two bookings, so the one in hand is finished first.
+    if (state.stop && state.stop->requested()) {
+      LogMessage(state, kStoppedMessage);
+      PrintConsole(state, std::string(kStoppedMessage) + "\n");
+      status = state.stop->exitStatus();
+      break;
+    }
     ReadResult read = bookings.Next(piece, endsLine);
     if (read == ReadResult::kEnd) break;
     if (read == ReadResult::kError) {

@@ -25,7 +25,8 @@ void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& r
 
 // Processes the whole booking file. Returns 0, or kFileFailureStatus when
 // the booking file could not be read to its end or a target file could
-// not be written; either is reported on the console and in the log.
+// not be written, or state.stop's exit status when the run was asked to
+// stop before the end; each is reported on the console and in the log.
 int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers);
 
 }  // namespace tralvo

@@ -4,25 +4,34 @@
 #include <string>
 
 #include "db/booking_inserts.h"
+#include "db/database.h"
 #include "export/booking_report.h"
 #include "export/cost_centre_booking.h"
 #include "export/time_booking.h"
 #include "input/field_list.h"
+#include "shared/run_state.h"
 
 namespace tralvo {
 
 namespace {
 
 // A booking that did not reach the database leaves an entry in the log,
-// where an unattended run is looked at: the table, the error code and the
-// booking's terminal, badge number, date and time.
-void LogFailedInsert(RunState& state, std::string_view table, int code, std::string_view terminal,
-                     std::string_view badge, std::string_view date, std::string_view time) {
+// where an unattended run is looked at: the table, then either the error
+// code of a refusal or why its outcome is unknown or it was never sent,
+// and the booking's terminal, badge number, date and time. Returns the
+// entry without the booking when the statement went unanswered, for the
+// console; an empty text after a refusal.
+std::string LogFailedInsert(RunState& state, const Database& db, std::string_view table, int code,
+                            const BookingKey& booking) {
+  std::string head;
+  if (ReportUnanswered(state, db, UnansweredSubject::kInsert, table, booking, head)) return head;
+  ++state.notTransferred.refused;
   std::string text = "Insert in ";
   text.append(table).append(" fehlgeschlagen, Fehler ").append(std::to_string(code)).append(": ");
-  text.append(terminal).append(", ").append(badge).append(", ");
-  text.append(date).append(", ").append(time);
+  text.append(booking.terminal).append(", ").append(booking.badge).append(", ");
+  text.append(booking.date).append(", ").append(booking.time);
   LogMessage(state, text);
+  return {};
 }
 
 }  // namespace
@@ -37,10 +46,14 @@ int TransferHandlers::ExportCostCentreBooking(const FieldList& record) {
 
 int TransferHandlers::InsertAccessBooking(const FieldList& record) {
   int result = tralvo::InsertAccessBooking(state_, db_, record);
-  if (result != 0)
-    LogFailedInsert(state_, "Kvx402Zpk", result, record[field::kTerminalId],
-                    record[field::kBadgeNumber], record[field::kBookingDate],
-                    record[field::kBookingTime]);
+  if (result != 0) {
+    std::string unanswered =
+        LogFailedInsert(state_, db_, "Kvx402Zpk", result,
+                        {record[field::kTerminalId], record[field::kBadgeNumber],
+                         record[field::kBookingDate], record[field::kBookingTime]});
+    // An operator sees every access row that did not arrive, as a refusal is.
+    if (!unanswered.empty()) PrintConsole(state_, " " + unanswered + "\n");
+  }
   return result;
 }
 
@@ -49,8 +62,8 @@ int TransferHandlers::InsertEventBooking(const EventBooking& e) {
       tralvo::InsertEventBooking(db_, e.terminalId, e.readerNumber, e.badgeNumber, e.bookingDate,
                                  e.bookingTime, e.bookingCode, e.status, e.variant);
   if (result != 0)
-    LogFailedInsert(state_, "O2009BUCHPROT", result, e.terminalId, e.badgeNumber, e.bookingDate,
-                    e.bookingTime);
+    LogFailedInsert(state_, db_, "O2009BUCHPROT", result,
+                    {e.terminalId, e.badgeNumber, e.bookingDate, e.bookingTime});
   return result;
 }
 

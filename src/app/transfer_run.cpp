@@ -15,6 +15,7 @@
 #include "input/booking_file_reader.h"
 #include "shared/file_system.h"
 #include "shared/run_state.h"
+#include "shared/stop_requests.h"
 
 namespace tralvo {
 
@@ -116,6 +117,15 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
     // Never 0: the caller must see that nothing was transferred.
     return commandLineWords;
   }
+  // A stop cancels the statement in flight and sends no other; the loop
+  // then ends after the booking in hand. Removed before db goes.
+  struct StopAction {
+    StopRequests* stop;
+    ~StopAction() {
+      if (stop) stop->OnStop(nullptr);
+    }
+  } stopAction{state.stop};
+  if (stopAction.stop) stopAction.stop->OnStop([&db] { db.Stop(); });
   std::string serverTime;
   QueryServerTime(db, serverTime);
   LogMessage(state,
@@ -160,6 +170,9 @@ std::string& UpperCase(std::string& text) {
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
   RunState state;
+  // Held until the log has its last entries, so a stop cannot cut them off.
+  StopRequests stop;
+  state.stop = &stop;
   int status;
   try {
     status = Run(state, argc, argv);

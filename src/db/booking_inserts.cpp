@@ -111,7 +111,9 @@ int InsertAccessBooking(RunState& state, Database& db, const FieldList& record) 
     ++state.counters.accessBookings;
     return 0;
   }
-  std::fprintf(state.console, " Insert in Kvx402Zpk fehlgeschlagen, Fehler %d\n", result);
+  // A statement that was never answered is no failure; the caller words it.
+  if (db.lastOutcome() == StatementOutcome::kAnswered)
+    std::fprintf(state.console, " Insert in Kvx402Zpk fehlgeschlagen, Fehler %d\n", result);
   return result;
 }
 

@@ -50,9 +50,10 @@ void BuildAccessRow(Database& db, const FieldList& record, AccessRow& row);
 int InsertAccessRow(Database& db, const AccessRow& row);
 
 // Builds and inserts the access row of a booking record and counts the row
-// when it arrived or was there already (2627, duplicate key). Any other
-// failure is printed to state.console and returned, so the caller can
-// leave a trace of the booking where an unattended run is looked at;
+// when it arrived or was there already (2627, duplicate key). A refusal is
+// printed to state.console and returned, so the caller can leave a trace
+// of the booking where an unattended run is looked at; a row whose
+// statement was never answered (db.lastOutcome()) is returned unprinted;
 // otherwise returns 0.
 int InsertAccessBooking(RunState& state, Database& db, const FieldList& record);
 

@@ -30,10 +30,36 @@ void Database::ReportFailure() const {
                diagnostics_.messageText);
 }
 
+void Database::Stop() {
+  std::lock_guard<std::mutex> hold(inFlightLock_);
+  stopping_ = true;
+  if (inFlight_ != SQL_NULL_HANDLE) SQLCancel(inFlight_);
+}
+
+bool Database::BeginStatement(SQLHSTMT handle) {
+  std::lock_guard<std::mutex> hold(inFlightLock_);
+  if (stopping_ && cause_ == GiveUpCause::kNone) cause_ = GiveUpCause::kStopped;
+  if (cause_ != GiveUpCause::kNone) {
+    lastOutcome_ = StatementOutcome::kNotSent;
+    return false;
+  }
+  inFlight_ = handle;
+  return true;
+}
+
+void Database::EndStatement(StatementOutcome outcome, GiveUpCause cause) {
+  std::lock_guard<std::mutex> hold(inFlightLock_);
+  inFlight_ = SQL_NULL_HANDLE;
+  lastOutcome_ = outcome;
+  if (outcome == StatementOutcome::kUnknown && cause_ == GiveUpCause::kNone) cause_ = cause;
+}
+
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
                       const std::string& dataSourceName, const Timeouts& timeouts) {
   // A connected handle cannot be freed; Close disconnects first.
   db.Close();
+  db.cause_ = GiveUpCause::kNone;
+  db.lastOutcome_ = StatementOutcome::kAnswered;
   if (!db.environment_.Allocate(SQL_NULL_HANDLE)) return -1;
   SQLSetEnvAttr(db.environment_.get(), SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), SQL_IS_INTEGER);

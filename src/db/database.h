@@ -5,11 +5,20 @@
 // Result convention of every database operation: 0 done, -1 no handle or
 // no connection (or a failure the driver gave no error number for), 100 no
 // row, any other value the native error of the failed statement.
+//
+// A statement whose answer never came (its query timeout ran out, its
+// connection broke, or the run was stopped while it waited) may still have
+// done its work on the server: its outcome is unknown, never a failure.
+// After the first such statement the run gives the connection up and sends
+// nothing more, so a server that has stopped answering costs one query
+// timeout, not one per booking.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 #include "config/timeouts.h"
@@ -20,6 +29,21 @@
 namespace tralvo {
 
 struct RunState;
+
+// How the last statement of a Database ended, as far as the run can know.
+enum class StatementOutcome {
+  kAnswered,  // the server answered: done, no row, or refused
+  kUnknown,   // sent, but no answer came: its work may or may not be done
+  kNotSent,   // never sent, since the run had given the connection up
+};
+
+// Why a run gave its connection up.
+enum class GiveUpCause {
+  kNone,            // it has not
+  kTimeout,         // a statement's answer did not come within the query timeout
+  kConnectionLost,  // the connection broke
+  kStopped,         // the run was told to stop
+};
 
 class Database {
  public:
@@ -54,6 +78,25 @@ class Database {
   // Prints the diagnostics of the last failure where ReportFailuresTo said.
   void ReportFailure() const;
 
+  // How the last statement ended. A statement that was answered tells its
+  // result itself; the others return -1 (or an error number).
+  StatementOutcome lastOutcome() const { return lastOutcome_; }
+  // Why the connection was given up; kNone while statements are sent.
+  GiveUpCause givenUp() const { return cause_; }
+
+  // Safe from any thread: the run is stopping. A statement in flight is
+  // cancelled (its outcome then unknown) and no further one is sent.
+  void Stop();
+
+  // For the one statement runner: a statement about to be sent on handle.
+  // False, with the outcome set to kNotSent, when it must not be sent.
+  bool BeginStatement(SQLHSTMT handle);
+  // The statement has ended with outcome; an unknown outcome gives the
+  // connection up for cause.
+  void EndStatement(StatementOutcome outcome, GiveUpCause cause);
+  // Whether a stop reached a statement that was in flight.
+  bool stopping() const { return stopping_; }
+
  private:
   friend int ConnectDataSource(Database& db, const std::string& userName,
                                const std::string& password, const std::string& dataSourceName,
@@ -66,6 +109,14 @@ class Database {
   std::string statementText_;
   uint32_t queryTimeout_ = kDefaultQueryTimeout;
   std::FILE* failureConsole_ = nullptr;
+  StatementOutcome lastOutcome_ = StatementOutcome::kAnswered;
+  GiveUpCause cause_ = GiveUpCause::kNone;
+  // The stop arrives on another thread; the handle in flight is read and
+  // cancelled under the lock, so a statement is either cancelled or never
+  // sent, and its handle is never cancelled after it was freed.
+  std::mutex inFlightLock_;
+  SQLHSTMT inFlight_ = SQL_NULL_HANDLE;
+  std::atomic<bool> stopping_{false};
 };
 
 // Connects to the data source with the user name and password, each passed

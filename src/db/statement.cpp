@@ -43,8 +43,40 @@ bool BuildStatement(std::string& out, std::string_view form,
 
 namespace {
 
+// Why a failed statement went unanswered, from the SQLSTATE of one of its
+// diagnostic records; kNone when the server answered it with a refusal.
+GiveUpCause UnansweredCause(std::string_view state, bool stopping) {
+  if (state == "HY008") return GiveUpCause::kStopped;
+  if (state == "HYT00" || state == "HYT01")
+    return stopping ? GiveUpCause::kStopped : GiveUpCause::kTimeout;
+  if (state.substr(0, 2) == "08") return GiveUpCause::kConnectionLost;
+  return GiveUpCause::kNone;
+}
+
+// Looks through every diagnostic record of a failed statement. A refusal
+// carries an error of the server's; a call that failed with nothing but
+// warnings was never answered (a driver can report a broken connection as
+// "unexpected end of data", 01000, alone), and so is one with a SQLSTATE
+// of timeout, cancel or connection.
+GiveUpCause UnansweredCause(SQLHSTMT handle, bool stopping) {
+  bool onlyWarnings = false;
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER nativeError = 0;
+    SQLSMALLINT length = 0;
+    SQLRETURN rc =
+        SQLGetDiagRec(SQL_HANDLE_STMT, handle, record, state, &nativeError, nullptr, 0, &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+      return onlyWarnings ? GiveUpCause::kConnectionLost : GiveUpCause::kNone;
+    std::string_view text(reinterpret_cast<const char*>(state));
+    GiveUpCause cause = UnansweredCause(text, stopping);
+    if (cause != GiveUpCause::kNone) return cause;
+    onlyWarnings = (record == 1 || onlyWarnings) && text.substr(0, 2) == "01";
+  }
+}
+
 // A statement handle on the connection of a Database, freed when the
-// object goes.
+// object goes; while it lives, the Database knows it is in flight.
 class Statement {
  public:
   explicit Statement(Database& db) : db_(db) {
@@ -52,12 +84,19 @@ class Statement {
     // A server that goes silent must fail this statement, not hang the run.
     SQLSetStmtAttr(handle_.get(), SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(SQLULEN{db.queryTimeout()}), SQL_IS_UINTEGER);
+    sendable_ = db.BeginStatement(handle_.get());
+    refusedToSend_ = !sendable_;
+  }
+  // Tells the Database how the statement ended before its handle goes.
+  ~Statement() {
+    if (!refusedToSend_) db_.EndStatement(outcome_, cause_);
   }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  // False when no handle could be had (no connection, or SQL_ERROR).
-  bool allocated() const { return static_cast<bool>(handle_); }
+  // False when no handle could be had (no connection, or SQL_ERROR) or the
+  // connection has been given up.
+  bool sendable() const { return sendable_; }
 
   // Builds the statement text into the Database's statement text and
   // executes it. On SQL_ERROR the diagnostics of the statement are fetched
@@ -97,27 +136,42 @@ class Statement {
     for (const ResultColumn& c : columns)
       SQLBindCol(handle_.get(), ++number, c.cType, c.buffer, c.length, c.indicator);
     SQLRETURN code = SQLFetch(handle_.get());
+    if (code == SQL_ERROR) {
+      Failed();
+      return code;
+    }
     // The first row is all a query wants, but the rest of its answer is
     // already on its way: reading past it here is local work, whereas a
     // statement freed with its answer unread makes the driver cancel it on
     // the server, a round trip of its own for every lookup. The bound
-    // buffers keep the first row.
-    if (code != SQL_ERROR) {
-      SQLFreeStmt(handle_.get(), SQL_UNBIND);
-      while (SQL_SUCCEEDED(SQLMoreResults(handle_.get()))) {
-      }
-    }
+    // buffers keep the first row. A rest that never comes still gives the
+    // connection up.
+    SQLFreeStmt(handle_.get(), SQL_UNBIND);
+    SQLRETURN rc;
+    do {
+      rc = SQLMoreResults(handle_.get());
+    } while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO);
+    if (rc == SQL_ERROR) Failed();
     return code;
   }
+
+  // Whether the server answered (a refusal included).
+  bool answered() const { return outcome_ == StatementOutcome::kAnswered; }
 
  private:
   void Failed() {
     FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
     db_.ReportFailure();
+    cause_ = UnansweredCause(handle_.get(), db_.stopping());
+    if (cause_ != GiveUpCause::kNone) outcome_ = StatementOutcome::kUnknown;
   }
 
   Database& db_;
   OdbcHandle handle_{SQL_HANDLE_STMT};
+  bool sendable_ = false;
+  bool refusedToSend_ = false;
+  StatementOutcome outcome_ = StatementOutcome::kAnswered;
+  GiveUpCause cause_ = GiveUpCause::kNone;
 };
 
 }  // namespace
@@ -125,10 +179,10 @@ class Statement {
 int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
                      std::initializer_list<ResultColumn> columns) {
   Statement statement(db);
-  if (!statement.allocated()) return -1;
+  if (!statement.sendable()) return -1;
   if (!statement.Execute(form, values) || (columns.size() == 0 && !statement.ReadRestOfReply())) {
     int32_t nativeError = db.diagnostics().nativeError;
-    return nativeError != 0 ? nativeError : -1;
+    return nativeError != 0 && statement.answered() ? nativeError : -1;
   }
   if (columns.size() == 0) return 0;
   int32_t code = statement.FetchFirstRow(columns);

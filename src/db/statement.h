@@ -54,17 +54,19 @@ struct ResultColumn {
 // answer is read so the handle can go without a cancel on the server. A
 // statement without columns (an insert) has its whole reply read as well,
 // and an error anywhere in it is the statement's failure. Each statement
-// waits at most the connection's query timeout for its answer, and a
-// timeout is a failure like any other. Every statement of the tool passes
-// through here; each failure is printed where db.ReportFailuresTo says.
+// waits at most the connection's query timeout for its answer. Every
+// statement of the tool passes through here; each failure is printed where
+// db.ReportFailuresTo says.
 //
 // Returns 0 when done (a query: its first row is in the columns), -1
 // without a connection or handle, the native error of a refused statement
-// (-1 when the driver gave none, since 0 would read as done; so for a
-// timeout), or for a
+// (-1 when the driver gave none, since 0 would read as done), or for a
 // query that delivered no row the fetch code (100 for no row); on any
 // result but 0 the columns hold nothing to read. After a refusal
-// db.diagnostics() holds what the driver said.
+// db.diagnostics() holds what the driver said. A statement that timed out,
+// lost its connection or was cancelled by a stop returns -1 with
+// db.lastOutcome() kUnknown and gives the connection up; once it is given
+// up, nothing is sent: every statement returns -1 with kNotSent.
 int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
                      std::initializer_list<ResultColumn> columns = {});
 

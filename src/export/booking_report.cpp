@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "db/database.h"
 #include "export/transfer_log.h"
 #include "shared/run_state.h"
 
@@ -86,6 +87,52 @@ void ReportFileFailure(RunState& state, const char* what, const std::string& pat
     PrintConsole(state, message + "\n");
   } catch (const std::bad_alloc&) {
   }
+}
+
+namespace {
+
+const char* CauseText(GiveUpCause cause) {
+  switch (cause) {
+    case GiveUpCause::kTimeout:
+      return "Zeitueberschreitung";
+    case GiveUpCause::kConnectionLost:
+      return "Verbindungsabbruch";
+    case GiveUpCause::kStopped:
+      return "Stoppsignal";
+    case GiveUpCause::kNone:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool ReportUnanswered(RunState& state, const Database& db, UnansweredSubject subject,
+                      std::string_view name, const BookingKey& booking,
+                      std::string& head) noexcept {
+  const StatementOutcome outcome = db.lastOutcome();
+  if (outcome == StatementOutcome::kAnswered) return false;
+  const bool unknown = outcome == StatementOutcome::kUnknown;
+  ++(unknown ? state.notTransferred.unknown : state.notTransferred.notSent);
+  try {
+    std::string text;
+    if (subject == UnansweredSubject::kInsert) {
+      text.append("Insert in ").append(name);
+      text.append(unknown ? " Ergebnis unbekannt ("
+                          : " nicht gesendet (Verbindung aufgegeben nach ");
+    } else {
+      text.append("Zeitbuchung nicht geschrieben, Abfrage ").append(name);
+      text.append(unknown ? " ohne Antwort (" : " nicht gesendet (Verbindung aufgegeben nach ");
+    }
+    text.append(CauseText(db.givenUp())).append(")");
+    head = text;
+    for (std::string_view part : {booking.terminal, booking.badge, booking.date, booking.time})
+      text.append(text.size() == head.size() ? ": " : ", ").append(part);
+    LogMessage(state, text);
+  } catch (const std::bad_alloc&) {
+    // Counted all the same; only the entry is lost, as any entry may be.
+  }
+  return true;
 }
 
 void ReportBookingWithoutMemory(RunState& state, std::string_view badge,

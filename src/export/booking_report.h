@@ -13,7 +13,21 @@
 
 namespace tralvo {
 
+class Database;
 struct RunState;
+
+// The fields that name a booking in the log, in the order its entries
+// list them.
+struct BookingKey {
+  std::string_view terminal;
+  std::string_view badge;
+  std::string_view date;
+  std::string_view time;
+};
+
+// What a statement left unsettled was for: an insert's row, or a lookup a
+// time booking needs before its line can be written.
+enum class UnansweredSubject { kInsert, kLookup };
 
 // Writes text to the run's console as it stands (no line end added).
 void PrintConsole(RunState& state, std::string_view text) noexcept;
@@ -38,6 +52,16 @@ inline constexpr const char* kBookingReadFailure = "Fehler beim Lesen der Quelld
 
 // Logs what followed by path, and prints it with a line end.
 void ReportFileFailure(RunState& state, const char* what, const std::string& path) noexcept;
+
+// When db's last statement went unanswered or unsent, logs it for the
+// booking, counts the booking under its cause, puts the entry without the
+// booking into head (for a console message) and returns true; returns
+// false, doing nothing, when the server answered. name is the table or the
+// lookup. An unknown outcome and a statement never sent have wordings of
+// their own, distinct from a refusal ("fehlgeschlagen"), so an operator
+// can tell a row that may be there from one that is not.
+bool ReportUnanswered(RunState& state, const Database& db, UnansweredSubject subject,
+                      std::string_view name, const BookingKey& booking, std::string& head) noexcept;
 
 // Logs and prints that the booking of badge on date was given up because
 // memory ran out while it was handled. Needs no memory of its own.

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 
+#include "db/database.h"
 #include "db/lookups.h"
 #include "export/booking_report.h"
 #include "input/field_list.h"
@@ -71,6 +72,22 @@ int Refuse(RunState& state, const Booking& b, const std::string& detail) {
   return -1;
 }
 
+// A lookup the server never answered leaves the booking without its line:
+// a guessed value would be written for good, whereas the booking can be
+// fed again. Returns true (and has logged it) in that case.
+bool LookupUnanswered(RunState& state, const Database& db, const char* lookup, const Booking& b) {
+  std::string head;
+  if (!ReportUnanswered(state, db, UnansweredSubject::kLookup, lookup,
+                        {state.terminalId, b.badge, b.date, b.time}, head))
+    return false;
+  PrintBlock(state, head,
+             {{"  Ausweis   : ", b.badge},
+              {"   Datum    : ", b.date},
+              {"   Uhrzeit  : ", b.time},
+              {"   Terminal : ", state.terminalId}});
+  return true;
+}
+
 std::string Detail(const char* label, std::string_view value) {
   return std::string(label).append(value.data(), value.size());
 }
@@ -120,14 +137,17 @@ int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
   if (CheckRecord(state, b) != 0) return -1;
 
   TimeBookingLine line;
-  if (LookupBadge(db, b.badge, b.date, line) != 0)
+  if (LookupBadge(db, b.badge, b.date, line) != 0) {
+    if (LookupUnanswered(state, db, "Schema/Personalnr.", b)) return -1;
     return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
+  }
 
   if (line.schema != state.currentSchema) SetCurrentSchema(state, line.schema);
 
   line.bookingCode.assign(b.code.data(), b.code.size());
   std::string bookingType;
   if (LookupBookingType(db, b.code, bookingType) != 0) {
+    if (LookupUnanswered(state, db, "Buchungstyp", b)) return -1;
     bookingType.clear();
     std::string detail = Detail("Buchungstyp zur Buchungsart ", b.code) + " nicht gefunden :";
     LogMessage(state, Joined({line.schema, line.personnelNumber, b.date, detail}));
@@ -139,7 +159,10 @@ int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
                 {"   Terminal : ", state.terminalId}});
   } else {
     std::string newCode;
-    if (LookupCodeMapping(db, b.code, newCode) == 0) line.bookingCode = newCode;
+    if (LookupCodeMapping(db, b.code, newCode) == 0)
+      line.bookingCode = newCode;
+    else if (LookupUnanswered(state, db, "Buchungsart-Ersatz", b))
+      return -1;
   }
 
   if (bookingType.size() > kBookingTypeWidth)

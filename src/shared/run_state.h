@@ -14,6 +14,8 @@
 
 namespace tralvo {
 
+class StopRequests;
+
 // What the run transferred, in the order the run summary reports it.
 struct BookingCounters {
   int32_t timeBookings = 0;
@@ -66,6 +68,8 @@ struct RunState {
   LogHold log;
   // Where console messages go; standard output in a real run.
   std::FILE* console = stdout;
+  // Where a request to stop the run shows; none when null.
+  StopRequests* stop = nullptr;
 };
 
 }  // namespace tralvo

@@ -208,6 +208,10 @@ static bool NeedsTables(const std::vector<Statement>& plan) {
   return false;
 }
 
+bool Engine::Interrupted(const SessionInfo& session) {
+  return session.interruption && session.interruption->Requested();
+}
+
 std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionInfo& session) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::vector<StatementResult> results;
@@ -230,6 +234,7 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
   }
   if (planned) {
     for (const Statement& st : plan) {
+      if (!results.empty() && Interrupted(session)) break;
       StatementResult result;
       result.kind = st.kind;
       Run(st, result, session, kept);
@@ -249,6 +254,7 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
   // before it left them.
   Translator translator(batch, session);
   while (!translator.AtEnd()) {
+    if (!results.empty() && Interrupted(session)) break;
     StatementResult result;
     Statement st;
     try {

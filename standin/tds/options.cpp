@@ -42,6 +42,9 @@ const char kUsage[] =
     "  --silent-after N       answer N batches per connection, then nothing more, while\n"
     "                         keeping the connection open\n"
     "  --delay-ms N           wait N ms before every response\n"
+    "  --late-answer-ms N     run each batch at once, then wait N ms before answering;\n"
+    "                         an attention meanwhile discards the answer and is\n"
+    "                         acknowledged at once (what ran stays committed)\n"
     "  --refuse-login         refuse every login (error 18456)\n"
     "  --silent-login         accept connections and never answer them\n";
 
@@ -116,6 +119,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       if (!ParseNumber(value, 0, 1000000000, o.faults.silentAfter)) error = "bad count " + value;
     } else if (arg == "--delay-ms") {
       if (!ParseNumber(value, 0, 600000, o.faults.delayMs)) error = "bad delay " + value;
+    } else if (arg == "--late-answer-ms") {
+      if (!ParseNumber(value, 0, 600000, o.faults.lateAnswerMs)) error = "bad delay " + value;
     } else {
       error = "unknown option " + arg;
     }

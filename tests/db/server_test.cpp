@@ -3,6 +3,7 @@
 // each, what they deliver, and how failures of the server come back.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "db/lookups.h"
+#include "export/booking_report.h"
 #include "export/time_booking.h"
 #include "input/field_list.h"
 #include "master_data.h"
@@ -282,6 +284,36 @@ TEST_F(DbServerFaultTest, ADroppedConnectionIsAFailure) {
   EXPECT_NE(result, 0);
   EXPECT_NE(result, 100);
   EXPECT_EQ(line.schema, "");
+}
+
+// A statement whose answer does not come in time may have done its work:
+// its outcome is unknown, and nothing more is sent on the connection, so a
+// late server costs the run one timeout.
+TEST_F(DbServerFaultTest, TheFirstTimeoutGivesTheConnectionUp) {
+  StandinOptions options;
+  options.lateAnswerMs = 1500;
+  Start(options);
+  ASSERT_EQ(ConnectDataSource(db_, "tralvo", "Geheim-42", "TRALVO", Timeouts{5, 1}), 0);
+  NewStatements();
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, ""), -1);
+  EXPECT_EQ(db_.lastOutcome(), StatementOutcome::kUnknown);
+  EXPECT_EQ(db_.givenUp(), GiveUpCause::kTimeout);
+  // A time booking then gets no line, and its log entry says why.
+  RunState state;
+  state.terminalId = "T1";
+  state.logPath = dir_ / "log.txt";
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(ExportTimeBooking(state, db_, AccessRecord("40p", {{10, "X"}})), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(db_.lastOutcome(), StatementOutcome::kNotSent);
+  EXPECT_EQ(state.notTransferred.notSent, 1);
+  EndLog(state);
+  EXPECT_EQ(testsupport::ReadFileBytes(state.logPath),
+            "Zeitbuchung nicht geschrieben, Abfrage Schema/Personalnr. nicht gesendet "
+            "(Verbindung aufgegeben nach Zeitueberschreitung): T1, 4711, 20090715, 073005\r\n");
+  // The event ran; the lookup never reached the server.
+  EXPECT_EQ(NewStatements().size(), 1u);
+  EXPECT_EQ(server_->Query("SELECT COUNT(*) FROM KRIVAX.O2009BUCHPROT"), (Rows{{"1"}}));
 }
 
 TEST_F(DbServerFaultTest, RefusedLogin) {

@@ -47,6 +47,8 @@ class Installation {
   // Every later run is killed when it takes longer than this (zero: no
   // limit), so a test of a run that must not hang cannot hang itself.
   void SetRunTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  // Every later run is sent this signal while it runs.
+  void SetRunStop(ProcessStop stop) { stop_ = stop; }
 
   std::string Log() const { return ReadFileBytes(logPath()); }
   std::string TimeBookings() const { return ReadFileBytes(work() + "/zeit.txt"); }
@@ -58,6 +60,7 @@ class Installation {
 
   TempDir dir_;
   std::chrono::milliseconds timeout_{};
+  ProcessStop stop_;
 };
 
 }  // namespace testsupport

@@ -63,6 +63,8 @@ Standin::Standin(const std::string& folder, StandinOptions options)
     args.insert(args.end(), {"--silent-after", std::to_string(options_.silentAfter)});
   if (options_.delayMs > 0)
     args.insert(args.end(), {"--delay-ms", std::to_string(options_.delayMs)});
+  if (options_.lateAnswerMs > 0)
+    args.insert(args.end(), {"--late-answer-ms", std::to_string(options_.lateAnswerMs)});
   if (options_.refuseLogin) args.push_back("--refuse-login");
   if (options_.silentLogin) args.push_back("--silent-login");
   if (options_.forceEncryption) args.push_back("--force-encryption");

@@ -29,6 +29,7 @@ struct StandinOptions {
   int dropAfter = -1;
   int silentAfter = -1;
   int delayMs = 0;
+  int lateAnswerMs = 0;  // --late-answer-ms: each batch runs at once, its answer comes late
   bool refuseLogin = false;
   bool silentLogin = false;
   std::string seedSql;  // T-SQL batches separated by GO lines, run at start

@@ -180,8 +180,8 @@ bool RunsWindowsProgram(const std::vector<std::string>& argv) {
 }
 
 ProcessResult Run(const std::vector<std::string>& argv, const std::string& cwd, ChildInput& in,
-                  const std::map<std::string, std::string>& env,
-                  std::chrono::milliseconds timeout) {
+                  const std::map<std::string, std::string>& env, std::chrono::milliseconds timeout,
+                  ProcessStop stop) {
   // A child that exits before reading all its input must fail its test
   // through its exit status, not kill the test process with SIGPIPE.
   static const bool kPipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
@@ -234,16 +234,28 @@ ProcessResult Run(const std::vector<std::string>& argv, const std::string& cwd, 
       open = false;
     return n > 0;
   };
+  const auto stopAt = std::chrono::steady_clock::now() + stop.after;
+  bool stopPending = stop.after.count() > 0;
   while ((outOpen || errOpen) && !reaped) {
     pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in.fd(), in.events(), 0}};
     int wait = -1;
+    if (stopPending) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          stopAt - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill(pid, stop.signal);
+        stopPending = false;
+      } else {
+        wait = static_cast<int>(left.count());
+      }
+    }
     if (timeout.count() > 0 && !result.timedOut) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) {
         kill(pid, SIGKILL);
         result.timedOut = true;
-      } else {
+      } else if (wait < 0 || left.count() < wait) {
         wait = static_cast<int>(left.count());
       }
     }
@@ -279,9 +291,9 @@ ProcessResult Run(const std::vector<std::string>& argv, const std::string& cwd, 
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input, const std::map<std::string, std::string>& env,
-                         std::chrono::milliseconds timeout) {
+                         std::chrono::milliseconds timeout, ProcessStop stop) {
   ChildInput in(input, nullptr, false);
-  return Run(argv, cwd, in, env, timeout);
+  return Run(argv, cwd, in, env, timeout, stop);
 }
 
 ProcessResult RunAtTerminal(const std::vector<std::string>& argv, const std::string& cwd,
@@ -289,7 +301,7 @@ ProcessResult RunAtTerminal(const std::vector<std::string>& argv, const std::str
                             const std::map<std::string, std::string>& env,
                             std::chrono::milliseconds timeout) {
   ChildInput in("", &answers, RunsWindowsProgram(argv));
-  return Run(argv, cwd, in, env, timeout);
+  return Run(argv, cwd, in, env, timeout, {});
 }
 
 }  // namespace testsupport

@@ -53,9 +53,17 @@ struct ProcessResult {
   std::string echoed;     // what a terminal on standard input showed (RunAtTerminal)
 };
 
+// A signal a running child is sent once after a while, as a scheduler or
+// service manager stops a job.
+struct ProcessStop {
+  std::chrono::milliseconds after{};  // zero: none
+  int signal = 0;
+};
+
 // Runs argv[0] with argv in the folder cwd, standard input fed from input,
 // the environment extended by (or overriding with) env. A child still
-// running after timeout (when it is not zero) is killed.
+// running after timeout (when it is not zero) is killed; stop, when set,
+// is sent while it runs.
 //
 // When the tests run against the Windows build (WindowsBuildUnderTest), a
 // program of the tool's own Linux build is replaced by its .exe from the
@@ -66,7 +74,7 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
                          const std::string& input = "",
                          const std::map<std::string, std::string>& env = {},
-                         std::chrono::milliseconds timeout = {});
+                         std::chrono::milliseconds timeout = {}, ProcessStop stop = {});
 
 // One answer typed at a terminal: typed, with the Enter key's carriage
 // return, once standard error has shown prompt (after the previous
