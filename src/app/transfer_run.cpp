@@ -58,6 +58,13 @@ bool TargetsClash(RunState& state, const char* const* argv) {
   return message != nullptr;
 }
 
+// Says with the debug flag why a file could not be used, where the message
+// before has not said it already.
+void TellWhy(RunState& state, FileOpen why, const std::string& path) {
+  if (why != FileOpen::kMissing)
+    PrintConsole(state, "   " + path + ": " + FileOpenText(why) + "\n");
+}
+
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
 // never picks up the output of an earlier run; but none is touched when a
@@ -65,8 +72,10 @@ bool TargetsClash(RunState& state, const char* const* argv) {
 // configuration.
 bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
   bool bookingsOpen = bookings.Open(argv[2]);
-  if (!bookingsOpen && state.debugFlag)
+  if (!bookingsOpen && state.debugFlag) {
     PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
+    TellWhy(state, bookings.opened(), argv[2]);
+  }
   if (TargetsClash(state, argv)) return false;
   bool timeOpen = state.timeBookingFile.Open(argv[3]);
   // Two spellings of a file that did not exist are one file only now.
@@ -74,8 +83,11 @@ bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* 
   bool costOpen = state.costCentreFile.Open(argv[4]);
   // Nor is a new target at the name of a log that was not there yet.
   if (costOpen && TargetsClash(state, argv)) return false;
-  if (!(timeOpen && costOpen) && state.debugFlag)
+  if (!(timeOpen && costOpen) && state.debugFlag) {
     PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");
+    for (const OutputFile* target : {&state.timeBookingFile, &state.costCentreFile})
+      if (!target->isOpen()) TellWhy(state, target->opened(), target->path());
+  }
   return bookingsOpen && timeOpen && costOpen;
 }
 
@@ -148,14 +160,17 @@ std::string& UpperCase(std::string& text) {
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
   RunState state;
+  int status;
   try {
-    return Run(state, argc, argv);
+    status = Run(state, argc, argv);
   } catch (const std::bad_alloc&) {
     // Memory ran out outside any one booking: the run cannot be trusted
     // to have done its work, so it must not end as a success.
     LogAndPrint(state, "Abbruch: Speichermangel\n");
-    return kCommandLineError;
+    status = kCommandLineError;
   }
+  EndLog(state);
+  return status;
 }
 
 }  // namespace tralvo
