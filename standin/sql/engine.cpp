@@ -7,6 +7,7 @@
 
 #include "sql/conversion.h"
 #include "sql/datetime.h"
+#include "sql/permissions.h"
 #include "sql/sql_functions.h"
 
 namespace standin {
@@ -329,6 +330,13 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
       break;
   }
   if (st.sql.empty()) return;
+  for (const auto& needed : st.permissions) {
+    if (catalog_.Denied(*needed.first, needed.second)) {
+      result.failed = true;
+      result.messages.push_back(PermissionDenied(needed.second, *needed.first, session.database));
+      return;
+    }
+  }
   if (!EnterTransaction(st, result, session)) return;
   context_.now = CanonicalText(Now(clock_));
   context_.session = &session;

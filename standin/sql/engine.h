@@ -77,6 +77,8 @@ class Engine {
   // The session's connection has ended: what it did not commit is rolled
   // back, and the others may go on.
   void EndSession(SessionInfo& session) noexcept;
+  // From now on the login may not do what `denial` denies. Before serving.
+  void Deny(const Denial& denial) { catalog_.Deny(denial); }
 
   // How often a waiting session looks whether its client stopped the
   // request; the owner's end wakes it at once.

@@ -79,6 +79,9 @@ struct Statement {
   std::string argument;
   bool changesSchema = false;  // CREATE TABLE, DROP TABLE, CREATE INDEX
   bool readsTable = false;     // names a table (so it opens an implicit transaction)
+  // What running a query or a change asks of the login: the verb's own
+  // permission on its target, SELECT on every other table it names.
+  std::vector<std::pair<const TableInfo*, const char*>> permissions;
 };
 
 // A statement the server rejects before running it: the message it
@@ -165,6 +168,7 @@ class Translator {
   Expr ParseColumnReference();
   Expr ParseFunction(const std::string& name);
   Expr ParseConvert();
+  Expr ParseHasPermsByName();
   Expr SystemVariable(const std::string& name) const;
   SqlType ParseTypeSpec(int defaultTextLength = 30);
   Expr Compare(const Expr& left, const std::string& op, const Expr& right) const;
@@ -181,7 +185,8 @@ class Translator {
   };
   int depth_ = 0;
   mutable bool usesSession_ = false;
-  bool readsTable_ = false;  // the statement being read named a table
+  bool readsTable_ = false;              // the statement being read named a table
+  std::vector<const TableInfo*> named_;  // the tables it named, in order
 
   std::vector<Token> tokens_;
   std::string lexError_;

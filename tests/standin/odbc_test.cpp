@@ -322,6 +322,35 @@ class StandinFaultTest : public StandinOdbcTest {
   void SetUp() override {}
 };
 
+TEST_F(StandinFaultTest, ADeniedPermissionIsAnsweredAndRefusedAsTheServerDoes) {
+  StandinOptions denying;
+  denying.deny = {"kvx402zpk:insert"};
+  Start(denying);
+  auto c = Client();
+  auto has = [&](const std::string& table, const std::string& permission) {
+    Fetched f =
+        c->FetchFirst("SELECT HAS_PERMS_BY_NAME('" + table + "', 'OBJECT', '" + permission + "')",
+                      {{SQL_C_LONG, 4}});
+    EXPECT_EQ(f.fetchRc, SQL_SUCCESS) << f.diagnostic.message;
+    return f.indicators.empty() || f.indicators[0] == SQL_NULL_DATA ? -1 : f.numbers[0];
+  };
+  EXPECT_EQ(has("KriVax.Kvx402Zpk", "INSERT"), 0);
+  EXPECT_EQ(has("KRIVAX.KVX402ZPK", "SELECT"), 1);
+  EXPECT_EQ(has("KRIVAX.O2009BUCHPROT", "insert"), 1);
+  EXPECT_EQ(has("Kvx402Zpk", "INSERT"), -1) << "no such table in dbo";
+  EXPECT_EQ(has("KRIVAX.Kvx402Zpk", "FLY"), -1) << "no such permission";
+
+  Outcome refused = c->Execute(AccessInsert("T1", "4711"));
+  EXPECT_EQ(refused.rc, SQL_ERROR);
+  EXPECT_EQ(refused.diagnostic.nativeError, 229);
+  EXPECT_NE(refused.diagnostic.message.find("The INSERT permission was denied on the object "
+                                            "'Kvx402Zpk', database 'TRALVO', schema 'KRIVAX'."),
+            std::string::npos)
+      << refused.diagnostic.message;
+  EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.Kvx402Zpk").size(), 0u);
+  EXPECT_EQ(c->Execute("SELECT ZpkTrm FROM KRIVAX.Kvx402Zpk").rc, SQL_SUCCESS);
+}
+
 TEST_F(StandinFaultTest, WrongPasswordAndRefusedLoginGive18456) {
   Start();
   OdbcConnection wrong;

@@ -26,6 +26,7 @@ struct StandinOptions {
   std::string clock;                  // "YYYY-MM-DD HH:MM:SS"; empty for the real time
   std::vector<std::string> fail;      // "PATTERN=NUMBER", one --fail each
   std::vector<std::string> rollBack;  // "PATTERN=NUMBER", one --roll-back each
+  std::vector<std::string> deny;      // "OBJECT:PERMISSION", one --deny each
   int dropAfter = -1;
   int silentAfter = -1;
   int delayMs = 0;
