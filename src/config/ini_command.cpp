@@ -205,7 +205,8 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
                         AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
                         AskValue(in, err, "DATABASE", false, settings.database) &&
                         AskOptional(in, err, kLoginTimeoutKey, settings.loginTimeout) &&
-                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout);
+                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout) &&
+                        AskOptional(in, err, kStatusDirKey, settings.statusDir);
   int status = kIniFailed;
   if (complete) {
     if (settings.database.empty() || settings.database.size() > 40) {

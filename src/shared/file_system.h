@@ -147,4 +147,27 @@ void OutliveConsole();
 // may read the file at path. False when that cannot be told.
 bool ReadableByOthers(const std::string& path, bool& readable);
 
+// What is at a path, links followed.
+enum class PathKind { kMissing, kRegularFile, kFolder, kOther };
+PathKind KindOf(const std::string& path);
+
+// What the installation check asks of a file or folder, without doing it.
+enum class FileAccess {
+  kRead,   // a file: read it; a folder: list it
+  kWrite,  // a file: append to it; a folder: create and remove entries in it
+};
+
+// Whether this process's account may do what access says with path. Asked
+// of the system's own access rules, so nothing is written or created; false
+// as well when nothing is at path.
+bool AccountMay(const std::string& path, FileAccess access);
+
+// The absolute form of path, for naming it in messages: links resolved as
+// far as the path exists.
+std::string ResolvedPath(const std::string& path);
+
+// Whether this process runs as root (on Windows: as an administrator or
+// the system account), whom no file permission stops.
+bool RunsAsAdministrator();
+
 }  // namespace tralvo

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 #include "shared/file_system.h"
@@ -253,6 +254,40 @@ bool ReadableByOthers(const std::string& path, bool& readable) {
   if (::stat(path.c_str(), &info) != 0) return false;
   readable = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
   return true;
+}
+
+PathKind KindOf(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  if (S_ISREG(info.st_mode)) return PathKind::kRegularFile;
+  return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+bool AccountMay(const std::string& path, FileAccess access) {
+  // access() asks with the real ids, the account the scheduler started
+  // the process as, which is the one whose rights matter.
+  int mode = access == FileAccess::kRead ? R_OK : W_OK;
+  if (KindOf(path) == PathKind::kFolder) mode |= X_OK;
+  return ::access(path.c_str(), mode) == 0;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+  }
+  // What is missing is named below the part that exists.
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (folder.empty()) return path;
+  std::string parent = folder == path ? path : ResolvedPath(folder);
+  return parent == "/" ? "/" + name : parent + "/" + name;
+}
+
+bool RunsAsAdministrator() {
+  return ::geteuid() == 0;
 }
 
 }  // namespace tralvo

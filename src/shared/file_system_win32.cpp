@@ -337,4 +337,49 @@ bool ReadableByOthers(const std::string& path, bool& readable) {
   return true;
 }
 
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  FileIdentity identity;
+  if (!IdentifyPath(path, identity)) return PathKind::kOther;
+  return identity.regular ? PathKind::kRegularFile : PathKind::kOther;
+}
+
+bool AccountMay(const std::string& path, FileAccess access) {
+  // Opening with the rights asked for lets the system's access check
+  // answer, without reading or writing a byte.
+  const bool folder = KindOf(path) == PathKind::kFolder;
+  DWORD rights = FILE_READ_DATA;
+  if (access == FileAccess::kWrite) rights = folder ? FILE_ADD_FILE : FILE_APPEND_DATA;
+  HANDLE handle = CreateFileA(path.c_str(), rights, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // Another program holding the file is a passing state, not a right
+    // this account lacks.
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+  }
+  CloseHandle(handle);
+  return true;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (length == 0 || length >= MAX_PATH) return path;
+  return std::string(buffer, length);
+}
+
+bool RunsAsAdministrator() {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
+    DWORD size = sizeof sid;
+    BOOL member = FALSE;
+    if (CreateWellKnownSid(type, nullptr, sid, &size) &&
+        CheckTokenMembership(nullptr, sid, &member) && member)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace tralvo
