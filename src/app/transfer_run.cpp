@@ -2,6 +2,7 @@
 // and the exit status that tells the scheduler how the run went.
 #include "app/transfer_run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -11,6 +12,7 @@
 #include "config/installation.h"
 #include "db/database.h"
 #include "export/booking_report.h"
+#include "export/status_file.h"
 #include "export/transfer_log.h"
 #include "input/booking_file_reader.h"
 #include "shared/file_system.h"
@@ -116,7 +118,27 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
   return status;
 }
 
-int Run(RunState& state, int argc, const char* const* argv) {
+// Leaves the run's status for the monitoring where STATUS_DIR says. A
+// status that cannot be written is logged (and with /D printed) and
+// changes nothing else: the run's own outcome stands.
+void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
+                 int status) noexcept {
+  try {
+    const std::string folder = ReadStatusFolder(NativePath(kConfigFilePath));
+    if (folder.empty()) return;
+    if (WriteStatusFile(folder, state, {start, std::chrono::system_clock::now()}, status)) return;
+    const std::string text =
+        "Statusdatei kann nicht geschrieben werden: " + StatusFilePath(folder, state.terminalId);
+    LogMessage(state, text);
+    if (state.debugFlag) PrintConsole(state, text + "\n");
+  } catch (const std::bad_alloc&) {
+    // Lost like any report that finds no memory.
+  }
+}
+
+// terminalTaken tells whether the run got as far as its terminal id: a
+// command line without one leaves no status behind.
+int Run(RunState& state, int argc, const char* const* argv, bool& terminalTaken) {
   state.logPath = NativePath(kTransferLogPath);
   if (argc < 5) {
     PrintConsole(state, "Parameterfehler");
@@ -131,6 +153,7 @@ int Run(RunState& state, int argc, const char* const* argv) {
     return kCommandLineError;
   }
   state.terminalId = argv[1];
+  terminalTaken = true;
 
   BookingFileReader bookings;
   if (!OpenFiles(state, bookings, argv)) return kFileFailureStatus;
@@ -147,15 +170,20 @@ std::string& UpperCase(std::string& text) {
 }
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
+  const auto start = std::chrono::system_clock::now();
   RunState state;
+  bool terminalTaken = false;
+  int status;
   try {
-    return Run(state, argc, argv);
+    status = Run(state, argc, argv, terminalTaken);
   } catch (const std::bad_alloc&) {
     // Memory ran out outside any one booking: the run cannot be trusted
     // to have done its work, so it must not end as a success.
     LogAndPrint(state, "Abbruch: Speichermangel\n");
-    return kCommandLineError;
+    status = kCommandLineError;
   }
+  if (terminalTaken) LeaveStatus(state, start, status);
+  return status;
 }
 
 }  // namespace tralvo

@@ -5,6 +5,7 @@
 // Result convention of every database operation: 0 done, -1 no handle or
 // no connection (or a failure the driver gave no error number for), 100 no
 // row, any other value the native error of the failed statement.
+
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,9 @@
 #include "shared/file_system.h"
 
 namespace tralvo {
+
+// The result of a query that found no row.
+inline constexpr int kNoRow = 100;
 
 struct RunState;
 

@@ -56,6 +56,9 @@ class NativeFile {
   // alone. Fails when anything is at path already, a symbolic link or a
   // dangling one included: nothing is ever followed or overwritten.
   bool CreatePrivate(const std::string& path);
+  // The same for a file every account may read (a status file that a
+  // collector running as another account picks up), writable by its owner.
+  bool CreateReadable(const std::string& path);
 
   bool isOpen() const { return handle_ != kNoHandle; }
 
@@ -165,6 +168,9 @@ bool AccountMay(const std::string& path, FileAccess access);
 // The absolute form of path, for naming it in messages: links resolved as
 // far as the path exists.
 std::string ResolvedPath(const std::string& path);
+
+// This process's id, for names no other running process uses.
+uint64_t ProcessId();
 
 // Whether this process runs as root (on Windows: as an administrator or
 // the system account), whom no file permission stops.

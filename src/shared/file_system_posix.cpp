@@ -72,6 +72,15 @@ bool NativeFile::CreatePrivate(const std::string& path) {
   return true;
 }
 
+bool NativeFile::CreateReadable(const std::string& path) {
+  Close();
+  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  handle_ = fd;
+  // The umask may have taken the readers' bits away.
+  return ::fchmod(fd, 0644) == 0;
+}
+
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
   if (!isOpen()) return false;
   // Polled rather than a blocking F_SETLKW, so the wait has a bound without
@@ -284,6 +293,10 @@ std::string ResolvedPath(const std::string& path) {
   if (folder.empty()) return path;
   std::string parent = folder == path ? path : ResolvedPath(folder);
   return parent == "/" ? "/" + name : parent + "/" + name;
+}
+
+uint64_t ProcessId() {
+  return static_cast<uint64_t>(::getpid());
 }
 
 bool RunsAsAdministrator() {

@@ -145,6 +145,17 @@ bool NativeFile::CreatePrivate(const std::string& path) {
   return true;
 }
 
+bool NativeFile::CreateReadable(const std::string& path) {
+  Close();
+  // The folder's inherited access list decides who reads it; CREATE_NEW
+  // fails on anything at path, a link included.
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  return true;
+}
+
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
   if (!isOpen()) return false;
   // Polled like the POSIX side, so the wait has a bound of its own.
@@ -368,6 +379,10 @@ std::string ResolvedPath(const std::string& path) {
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
   if (length == 0 || length >= MAX_PATH) return path;
   return std::string(buffer, length);
+}
+
+uint64_t ProcessId() {
+  return GetCurrentProcessId();
 }
 
 bool RunsAsAdministrator() {
