@@ -21,7 +21,7 @@ struct ConfigSettings {
   std::string loginTimeout = std::to_string(kDefaultLoginTimeout);  // LOGIN_TIMEOUT
   std::string queryTimeout = std::to_string(kDefaultQueryTimeout);  // QUERY_TIMEOUT
   // The folder for the runs' status files; empty: none, and no record.
-  std::string statusDir;  // STATUS_DIR
+  std::string statusDir = std::string();  // STATUS_DIR
 };
 
 // The section every written record carries.

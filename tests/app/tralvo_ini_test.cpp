@@ -202,7 +202,7 @@ TEST_F(TralvoIniTest, UsageErrorsAndHelp) {
                                              {"bogus"},
                                              {"write"},
                                              {"show"},
-                                             {"check"},
+                                             {"check", "a", "b"},
                                              {"--version", "x"},
                                              {"write", dir_ / "a.ini", "secret"},
                                              {"encode", "secret"}}) {
