@@ -100,6 +100,13 @@ TEST_F(TralvoIniTest, WrittenFileGivesEveryValueBackKeyByKey) {
   EXPECT_EQ(lines, 12u);
   EXPECT_EQ(bytes.back(), '\n');
   EXPECT_EQ(bytes.find("P@ss"), std::string::npos);
+
+  // STATUS_DIR is asked last; an answer makes it a seventh record.
+  ASSERT_EQ(Run({"write", path}, "sa\npw\nMSSQL\nZeit\n\n\n/var/lib/status\n").exitStatus, 0);
+  ConfigEntry status;
+  ReadConfigValue(status, "", "STATUS_DIR", 0, path);
+  EXPECT_EQ(status.value, "/var/lib/status");
+  EXPECT_EQ(status.number, 7);
 }
 
 TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
