@@ -37,28 +37,12 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "transfer of terminal bookings to export files and SQL Server")
 set(CPACK_STRIP_FILES ON)
 
+# The documents and examples each package holds are installed by
+# packaging/CMakeLists.txt.
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tralvo-${PROJECT_VERSION}-windows-x86_64)
-  # The README in Windows text form, next to the programs.
-  configure_file(${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/README.txt @ONLY
-                 NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
 else()
-  option(TRALVO_DEBIAN_PACKAGE "Install the Debian changelog and copyright (for the package)" OFF)
-  set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/tralvo)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
-  if(TRALVO_DEBIAN_PACKAGE)
-    set(changelog_gz ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
-    add_custom_command(
-      OUTPUT ${changelog_gz}
-      COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog_gz}
-      DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
-    add_custom_target(debian_changelog ALL DEPENDS ${changelog_gz})
-    install(FILES ${changelog_gz} ${PROJECT_SOURCE_DIR}/packaging/copyright
-            DESTINATION ${doc_dir})
-  endif()
-
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,6 +1,7 @@
 // Checking a configuration file and the connection it describes.
 #include "app/config_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -367,6 +368,43 @@ void CheckStatusFolder(Report& report, const std::string& configPath) {
   }
 }
 
+// path and every folder above it, up to its root.
+void AddFoldersOnTheWay(std::string path, std::vector<std::string>& folders) {
+  for (;;) {
+    if (std::find(folders.begin(), folders.end(), path) == folders.end()) folders.push_back(path);
+    const size_t separator = path.find_last_of("/\\");
+    if (separator == std::string::npos) return;
+    std::string parent = path.substr(0, separator);
+    // The root keeps its separator: "/" or "C:\".
+    if (parent.empty() || parent.back() == ':') parent += path[separator];
+    if (parent == path) return;
+    path = parent;
+  }
+}
+
+// A run as root or an administrator that works through a folder another
+// account can write may be led by a link planted there; it refuses such a
+// link, so the files there are then lost to it.
+void CheckFoldersOthersWrite(Report& report, const std::string& configPath) {
+  if (!RunsAsAdministrator()) return;
+  std::vector<std::string> folders;
+  AddFoldersOnTheWay(ResolvedPath("."), folders);
+  AddFoldersOnTheWay(ResolvedPath(FolderOf(configPath)), folders);
+  AddFoldersOnTheWay(ResolvedPath(FolderOf(NativePath(kTransferLogPath))), folders);
+  if (const std::string status = ReadStatusFolder(configPath); !status.empty())
+    AddFoldersOnTheWay(ResolvedPath(status), folders);
+  for (const std::string& folder : folders) {
+    bool writable = false;
+    if (OthersCanWrite(folder, writable) && writable) {
+      report(Verdict::kWarning,
+             "folder " + folder +
+                 ": other accounts can create or replace entries in it, and runs as root or an "
+                 "administrator work through it; let only the runs' account and the "
+                 "administrators write it");
+    }
+  }
+}
+
 int CheckAll(std::FILE* out) {
   Report report(out);
   const std::string configPath = NativePath(kConfigFilePath);
@@ -379,6 +417,7 @@ int CheckAll(std::FILE* out) {
     CheckStatusFolder(report, configPath);
     CheckDatabase(report, configPath, userName, dataSourceName);
   }
+  CheckFoldersOthersWrite(report, configPath);
   return report.failed() ? kIniFailed : kIniOk;
 }
 

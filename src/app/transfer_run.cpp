@@ -60,6 +60,13 @@ bool TargetsClash(RunState& state, const char* const* argv) {
   return message != nullptr;
 }
 
+// Says with the debug flag why a file could not be used, where the message
+// before has not said it already.
+void TellWhy(RunState& state, FileOpen why, const std::string& path) {
+  if (why != FileOpen::kMissing)
+    PrintConsole(state, "   " + path + ": " + FileOpenText(why) + "\n");
+}
+
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
 // never picks up the output of an earlier run; but none is touched when a
@@ -67,8 +74,10 @@ bool TargetsClash(RunState& state, const char* const* argv) {
 // configuration.
 bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
   bool bookingsOpen = bookings.Open(argv[2]);
-  if (!bookingsOpen && state.debugFlag)
+  if (!bookingsOpen && state.debugFlag) {
     PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
+    TellWhy(state, bookings.opened(), argv[2]);
+  }
   if (TargetsClash(state, argv)) return false;
   bool timeOpen = state.timeBookingFile.Open(argv[3]);
   // Two spellings of a file that did not exist are one file only now.
@@ -76,8 +85,11 @@ bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* 
   bool costOpen = state.costCentreFile.Open(argv[4]);
   // Nor is a new target at the name of a log that was not there yet.
   if (costOpen && TargetsClash(state, argv)) return false;
-  if (!(timeOpen && costOpen) && state.debugFlag)
+  if (!(timeOpen && costOpen) && state.debugFlag) {
     PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");
+    for (const OutputFile* target : {&state.timeBookingFile, &state.costCentreFile})
+      if (!target->isOpen()) TellWhy(state, target->opened(), target->path());
+  }
   return bookingsOpen && timeOpen && costOpen;
 }
 
@@ -130,6 +142,7 @@ void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
     const std::string text =
         "Statusdatei kann nicht geschrieben werden: " + StatusFilePath(folder, state.terminalId);
     LogMessage(state, text);
+    EndLog(state);
     if (state.debugFlag) PrintConsole(state, text + "\n");
   } catch (const std::bad_alloc&) {
     // Lost like any report that finds no memory.
@@ -182,6 +195,8 @@ int RunTransfer(int argc, const char* const* argv) noexcept {
     LogAndPrint(state, "Abbruch: Speichermangel\n");
     status = kCommandLineError;
   }
+  EndLog(state);
+  // After the log's end, so the status counts every entry it dropped.
   if (terminalTaken) LeaveStatus(state, start, status);
   return status;
 }

@@ -14,12 +14,38 @@ namespace {
 // The new file's name beside the file while it is written.
 constexpr const char* kTemporarySuffix = ".new";
 
+// How to run tralvo-ini as the account that owns a file.
+std::string AsOwnerHint(const std::string& owner, const std::string& path) {
+#ifdef _WIN32
+  return "run tralvo-ini write " + path + " as " + owner;
+#else
+  return "runuser -u " + owner + " -- tralvo-ini write " + path;
+#endif
+}
+
+// Why a file could not be made, where the system gave no reason of its own.
+std::string FileOpenReason(FileOpen why) {
+  switch (why) {
+    case FileOpen::kPlantedLink:
+      return "its path leads through a link another account planted";
+    case FileOpen::kNotRegular:
+      return "not a plain file";
+    case FileOpen::kBusy:
+      return "held by another program";
+    case FileOpen::kOpened:
+    case FileOpen::kMissing:
+    case FileOpen::kFailed:
+      break;
+  }
+  return SystemErrorText();
+}
+
 // Creates the temporary file beside path, private to its owner. Anything
 // already at its name (the leftover of an interrupted write, or a link
 // planted there) is removed, never followed, and the file created anew.
-bool CreateTemporary(const std::string& temporary, NativeFile& file) {
-  if (file.CreatePrivate(temporary)) return true;
-  std::remove(temporary.c_str());
+FileOpen CreateTemporary(const std::string& temporary, NativeFile& file) {
+  if (file.CreatePrivate(temporary) == FileOpen::kOpened) return FileOpen::kOpened;
+  RemoveFile(temporary);
   return file.CreatePrivate(temporary);
 }
 
@@ -27,14 +53,28 @@ bool CreateTemporary(const std::string& temporary, NativeFile& file) {
 // of path with one rename, so a reader sees either the old file or the new
 // one, and a power loss cannot leave a half-written file at path. A file
 // it replaces keeps its owner and mode: the service that reads it must
-// still be able to, and nobody else should be able to start.
-ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes) {
+// still be able to, and nobody else should be able to start. A link at
+// path is replaced by a private file, never followed: its target's owner
+// and mode are whoever made the link's choice.
+ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
+                              ConfigWriteResult& result) {
+  EntryOwner owner;
+  const bool exists = OwnerOfEntry(path, owner);
+  // Replacing another account's file would hand it a file it cannot
+  // read, or hand this account's values to a file it chose.
+  if (exists && !owner.mine && !owner.privileged) {
+    result.owner = owner.name;
+    return ConfigWriteError::kOwnedByOther;
+  }
   const std::string temporary = path + kTemporarySuffix;
   NativeFile file;
-  if (!CreateTemporary(temporary, file)) return ConfigWriteError::kCannotCreate;
-  FileIdentity existing;
+  FileOpen created = CreateTemporary(temporary, file);
+  if (created != FileOpen::kOpened) {
+    result.reason = FileOpenReason(created);
+    return ConfigWriteError::kCannotCreate;
+  }
   ConfigWriteError failure = ConfigWriteError::kNone;
-  if (IdentifyPath(path, existing) && !file.TakePermissionsOf(path))
+  if (exists && !owner.link && !file.TakePermissionsOf(path))
     failure = ConfigWriteError::kCannotKeepOwner;
   else if (!file.WriteAll(bytes) || !file.Sync())
     failure = ConfigWriteError::kCannotWrite;
@@ -42,7 +82,8 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes)
   if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path))
     failure = ConfigWriteError::kCannotReplace;
   if (failure != ConfigWriteError::kNone) {
-    std::remove(temporary.c_str());
+    result.reason = SystemErrorText();
+    RemoveFile(temporary);
     return failure;
   }
   SyncFolderOf(path);
@@ -62,14 +103,18 @@ std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::strin
       return key + ": not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
     case ConfigWriteError::kOutOfMemory:
       return "out of memory";
+    case ConfigWriteError::kOwnedByOther:
+      return path + " belongs to " + result.owner +
+             "; it is not replaced by another account. Write it as its owner: " +
+             AsOwnerHint(result.owner, path);
     case ConfigWriteError::kCannotCreate:
-      return "cannot create " + path + kTemporarySuffix;
+      return "cannot create " + path + ": " + result.reason;
     case ConfigWriteError::kCannotKeepOwner:
       return "cannot give it the owner and mode of " + path;
     case ConfigWriteError::kCannotWrite:
-      return "cannot write " + path;
+      return "cannot write " + path + ": " + result.reason;
     case ConfigWriteError::kCannotReplace:
-      return "cannot replace " + path;
+      return "cannot replace " + path + ": " + result.reason;
   }
   return "";
 }
@@ -121,7 +166,7 @@ ConfigWriteResult WriteConfigFile(const std::string& path,
   ConfigWriteResult result = FormatConfigFile(settings, bytes);
   if (!result.ok()) return result;
   try {
-    result.error = WriteInPlace(path, bytes);
+    result.error = WriteInPlace(path, bytes, result);
   } catch (...) {
     result.error = ConfigWriteError::kCannotWrite;
   }

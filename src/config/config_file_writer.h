@@ -33,6 +33,7 @@ enum class ConfigWriteError {
   kValueRefused,     // a value cannot be stored (see ConfigValueProblem)
   kNoTimeout,        // a timeout is no number of seconds a run would take
   kOutOfMemory,      // while formatting
+  kOwnedByOther,     // the file belongs to another account, not root
   kCannotCreate,     // the temporary file beside the file
   kCannotKeepOwner,  // of the file it would replace
   kCannotWrite,      // the temporary file
@@ -43,6 +44,8 @@ struct ConfigWriteResult {
   ConfigWriteError error = ConfigWriteError::kNone;
   const char* key = nullptr;                        // the refused record's key
   ValueProblem valueProblem = ValueProblem::kNone;  // why its value was refused
+  std::string owner;                                // of a file owned by another
+  std::string reason;                               // the system's, for a file failure
   bool ok() const { return error == ConfigWriteError::kNone; }
 };
 
@@ -55,7 +58,10 @@ ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& 
 
 // Writes the file at path, replacing an existing one only once the new one
 // is complete and on the disk. A new file is readable by its owner alone;
-// a replaced one keeps its owner and mode.
+// a replaced one keeps its owner and mode. A file of another account is
+// not replaced unless that account is root; a link at path is replaced,
+// never followed; nothing is written through a link another account
+// planted on the way.
 ConfigWriteResult WriteConfigFile(const std::string& path, const ConfigSettings& settings) noexcept;
 
 // Wipes every value.

@@ -198,6 +198,17 @@ bool AskOptional(std::FILE* in, std::FILE* err, const char* prompt, std::string&
   return true;
 }
 
+// Whoever can read the configuration can decode its password.
+void WarnIfReadableByOthers(const char* path, std::FILE* err) {
+  bool readable = false;
+  if (ReadableByOthers(path, readable) && readable) {
+    std::fprintf(err,
+                 "tralvo-ini: warning: %s is readable by other users; anyone who can read it "
+                 "has the password\n",
+                 path);
+  }
+}
+
 int Write(const char* path, std::FILE* in, std::FILE* err) {
   ConfigSettings settings;
   const bool complete = AskValue(in, err, "LOGIN", false, settings.login) &&
@@ -217,6 +228,7 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
     const ConfigWriteResult result = WriteConfigFile(path, settings);
     if (result.ok()) {
       status = kIniOk;
+      WarnIfReadableByOthers(path, err);
     } else {
       std::fprintf(err, "tralvo-ini: %s\n", ConfigWriteMessage(result, path).c_str());
     }
@@ -231,13 +243,7 @@ int Show(const char* path, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "tralvo-ini: cannot read %s\n", path);
     return kIniFailed;
   }
-  bool readable = false;
-  if (ReadableByOthers(path, readable) && readable) {
-    std::fprintf(err,
-                 "tralvo-ini: warning: %s is readable by other users; anyone who can read it "
-                 "has the password\n",
-                 path);
-  }
+  WarnIfReadableByOthers(path, err);
   if (records.empty()) std::fprintf(out, "%s: no records\n", path);
   int index = 1;
   for (ConfigRecord& record : records) {

@@ -15,10 +15,62 @@ void PrintConsole(RunState& state, std::string_view text) noexcept {
   std::fwrite(text.data(), 1, text.size(), state.console);
 }
 
+namespace {
+
+// Entries the log never took are counted; with the debug flag the console
+// shows them, and once why the log could not be used.
+void ReportLogResult(RunState& state, const LogResult& result) {
+  if (result.dropped.empty()) return;
+  state.notTransferred.logEntriesDropped += static_cast<int64_t>(result.dropped.size());
+  if (!state.debugFlag) return;
+  if (result.why != FileOpen::kOpened && !state.log.refusalReported) {
+    state.log.refusalReported = true;
+    PrintConsole(state, "Transferprotokoll nicht verwendbar (" + FileOpenText(result.why) +
+                            "): " + state.logPath + "\n");
+  }
+  for (const std::string& entry : result.dropped) {
+    std::string shown = "Nicht protokolliert: ";
+    for (char c : entry)
+      if (c != '\r') shown += c;
+    PrintConsole(state, shown);
+  }
+}
+
+}  // namespace
+
+std::string FileOpenText(FileOpen why) {
+  switch (why) {
+    case FileOpen::kOpened:
+      break;
+    case FileOpen::kMissing:
+      return "nicht vorhanden";
+    case FileOpen::kPlantedLink:
+      return "Pfad \xFC"
+             "ber fremden symbolischen Link";
+    case FileOpen::kNotRegular:
+      return "keine regul\xE4"
+             "re Datei";
+    case FileOpen::kBusy:
+      return "von einem anderen Programm gesperrt";
+    case FileOpen::kFailed:
+      return SystemErrorText();
+  }
+  return "";
+}
+
 void LogMessage(RunState& state, std::string_view text) noexcept {
   try {
-    WriteLog(state.logPath, state.logFile, text);
+    ReportLogResult(state, WriteLog(state.logPath, state.log, text));
   } catch (const std::bad_alloc&) {
+    ++state.notTransferred.logEntriesDropped;
+  }
+}
+
+void EndLog(RunState& state) noexcept {
+  try {
+    ReportLogResult(state, FinishLog(state.logPath, state.log));
+  } catch (const std::bad_alloc&) {
+    state.notTransferred.logEntriesDropped += static_cast<int64_t>(state.log.pending.size());
   }
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 struct RunState;
@@ -16,8 +18,16 @@ struct RunState;
 // Writes text to the run's console as it stands (no line end added).
 void PrintConsole(RunState& state, std::string_view text) noexcept;
 
-// Appends text as one entry to the run's transfer log.
+// Appends text as one entry to the run's transfer log. An entry the log
+// cannot take is counted as dropped, and shown with the debug flag.
 void LogMessage(RunState& state, std::string_view text) noexcept;
+
+// Ends the run's use of the log: the entries it kept because the log was
+// held up get their last chance, and are counted and shown when lost.
+void EndLog(RunState& state) noexcept;
+
+// Why a file could not be used, in the words of the tool's messages.
+std::string FileOpenText(FileOpen why);
 
 // Both of the above, for the messages an operator must see in any case.
 void LogAndPrint(RunState& state, std::string_view text) noexcept;

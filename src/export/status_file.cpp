@@ -141,9 +141,9 @@ bool WriteStatusFile(const std::string& folder, const RunState& state, const Run
   NativeFile file;
   // A leftover of a process that had this id before is removed (a link is
   // removed itself, never followed) and the file created anew.
-  if (!file.CreateReadable(temporary)) {
-    std::remove(temporary.c_str());
-    if (!file.CreateReadable(temporary)) return false;
+  if (file.CreateReadable(temporary) != FileOpen::kOpened) {
+    RemoveFile(temporary);
+    if (file.CreateReadable(temporary) != FileOpen::kOpened) return false;
   }
   bool written = file.WriteAll(bytes) && file.Sync();
   written = file.Close() && written;
@@ -151,7 +151,7 @@ bool WriteStatusFile(const std::string& folder, const RunState& state, const Run
     SyncFolderOf(path);
     return true;
   }
-  std::remove(temporary.c_str());
+  RemoveFile(temporary);
   return false;
 }
 

@@ -2,8 +2,6 @@
 // place, so no line costs a system call or an allocation of its own.
 #include "input/booking_file_reader.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 namespace tralvo {
@@ -21,14 +19,12 @@ BookingFileReader::~BookingFileReader() {
 bool BookingFileReader::Open(const std::string& path) {
   Close();
   path_ = path;
-  file_ = std::fopen(path.c_str(), "rb");
+  // A folder, a pipe, a socket or a device is a booking file that cannot
+  // be opened: a pipe would block the run before it connects, an endless
+  // device would keep it reading for good.
+  file_ = OpenReadStream(path, opened_);
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
-  // Windows cannot open a folder as a file at all; elsewhere it opens and
-  // fails at its first read. A folder is a booking file that cannot be
-  // opened on every platform, refused before the run connects or logs.
-  struct stat info;
-  if (file_ && ::fstat(fileno(file_), &info) == 0 && S_ISDIR(info.st_mode)) Close();
   return file_ != nullptr;
 }
 

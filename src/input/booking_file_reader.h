@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 // The longest line a booking file may hold, its line end included.
@@ -28,10 +30,11 @@ class BookingFileReader {
   BookingFileReader(const BookingFileReader&) = delete;
   BookingFileReader& operator=(const BookingFileReader&) = delete;
 
-  // Opens the file for reading without any translation ("rb"). A folder
-  // is refused like a file that is not there.
+  // Opens the file for reading without any translation ("rb"). Only a
+  // plain file is opened, without blocking; opened() tells why not.
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
+  FileOpen opened() const { return opened_; }
   const std::string& path() const { return path_; }
   void Close();
 
@@ -49,6 +52,7 @@ class BookingFileReader {
   void Fill();
 
   std::FILE* file_ = nullptr;
+  FileOpen opened_ = FileOpen::kFailed;
   std::string path_;
   std::vector<char> buffer_;
   size_t begin_ = 0;

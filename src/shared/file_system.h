@@ -32,6 +32,27 @@ struct FileIdentity {
   bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
+// What opening a file found. Every opening below refuses a symbolic link
+// that another account planted: one that is owned by an account other
+// than this one and root (on Windows: this account, the system, the
+// administrators and the installer) and stands in a folder such an
+// account can write. Links that this account or root made, and links in
+// folders only they can write, are followed. Nothing below blocks on what
+// is not a plain file: a pipe without a writer, a terminal or a socket is
+// examined, never waited on.
+enum class FileOpen {
+  kOpened,
+  kMissing,      // nothing at path, or a folder on the way is missing
+  kPlantedLink,  // the path leads through a link another account planted
+  kNotRegular,   // a folder, pipe, socket or device where a plain file must be
+  kBusy,         // held by another program that shares it with nobody (Windows): try later
+  kFailed,       // refused by the system (see SystemErrorText)
+};
+
+// The system's own words for the last failure of a call of this layer
+// (errno or GetLastError), for messages that name a file.
+std::string SystemErrorText();
+
 // The identity of the file path names, links followed. False when nothing
 // is there (or it cannot be examined).
 bool IdentifyPath(const std::string& path, FileIdentity& identity);
@@ -49,16 +70,22 @@ class NativeFile {
   // Opens path for appending, creating it when missing: every write goes
   // to the end of the file, whoever else appends to it. Other processes
   // may read, append to, rename and replace the file while it is open
-  // here (the log is rotated by whichever run passes the limit).
-  bool OpenForAppend(const std::string& path);
+  // here (the log is rotated by whichever run passes the limit). Only a
+  // plain file is opened.
+  FileOpen OpenForAppend(const std::string& path);
+
+  // Opens path as a lock for Lock, creating it when missing: a plain file
+  // that nobody may read, so only those who may write it can lock it. A
+  // reader of the file it guards cannot hold it.
+  FileOpen OpenLockFile(const std::string& path);
 
   // Creates path new, for writing, readable and writable by its owner
   // alone. Fails when anything is at path already, a symbolic link or a
   // dangling one included: nothing is ever followed or overwritten.
-  bool CreatePrivate(const std::string& path);
+  FileOpen CreatePrivate(const std::string& path);
   // The same for a file every account may read (a status file that a
   // collector running as another account picks up), writable by its owner.
-  bool CreateReadable(const std::string& path);
+  FileOpen CreateReadable(const std::string& path);
 
   bool isOpen() const { return handle_ != kNoHandle; }
 
@@ -75,26 +102,63 @@ class NativeFile {
   // Writes all bytes, in one system call where the platform allows, so an
   // entry appended by one process is never split by another's.
   bool WriteAll(std::string_view bytes);
+  // Cuts the file back to length bytes (a write the disk took only in
+  // part is taken back whole).
+  bool CutTo(int64_t length);
   // Hands every byte written to stable storage.
   bool Sync();
 
   // Gives this file the permissions and owner of the file at path, so a
   // file that replaces it is readable by exactly whom the old one was.
-  // False when that cannot be done in full.
+  // A link at path is never followed: its target is not the file being
+  // replaced. False when that cannot be done in full.
   bool TakePermissionsOf(const std::string& path);
 
   // Releases a lock and closes; false when the close reported an error.
   bool Close();
 
  private:
+  FileOpen CreateNew(const std::string& path, bool readableByAll);
+
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
   bool locked_ = false;
 };
 
 // Renames from to to, replacing whatever file is at to in the same step:
-// there is no moment at which neither exists.
+// there is no moment at which neither exists. The names themselves are
+// renamed, links included; a planted link on the way to their folder
+// refuses the rename.
 bool ReplaceFile(const std::string& from, const std::string& to);
+
+// Removes the entry at path (a link itself, not its target), never
+// through a planted link on the way to its folder.
+bool RemoveFile(const std::string& path);
+
+// Opens a target file for writing in binary: a plain file is emptied or
+// created; a device (a null device) is used as it is; a pipe, a socket or
+// a folder is refused unopened or untouched. Null on failure, with why.
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome);
+
+// Opens a plain file for reading in binary, without blocking on what is
+// not one. Links are followed (what is read was never the attacker's to
+// choose). Null on failure, with why.
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome);
+
+// Who owns the entry at path, not following a link there.
+struct EntryOwner {
+  std::string name;         // the account's name, or its number
+  bool mine = false;        // this account
+  bool privileged = false;  // root, or the system, the administrators
+  bool link = false;        // the entry is a symbolic link (reparse point)
+};
+// False when nothing is at path or it cannot be examined.
+bool OwnerOfEntry(const std::string& path, EntryOwner& owner);
+
+// Whether an account other than this one, root (the system, the
+// administrators) can create, remove or replace entries in folder. False
+// when that cannot be told.
+bool OthersCanWrite(const std::string& folder, bool& writable);
 
 // Pushes a stream's buffer to the system and the file to stable storage.
 // A stream on something that is not a plain file (a device, a pipe) has

@@ -1,15 +1,18 @@
 // The platform layer on POSIX systems: descriptors, fcntl record locks,
 // fsync, and open flags that never follow or block.
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "shared/file_system.h"
+#include "shared/path_walk_posix.h"
 
 namespace tralvo {
 
@@ -35,6 +38,63 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// Opens path with flags through the path walk, never blocking and never
+// following a link at the last name that the walk did not judge. A link
+// swapped in after the walk makes the open fail with ELOOP; the walk is
+// then done again, a few times, before the attempt counts as failed.
+FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    UniqueFd folder;
+    std::string name;
+    FileOpen walked = WalkPath(path, true, folder, name);
+    if (walked != FileOpen::kOpened) return walked;
+    int fd;
+    do {
+      fd = ::openat(folder.get(), name.c_str(),
+                    flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      file = UniqueFd(fd);
+      return FileOpen::kOpened;
+    }
+    if (errno == EISDIR) return FileOpen::kNotRegular;
+    if (errno == ENXIO) return FileOpen::kNotRegular;  // a pipe with no reader, a socket
+    if (errno != ELOOP) return errno == ENOENT ? FileOpen::kMissing : FileOpen::kFailed;
+  }
+  return FileOpen::kFailed;
+}
+
+// Opens path for writing and requires a plain file.
+FileOpen OpenRegularForWriting(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
+  FileOpen opened = OpenWalked(path, flags, mode, file);
+  if (opened != FileOpen::kOpened) return opened;
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0) return FileOpen::kFailed;
+  if (!S_ISREG(info.st_mode)) {
+    file = UniqueFd();
+    return FileOpen::kNotRegular;
+  }
+  return FileOpen::kOpened;
+}
+
+// Writes from now on wait for the file as usual.
+bool Blocking(int fd) {
+  int flags = ::fcntl(fd, F_GETFL);
+  return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// A stream over an open descriptor, which it then owns.
+std::FILE* StreamOf(UniqueFd& file, const char* mode, FileOpen& outcome) {
+  std::FILE* stream = ::fdopen(file.get(), mode);
+  if (!stream) {
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  file.Release();
+  outcome = FileOpen::kOpened;
+  return stream;
+}
+
 bool FsyncRetrying(int fd) {
   int rc;
   do {
@@ -56,33 +116,49 @@ NativeFile::~NativeFile() {
   Close();
 }
 
-bool NativeFile::OpenForAppend(const std::string& path) {
-  Close();
-  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0666);
-  if (fd < 0) return false;
-  handle_ = fd;
-  return true;
+std::string SystemErrorText() {
+  return std::strerror(errno);
 }
 
-bool NativeFile::CreatePrivate(const std::string& path) {
+FileOpen NativeFile::OpenForAppend(const std::string& path) {
   Close();
-  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
-  if (fd < 0) return false;
-  handle_ = fd;
-  return true;
+  UniqueFd file;
+  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND | O_CREAT, 0666, file);
+  if (opened == FileOpen::kOpened) handle_ = file.Release();
+  return opened;
 }
 
-bool NativeFile::CreateReadable(const std::string& path) {
+FileOpen NativeFile::OpenLockFile(const std::string& path) {
   Close();
-  int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
-  handle_ = fd;
+  UniqueFd file;
+  // Write access alone, for the owner and the group, is what a lock needs.
+  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_CREAT, 0220, file);
+  if (opened == FileOpen::kOpened) handle_ = file.Release();
+  return opened;
+}
+
+FileOpen NativeFile::CreatePrivate(const std::string& path) {
+  return CreateNew(path, false);
+}
+
+FileOpen NativeFile::CreateReadable(const std::string& path) {
+  return CreateNew(path, true);
+}
+
+FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
+  Close();
+  const mode_t mode = readableByAll ? 0644 : 0600;
+  UniqueFd file;
+  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file);
   // The umask may have taken the readers' bits away.
-  return ::fchmod(fd, 0644) == 0;
+  if (opened == FileOpen::kOpened && Blocking(file.get()) && ::fchmod(file.get(), mode) == 0)
+    handle_ = file.Release();
+  return isOpen() ? FileOpen::kOpened : opened == FileOpen::kOpened ? FileOpen::kFailed : opened;
 }
 
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
   if (!isOpen()) return false;
+  if (locked_) return true;
   // Polled rather than a blocking F_SETLKW, so the wait has a bound without
   // signals; the holders keep it for microseconds.
   struct flock request {};
@@ -141,13 +217,26 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   return true;
 }
 
+bool NativeFile::CutTo(int64_t length) {
+  int rc;
+  do {
+    rc = ::ftruncate(Fd(handle_), static_cast<off_t>(length));
+  } while (rc != 0 && errno == EINTR);
+  return isOpen() && rc == 0;
+}
+
 bool NativeFile::Sync() {
   return isOpen() && FsyncRetrying(Fd(handle_));
 }
 
 bool NativeFile::TakePermissionsOf(const std::string& path) {
   struct stat info;
-  if (!isOpen() || ::stat(path.c_str(), &info) != 0) return false;
+  UniqueFd folder;
+  std::string name;
+  if (!isOpen() || WalkPath(path, false, folder, name) != FileOpen::kOpened ||
+      ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      S_ISLNK(info.st_mode))
+    return false;
   // The owner first: changing it may clear set-id bits that the mode then
   // restores.
   if (::fchown(Fd(handle_), info.st_uid, info.st_gid) != 0) return false;
@@ -164,7 +253,86 @@ bool NativeFile::Close() {
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  return std::rename(from.c_str(), to.c_str()) == 0;
+  UniqueFd fromFolder;
+  UniqueFd toFolder;
+  std::string fromName;
+  std::string toName;
+  return WalkPath(from, false, fromFolder, fromName) == FileOpen::kOpened &&
+         WalkPath(to, false, toFolder, toName) == FileOpen::kOpened &&
+         ::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  UniqueFd folder;
+  std::string name;
+  return WalkPath(path, false, folder, name) == FileOpen::kOpened &&
+         ::unlinkat(folder.get(), name.c_str(), 0) == 0;
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+  UniqueFd file;
+  // Not emptied in the open: what is there is examined first.
+  outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file);
+  if (outcome != FileOpen::kOpened) return nullptr;
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0) {
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISDIR(info.st_mode)) {
+    outcome = FileOpen::kNotRegular;
+    return nullptr;
+  }
+  if ((S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0) || !Blocking(file.get())) {
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  return StreamOf(file, "wb", outcome);
+}
+
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+  UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
+  if (file.get() < 0) {
+    outcome = errno == ENOENT || errno == ENOTDIR ? FileOpen::kMissing : FileOpen::kFailed;
+    return nullptr;
+  }
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0 || !Blocking(file.get())) {
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    outcome = FileOpen::kNotRegular;
+    return nullptr;
+  }
+  return StreamOf(file, "rb", outcome);
+}
+
+bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
+  UniqueFd folder;
+  std::string name;
+  struct stat info;
+  if (WalkPath(path, false, folder, name) != FileOpen::kOpened ||
+      ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  owner.mine = info.st_uid == ::geteuid();
+  owner.privileged = info.st_uid == 0;
+  owner.link = S_ISLNK(info.st_mode);
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[1024];
+  if (::getpwuid_r(info.st_uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+    owner.name = found->pw_name;
+  else
+    owner.name = std::to_string(info.st_uid);
+  return true;
+}
+
+bool OthersCanWrite(const std::string& folder, bool& writable) {
+  struct stat info;
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  writable = OthersCanWriteFolder(info);
+  return true;
 }
 
 bool SyncStream(std::FILE* stream) {

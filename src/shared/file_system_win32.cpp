@@ -7,6 +7,7 @@
 // A private file is readable and writable by its owner, the local
 // administrators and the system account (which the Task Scheduler may run
 // the tool as), by nobody else, and inherits nothing from its folder.
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -66,10 +68,10 @@ bool IdentifyHandle(HANDLE handle, FileIdentity& identity) {
   return true;
 }
 
-// The security descriptor of a private file, in the system's own text
-// form: a protected list (nothing inherited) granting full access to the
-// current user, the administrators and the system account.
-ScopedLocal PrivateDescriptor() {
+// The account this process runs as, as the token tells it; null when it
+// cannot be told. The SID lives in the returned buffer.
+std::unique_ptr<char[]> CurrentUser(PSID& sid) {
+  sid = nullptr;
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
   ScopedHandle tokenHolder(token);
@@ -77,9 +79,43 @@ ScopedLocal PrivateDescriptor() {
   GetTokenInformation(token, TokenUser, nullptr, 0, &length);
   std::unique_ptr<char[]> user(new (std::nothrow) char[length]);
   if (!user || !GetTokenInformation(token, TokenUser, user.get(), length, &length)) return nullptr;
+  sid = reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid;
+  return user;
+}
+
+bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
+  return IsWellKnownSid(sid, type) != FALSE;
+}
+
+// The installer's service account, which owns the system's own files.
+bool IsTrustedInstaller(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return false;
+  ScopedLocal holder(text);
+  return std::strcmp(text, "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464") == 0;
+}
+
+// The system, the administrators or the installer: accounts that may do
+// anything to the machine anyway.
+bool IsPrivileged(PSID sid) {
+  return IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
+         IsTrustedInstaller(sid);
+}
+
+bool IsCurrentUser(PSID sid) {
+  PSID user = nullptr;
+  std::unique_ptr<char[]> holder = CurrentUser(user);
+  return user && EqualSid(sid, user);
+}
+
+// The security descriptor of a private file, in the system's own text
+// form: a protected list (nothing inherited) granting full access to the
+// current user, the administrators and the system account.
+ScopedLocal PrivateDescriptor() {
+  PSID sid = nullptr;
+  std::unique_ptr<char[]> user = CurrentUser(sid);
   char* sidText = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid, &sidText))
-    return nullptr;
+  if (!user || !ConvertSidToStringSidA(sid, &sidText)) return nullptr;
   ScopedLocal sidHolder(sidText);
   const std::string text = std::string("D:P(A;;FA;;;") + sidText + ")(A;;FA;;;BA)(A;;FA;;;SY)";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -100,15 +136,198 @@ ScopedLocal FileSecurity(const std::string& path, PSID& owner, PACL& dacl) {
   return ScopedLocal(descriptor);
 }
 
-bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
-  return IsWellKnownSid(sid, type) != FALSE;
-}
-
 bool GrantsRead(ACCESS_MASK mask) {
   return (mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0;
 }
 
+// Rights that let an account put another entry where one stands.
+bool GrantsChange(ACCESS_MASK mask) {
+  return (mask & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | GENERIC_WRITE |
+                  GENERIC_ALL | WRITE_DAC | WRITE_OWNER)) != 0;
+}
+
+// The owner and access list of what handle is open on.
+ScopedLocal HandleSecurity(HANDLE handle, PSID& owner, PACL& dacl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return nullptr;
+  return ScopedLocal(descriptor);
+}
+
+// Opens the entry at path itself, a reparse point not followed, for
+// examining it.
+ScopedHandle OpenEntry(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// Whether accounts other than this one and the privileged ones may change
+// the entries of the folder handle is open on. True when it cannot be told.
+bool OthersCanChange(HANDLE folder) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  ScopedLocal holder = HandleSecurity(folder, owner, dacl);
+  if (!holder || !owner) return true;
+  // An owner may rewrite the list at will.
+  if (!IsPrivileged(owner) && !IsCurrentUser(owner)) return true;
+  if (!dacl) return true;  // no list at all lets everybody in
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return true;
+    auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+      continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    PSID sid = &allowed->SidStart;
+    if (!GrantsChange(allowed->Mask) || IsPrivileged(sid) || IsCurrentUser(sid) ||
+        IsWellKnown(sid, WinCreatorOwnerSid) || IsWellKnown(sid, WinCreatorOwnerRightsSid))
+      continue;
+    return true;
+  }
+  return false;
+}
+
+// The full path of path, or empty.
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH * 4];
+  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  return length == 0 || length >= sizeof buffer ? std::string() : std::string(buffer, length);
+}
+
+// Looks at every name on path for a reparse point (a symbolic link or a
+// junction) that another account planted: one whose owner is not this
+// account or a privileged one, in a folder such an account may change.
+// With followLast false the last name is the entry itself and is not
+// judged. sawLink tells whether any reparse point was passed.
+FileOpen CheckPath(const std::string& path, bool followLast, bool& sawLink) {
+  sawLink = false;
+  const std::string full = FullPath(path);
+  if (full.empty()) return FileOpen::kFailed;
+  // The names after the root ("C:\" or "\\server\share\").
+  size_t next =
+      full.compare(0, 2, "\\\\") == 0 ? full.find('\\', full.find('\\', 2) + 1) : full.find('\\');
+  while (next != std::string::npos && next + 1 < full.size()) {
+    const size_t end = full.find('\\', next + 1);
+    const std::string entry = full.substr(0, end);
+    const bool last = end == std::string::npos || end + 1 == full.size();
+    const DWORD attributes = GetFileAttributesA(entry.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileOpen::kOpened;  // the rest is created
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (followLast || !last)) {
+      sawLink = true;
+      ScopedHandle link = OpenEntry(entry);
+      PSID owner = nullptr;
+      PACL dacl = nullptr;
+      ScopedLocal holder = link ? HandleSecurity(link.get(), owner, dacl) : nullptr;
+      if (!holder || !owner) return FileOpen::kFailed;
+      if (!IsPrivileged(owner) && !IsCurrentUser(owner)) {
+        ScopedHandle folder = OpenEntry(full.substr(0, next));
+        if (!folder || OthersCanChange(folder.get())) return FileOpen::kPlantedLink;
+      }
+    }
+    next = end;
+  }
+  return FileOpen::kOpened;
+}
+
+// The check after the open: a path that passed no reparse point must lead
+// to the very file opened. One swapped in since the look is a link the
+// look never judged.
+bool OpenedWhereLooked(HANDLE handle, const std::string& path, bool sawLink) {
+  if (sawLink) return true;
+  char final[MAX_PATH * 4];
+  DWORD length = GetFinalPathNameByHandleA(handle, final, sizeof final,
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= sizeof final) return true;  // cannot be told: as before
+  std::string opened(final, length);
+  if (opened.compare(0, 4, "\\\\?\\") == 0) opened.erase(0, 4);
+  if (opened.compare(0, 4, "UNC\\") == 0) opened.replace(0, 4, "\\\\");
+  // Short names spelt out, as the final path has them.
+  const std::string full = FullPath(path);
+  char longer[MAX_PATH * 4];
+  DWORD longLength = GetLongPathNameA(full.c_str(), longer, sizeof longer);
+  const std::string looked =
+      longLength && longLength < sizeof longer ? std::string(longer, longLength) : full;
+  return looked.empty() || CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, opened.c_str(), -1,
+                                          looked.c_str(), -1) == CSTR_EQUAL;
+}
+
+// Opens path through CreateFileA after the look at its names, and checks
+// where the handle landed. kBusy for a file another program holds without
+// sharing it.
+FileOpen OpenChecked(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
+                     LPSECURITY_ATTRIBUTES security, HANDLE& opened) {
+  opened = INVALID_HANDLE_VALUE;
+  bool sawLink = false;
+  FileOpen looked = CheckPath(path, true, sawLink);
+  if (looked != FileOpen::kOpened) return looked;
+  HANDLE handle =
+      CreateFileA(path.c_str(), access, kShareAll, security, disposition, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_SHARING_VIOLATION:
+      case ERROR_LOCK_VIOLATION:
+        return FileOpen::kBusy;
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+        return FileOpen::kMissing;
+      case ERROR_PIPE_BUSY:
+        return FileOpen::kNotRegular;
+      default:
+        return FileOpen::kFailed;
+    }
+  }
+  if (!OpenedWhereLooked(handle, path, sawLink)) {
+    CloseHandle(handle);
+    return FileOpen::kPlantedLink;
+  }
+  opened = handle;
+  return FileOpen::kOpened;
+}
+
+// Whether handle is open on a plain file (not a folder, device or pipe).
+bool IsRegular(HANDLE handle) {
+  FileIdentity identity;
+  return IdentifyHandle(handle, identity) && identity.regular;
+}
+
+// A C stream over handle, which it then owns; null (and the handle closed)
+// on failure.
+std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcome) {
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+  if (fd < 0) {
+    CloseHandle(handle);
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, mode);
+  if (!stream) {
+    _close(fd);
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  outcome = FileOpen::kOpened;
+  return stream;
+}
+
 }  // namespace
+
+std::string SystemErrorText() {
+  const DWORD error = GetLastError();
+  char* text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  ScopedLocal holder(text);
+  std::string message = length ? std::string(text, length) : "error " + std::to_string(error);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.'))
+    message.pop_back();
+  return message;
+}
 
 bool IdentifyPath(const std::string& path, FileIdentity& identity) {
   ScopedHandle handle = OpenForInspection(path);
@@ -119,41 +338,58 @@ NativeFile::~NativeFile() {
   Close();
 }
 
-bool NativeFile::OpenForAppend(const std::string& path) {
+FileOpen NativeFile::OpenForAppend(const std::string& path) {
   Close();
   // Append access alone, without write access: the system puts every
   // write at the end of the file as one step, whoever else appends.
-  HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                              kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  HANDLE handle;
+  FileOpen opened = OpenChecked(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
+  if (opened != FileOpen::kOpened) return opened;
+  if (!IsRegular(handle)) {
+    CloseHandle(handle);
+    return FileOpen::kNotRegular;
+  }
   handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return true;
+  return FileOpen::kOpened;
 }
 
-bool NativeFile::CreatePrivate(const std::string& path) {
+FileOpen NativeFile::OpenLockFile(const std::string& path) {
   Close();
-  ScopedLocal descriptor = PrivateDescriptor();
-  if (!descriptor) return false;
+  HANDLE handle;
+  FileOpen opened =
+      OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr, handle);
+  if (opened != FileOpen::kOpened) return opened;
+  if (!IsRegular(handle)) {
+    CloseHandle(handle);
+    return FileOpen::kNotRegular;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  return FileOpen::kOpened;
+}
+
+FileOpen NativeFile::CreatePrivate(const std::string& path) {
+  return CreateNew(path, false);
+}
+
+FileOpen NativeFile::CreateReadable(const std::string& path) {
+  return CreateNew(path, true);
+}
+
+FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
+  Close();
+  // A file for all to read takes the folder's inherited access list.
+  ScopedLocal descriptor = readableByAll ? nullptr : PrivateDescriptor();
+  if (!readableByAll && !descriptor) return FileOpen::kFailed;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   // CREATE_NEW fails on anything at path, a link included; the write,
   // owner and access-list rights let TakePermissionsOf work on this handle.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                              kShareAll, &attributes, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return true;
-}
-
-bool NativeFile::CreateReadable(const std::string& path) {
-  Close();
-  // The folder's inherited access list decides who reads it; CREATE_NEW
-  // fails on anything at path, a link included.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return true;
+  HANDLE handle;
+  FileOpen opened = OpenChecked(path, GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                readableByAll ? nullptr : &attributes, handle);
+  if (opened == FileOpen::kOpened) handle_ = reinterpret_cast<std::intptr_t>(handle);
+  return opened;
 }
 
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
@@ -211,15 +447,32 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   return true;
 }
 
+bool NativeFile::CutTo(int64_t length) {
+  if (!isOpen()) return false;
+  // The append handle may only add; a second handle on the same file, with
+  // write access, may cut.
+  HANDLE raw = ReOpenFile(Handle(handle_), GENERIC_WRITE, kShareAll, 0);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  ScopedHandle writer(raw);
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = length;
+  return SetFileInformationByHandle(writer.get(), FileEndOfFileInfo, &end, sizeof end) != FALSE;
+}
+
 bool NativeFile::Sync() {
   return isOpen() && FlushFileBuffers(Handle(handle_));
 }
 
 bool NativeFile::TakePermissionsOf(const std::string& path) {
   if (!isOpen()) return false;
+  ScopedHandle entry = OpenEntry(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!entry || !GetFileInformationByHandle(entry.get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  ScopedLocal holder = FileSecurity(path, owner, dacl);
+  ScopedLocal holder = HandleSecurity(entry.get(), owner, dacl);
   if (!holder) return false;
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
@@ -242,8 +495,87 @@ bool NativeFile::Close() {
 }
 
 bool ReplaceFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(),
+  bool sawLink = false;
+  return CheckPath(from, false, sawLink) == FileOpen::kOpened &&
+         CheckPath(to, false, sawLink) == FileOpen::kOpened &&
+         MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+bool RemoveFile(const std::string& path) {
+  bool sawLink = false;
+  return CheckPath(path, false, sawLink) == FileOpen::kOpened && DeleteFileA(path.c_str()) != FALSE;
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+  HANDLE handle;
+  // Not emptied in the open: what is there is examined first.
+  outcome = OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
+  if (outcome != FileOpen::kOpened) return nullptr;
+  const DWORD type = GetFileType(handle);
+  if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_DISK && !IsRegular(handle))) {
+    CloseHandle(handle);
+    outcome = FileOpen::kNotRegular;
+    return nullptr;
+  }
+  if (type == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
+    CloseHandle(handle);
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome);
+}
+
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileOpen::kMissing
+                                                                             : FileOpen::kFailed;
+    return nullptr;
+  }
+  if (!IsRegular(handle)) {
+    CloseHandle(handle);
+    outcome = FileOpen::kNotRegular;
+    return nullptr;
+  }
+  return StreamOf(handle, _O_RDONLY | _O_BINARY, "rb", outcome);
+}
+
+bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
+  ScopedHandle entry = OpenEntry(path);
+  BY_HANDLE_FILE_INFORMATION info;
+  PSID sid = nullptr;
+  PACL dacl = nullptr;
+  if (!entry || !GetFileInformationByHandle(entry.get(), &info)) return false;
+  ScopedLocal holder = HandleSecurity(entry.get(), sid, dacl);
+  if (!holder || !sid) return false;
+  owner.mine = IsCurrentUser(sid);
+  owner.privileged = IsPrivileged(sid);
+  owner.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  char name[256];
+  char domain[256];
+  DWORD nameLength = sizeof name;
+  DWORD domainLength = sizeof domain;
+  SID_NAME_USE use;
+  if (LookupAccountSidA(nullptr, sid, name, &nameLength, domain, &domainLength, &use)) {
+    owner.name = domainLength ? std::string(domain) + "\\" + name : std::string(name);
+  } else {
+    char* text = nullptr;
+    if (ConvertSidToStringSidA(sid, &text)) {
+      ScopedLocal textHolder(text);
+      owner.name = text;
+    }
+  }
+  return true;
+}
+
+bool OthersCanWrite(const std::string& folder, bool& writable) {
+  ScopedHandle examined = OpenEntry(folder);
+  if (!examined) return false;
+  writable = OthersCanChange(examined.get());
+  return true;
 }
 
 bool SyncStream(std::FILE* stream) {

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "shared/file_system.h"
+
 namespace tralvo {
 
 class OutputFile {
@@ -28,9 +30,12 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or empties the file ("wb"). Returns false when it cannot.
+  // Creates or empties the file ("wb"), never through a link another
+  // account planted and never on a pipe or socket (a device is written
+  // as it is). Returns false when it cannot; opened() then tells why.
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
+  FileOpen opened() const { return opened_; }
   const std::string& path() const { return path_; }
 
   // Gathers one whole record, handing the records gathered so far to the
@@ -54,6 +59,7 @@ class OutputFile {
 
  private:
   std::FILE* file_ = nullptr;
+  FileOpen opened_ = FileOpen::kFailed;
   std::string path_;
   std::vector<char> buffer_;
   size_t used_ = 0;

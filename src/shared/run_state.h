@@ -3,8 +3,10 @@
 // one for every case.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <string>
 
 #include "shared/file_system.h"
@@ -23,6 +25,19 @@ struct BookingCounters {
 // Why bookings (or log entries) of the run did not arrive, for those who
 // monitor the runs: each booking that was given up counts once, under the
 // first cause that stopped it.
+// The run's hold on the transfer log, kept from one entry to the next; the
+// log's rules for it are the log's own (export/transfer_log).
+struct LogHold {
+  NativeFile file;  // the log, opened by the first entry
+  NativeFile lock;  // the lock beside it that only the log's writers can hold
+  bool lockTried = false;
+  bool refusalReported = false;  // the console was told why the log is unusable
+  // Entries the log has not taken yet, in order, each with its line ends.
+  std::deque<std::string> pending;
+  // How long the run may still wait for the log, all entries together.
+  std::chrono::milliseconds waitLeft{2000};
+};
+
 struct NotTransferredCounters {
   int64_t refused = 0;    // the server refused its row
   int64_t unknown = 0;    // sent, but whether its row arrived cannot be known
@@ -47,8 +62,8 @@ struct RunState {
   std::string currentSchema;
   // The transfer log every message of the run is appended to.
   std::string logPath;
-  // The run's handle on the log, kept open from one entry to the next.
-  NativeFile logFile;
+  // The run's hold on the log from one entry to the next.
+  LogHold log;
   // Where console messages go; standard output in a real run.
   std::FILE* console = stdout;
 };

@@ -1,7 +1,10 @@
 // The transfer log's bytes and its rotation at the size limit.
 #include "export/transfer_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <sstream>
 
 #include "config/installation.h"
+#include "small_disk.h"
 #include "test_support.h"
 
 namespace tralvo {
@@ -21,20 +25,24 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
+bool Written(const LogResult& result) {
+  return result.outcome == LogResult::kWritten;
+}
+
 TEST(TransferLog, EntriesEndInCarriageReturnAndLineFeed) {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
-  NativeFile handle;
-  EXPECT_TRUE(WriteLog(log, handle, "erste"));
-  EXPECT_TRUE(WriteLog(log, handle, "\nzwei\nZeilen\n"));
-  EXPECT_TRUE(WriteLog(log, handle, std::string("\xDC\xFC", 2)));
+  LogHold handle;
+  EXPECT_TRUE(Written(WriteLog(log, handle, "erste")));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "\nzwei\nZeilen\n")));
+  EXPECT_TRUE(Written(WriteLog(log, handle, std::string("\xDC\xFC", 2))));
   EXPECT_EQ(ReadFileBytes(log), "erste\r\n\r\nzwei\r\nZeilen\r\n\r\n\xDC\xFC\r\n");
 }
 
 TEST(TransferLog, MissingFolderDropsTheEntrySilently) {
   TempDir dir;
-  NativeFile handle;
-  EXPECT_FALSE(WriteLog(dir / "missing/TralvoLog.txt", handle, "text"));
+  LogHold handle;
+  EXPECT_EQ(WriteLog(dir / "missing/TralvoLog.txt", handle, "text").dropped.size(), 1u);
   EXPECT_FALSE(FileExists(dir / "missing"));
 }
 
@@ -48,7 +56,10 @@ bool LockFreeForOthers(const std::string& log) {
   pid_t pid = fork();
   if (pid == 0) {
     NativeFile other;
-    _exit(other.OpenForAppend(log) && other.Lock(std::chrono::milliseconds(0)) ? 0 : 1);
+    _exit(other.OpenLockFile(LogLockPath(log)) == FileOpen::kOpened &&
+                  other.Lock(std::chrono::milliseconds(0))
+              ? 0
+              : 1);
   }
   int status = 0;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
@@ -62,19 +73,137 @@ TEST(TransferLog, KeptHandleIsUnlockedBetweenEntriesAndFollowsTheLog) {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
   std::string moved = dir / "moved.txt";
-  NativeFile handle;
-  EXPECT_TRUE(WriteLog(log, handle, "eins"));
+  LogHold handle;
+  EXPECT_TRUE(Written(WriteLog(log, handle, "eins")));
   EXPECT_TRUE(LockFreeForOthers(log));
 
   ASSERT_TRUE(ReplaceFile(log, moved));  // as another run's rotation does
-  EXPECT_TRUE(WriteLog(log, handle, "zwei"));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "zwei")));
   EXPECT_EQ(ReadFileBytes(moved), "eins\r\n");
   EXPECT_EQ(ReadFileBytes(log), "zwei\r\n");
 
   ASSERT_EQ(std::remove(log.c_str()), 0);  // an operator clears the log
-  EXPECT_TRUE(WriteLog(log, handle, "drei"));
+  EXPECT_TRUE(Written(WriteLog(log, handle, "drei")));
   EXPECT_EQ(ReadFileBytes(log), "drei\r\n");
   EXPECT_TRUE(LockFreeForOthers(log));
+}
+
+// A process that holds a lock on a file for a while, started and stopped
+// by the test.
+class LockHolder {
+ public:
+  // Takes a lock of the given type on the file at path, opened as mode
+  // says ("r" or "w"), and holds it for hold, or until killed.
+  LockHolder(const std::string& path, short type, std::chrono::milliseconds hold) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      int fd = open(path.c_str(), type == F_RDLCK ? O_RDONLY : O_WRONLY);
+      struct flock lock {};
+      lock.l_type = type;
+      lock.l_whence = SEEK_SET;
+      if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0) _exit(1);
+      if (write(ready[1], "x", 1) != 1) _exit(1);
+      usleep(static_cast<useconds_t>(hold.count() * 1000));
+      _exit(0);
+    }
+    close(ready[1]);
+    char byte;
+    held_ = pid_ > 0 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+  }
+  ~LockHolder() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool held() const { return held_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool held_ = false;
+};
+
+// Anyone who may read the log may lock it for reading; that must cost the
+// runs nothing.
+TEST(TransferLog, AReaderHoldingALockDelaysNothing) {
+  TempDir dir;
+  std::string log = dir / "TralvoLog.txt";
+  WriteFileBytes(log, "");
+  LockHolder reader(log, F_RDLCK, std::chrono::seconds(30));
+  ASSERT_TRUE(reader.held());
+  LogHold handle;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) EXPECT_TRUE(Written(WriteLog(log, handle, "Eintrag")));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(ReadFileBytes(log).size(), 20 * std::string("Eintrag\r\n").size());
+}
+
+// A writer that holds the lock (a run stopped in the middle of an entry)
+// costs the others a bounded wait in all, not a wait per entry; what the
+// log could not take yet is kept in order and written once it can, and
+// what it never takes is handed back at the end.
+TEST(TransferLog, AHeldLogCostsABoundedWaitAndKeepsTheEntriesInOrder) {
+  TempDir dir;
+  std::string log = dir / "TralvoLog.txt";
+  LogHold handle;
+  EXPECT_TRUE(Written(WriteLog(log, handle, "vorher")));
+  {
+    LockHolder writer(LogLockPath(log), F_WRLCK, std::chrono::milliseconds(3500));
+    ASSERT_TRUE(writer.held());
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(WriteLog(log, handle, "kept " + std::to_string(i)).outcome, LogResult::kKept);
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, kLogWaitBeforeEnd - std::chrono::milliseconds(100));
+    EXPECT_LT(waited, kLogWaitBeforeEnd + std::chrono::milliseconds(500));
+    EXPECT_EQ(ReadFileBytes(log), "vorher\r\n");
+    // The end waits for the holder to let go, and then writes them all.
+    start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Written(FinishLog(log, handle)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kLogWaitAtEnd);
+  }
+  EXPECT_EQ(ReadFileBytes(log), "vorher\r\nkept 0\r\nkept 1\r\nkept 2\r\nkept 3\r\nkept 4\r\n");
+
+  LockHolder forever(LogLockPath(log), F_WRLCK, std::chrono::seconds(60));
+  ASSERT_TRUE(forever.held());
+  LogHold later;
+  later.waitLeft = std::chrono::milliseconds(0);
+  EXPECT_EQ(WriteLog(log, later, "nie").outcome, LogResult::kKept);
+  later.waitLeft = -kLogWaitAtEnd + std::chrono::milliseconds(300);  // the end waits briefly here
+  LogResult end = FinishLog(log, later);
+  EXPECT_EQ(end.outcome, LogResult::kDropped);
+  EXPECT_EQ(end.dropped, std::vector<std::string>{"nie\r\n"});
+}
+
+// What is not a plain file is a log that cannot be opened: an entry is
+// dropped at once, never waited on.
+TEST(TransferLog, APipeAsLogDropsTheEntryAtOnce) {
+  TempDir dir;
+  std::string log = dir / "TralvoLog.txt";
+  ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+  LogHold handle;
+  LogResult result = WriteLog(log, handle, "text");
+  EXPECT_EQ(result.outcome, LogResult::kDropped);
+  EXPECT_EQ(result.why, FileOpen::kNotRegular);
+}
+
+// On a full disk an entry is whole or absent, and the next entry starts on
+// a line of its own.
+TEST(TransferLog, AFullDiskLeavesWholeEntriesOnly) {
+  testsupport::SmallDisk disk(8192);
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small disk here";
+  std::string log = disk / "TralvoLog.txt";
+  LogHold handle;
+  const std::string entry(1000, 'e');
+  LogResult result;
+  int written = 0;
+  while ((result = WriteLog(log, handle, entry)).outcome == LogResult::kWritten) ++written;
+  EXPECT_EQ(result.outcome, LogResult::kKept);
+  EXPECT_EQ(ReadFileBytes(log).size(), written * (entry.size() + 2));
+  EXPECT_EQ(FinishLog(log, handle).dropped.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(log).size(), written * (entry.size() + 2));
 }
 
 class TransferLogRotation : public ::testing::Test {
@@ -82,7 +211,7 @@ class TransferLogRotation : public ::testing::Test {
   TempDir dir;
   std::string log = dir / "TralvoLog.txt";
   std::string backup = dir / "TralvoLog_bak.txt";
-  NativeFile handle;  // kept across the entries of a test, as a run keeps it
+  LogHold handle;  // kept across the entries of a test, as a run keeps it
 };
 
 TEST_F(TransferLogRotation, ExactlyAtTheLimitStaysOneByteMoreRotates) {
@@ -141,7 +270,7 @@ TEST_F(TransferLogRotation, ConcurrentRunsPastTheLimitLoseNothing) {
         char byte;
         while (read(start[0], &byte, 1) > 0) {
         }
-        NativeFile kept;
+        LogHold kept;
         for (int entry = 0; entry < kEntries; ++entry)
           WriteLog(log, kept,
                    "Lauf " + std::to_string(run) + " Eintrag " + std::to_string(entry) +

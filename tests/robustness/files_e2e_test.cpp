@@ -4,8 +4,11 @@
 // the database and back.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "loop_harness.h"
@@ -177,16 +180,92 @@ TEST_F(TargetFiles, UnreadableBookingFileFailsTheRunAfterItsSummary) {
                              Summary(0, 0, 0, 0));
 }
 
-TEST_F(TargetFiles, FolderAsBookingFileCannotBeOpened) {
+// What is not a plain file is a booking file that cannot be opened, at
+// once: a pipe would block the run before it connects, an endless device
+// would keep it reading for good.
+TEST_F(TargetFiles, FolderPipeOrDeviceAsBookingFileCannotBeOpened) {
   MakeDirs(inst_.work() + "/folder");
-  WriteFileBytes(inst_.work() + "/zeit.txt", "old lines");
-  ProcessResult r =
-      inst_.Run({"T1", "folder", "zeit.txt", "kst.txt", "/D"}, server_.OdbcEnvironment("TRALVO"));
-  EXPECT_EQ(r.exitStatus, kFileFailure);
-  EXPECT_EQ(r.output, "Quelldatei auf Server nicht gefunden\n");
-  EXPECT_EQ(inst_.TimeBookings(), "");
-  EXPECT_FALSE(FileExists(inst_.logPath()));
+  std::vector<std::string> sources = {"folder"};
+  if (WindowsBuildUnderTest().empty()) {
+    ASSERT_EQ(mkfifo((inst_.work() + "/pipe").c_str(), 0600), 0);
+    sources.push_back("pipe");
+    if (FileExists("/dev/zero")) sources.push_back("/dev/zero");
+  }
+  for (const std::string& source : sources) {
+    SCOPED_TRACE(source);
+    WriteFileBytes(inst_.work() + "/zeit.txt", "old lines");
+    inst_.SetRunTimeout(std::chrono::seconds(10));
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult r =
+        inst_.Run({"T1", source, "zeit.txt", "kst.txt", "/D"}, server_.OdbcEnvironment("TRALVO"));
+    // Within a second, as far as Wine's own start leaves it to be told.
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(WindowsBuildUnderTest().empty() ? 1 : 10));
+    EXPECT_EQ(r.exitStatus, kFileFailure);
+    EXPECT_EQ(r.output,
+              "Quelldatei auf Server nicht gefunden\n   " + source + ": keine regul\xE4re Datei\n");
+    EXPECT_EQ(inst_.TimeBookings(), "");
+    EXPECT_FALSE(FileExists(inst_.logPath()));
+  }
   EXPECT_TRUE(ToolStatements().empty());
+}
+
+// As root, in folders an ordinary account owns: neither the log nor a
+// target is written through a link that account planted there, whether it
+// points at a file of root's or at a name where nothing is yet; the links
+// root made itself are followed as ever.
+TEST_F(TargetFiles, LinksAnotherAccountPlantedAreNotFollowed) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "POSIX accounts and links";
+  if (geteuid() != 0) GTEST_SKIP() << "giving files to another account needs root";
+  constexpr uid_t kOther = 65534;
+  const std::string logFolder = inst_.root() + "/Quorvex_php/log";
+  const std::string out = inst_.work() + "/out";
+  MakeDirs(out);
+  for (const std::string& folder : {logFolder, out}) ASSERT_EQ(chown(folder.c_str(), kOther, 0), 0);
+  const std::string secret = inst_.root() + "/secret.txt";
+  WriteFileBytes(secret, "root only\n");
+  ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+  auto plant = [](const std::string& target, const std::string& link, uid_t owner) {
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), owner, owner), 0);
+  };
+  const std::string bookings = TimeBooking(0, "0000") + CostCentreBooking();
+
+  // The log: a link to root's file, then one to where cron would look.
+  plant(secret, inst_.logPath(), kOther);
+  plant(inst_.root() + "/cron-job", out + "/kst.txt", 0);  // root's own link: followed
+  ProcessResult r = RunInto(bookings, "zeit.txt", "out/kst.txt", true);
+  EXPECT_EQ(r.exitStatus, 0) << r.output;
+  EXPECT_NE(r.output.find("Transferprotokoll nicht verwendbar (Pfad \xFC"
+                          "ber fremden"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(ReadFileBytes(inst_.root() + "/cron-job").size(), 32u);
+  ASSERT_EQ(unlink(inst_.logPath().c_str()), 0);
+  plant(inst_.root() + "/new-in-cron.d", inst_.logPath(), kOther);
+  EXPECT_EQ(RunInto(bookings, "zeit.txt", "kst.txt").exitStatus, 0);
+  EXPECT_FALSE(FileExists(inst_.root() + "/new-in-cron.d"));
+
+  // A target: refused untouched, the run ends as one whose file failed.
+  plant(secret, out + "/zeit.txt", kOther);
+  r = RunInto(bookings, "out/zeit.txt", "kst.txt", true);
+  EXPECT_EQ(r.exitStatus, kFileFailure);
+  EXPECT_NE(r.output.find("out/zeit.txt: Pfad \xFC"
+                          "ber fremden symbolischen Link"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(ReadFileBytes(secret), "root only\n");
+}
+
+// A pipe as log is a log that cannot be opened: the run never waits on it.
+TEST_F(TargetFiles, PipeAsLogIsPassedBy) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a POSIX pipe";
+  ASSERT_EQ(mkfifo(inst_.logPath().c_str(), 0600), 0);
+  inst_.SetRunTimeout(std::chrono::seconds(20));
+  ProcessResult r = RunInto(TimeBooking(0, "0000") + TimeBooking(1), "zeit.txt", "kst.txt");
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(inst_.TimeBookings().size(), 82u);
 }
 
 // The caller deletes the bookings at the terminal once a run ends with
@@ -206,7 +285,7 @@ TEST_F(TargetFiles, BothTargetsAreSyncedBeforeTheRunSucceeds) {
   const std::string calls = ReadFileBytes(trace);
   for (const std::string name : {"zeit.txt", "kst.txt"}) {
     SCOPED_TRACE(name);
-    size_t open = calls.find("\"" + name + "\", O_WRONLY|O_CREAT|O_TRUNC");
+    size_t open = calls.find("\"" + name + "\", O_WRONLY|O_CREAT");
     ASSERT_NE(open, std::string::npos) << calls;
     size_t result = calls.find(") = ", open);
     const std::string fd = calls.substr(result + 4, calls.find('\n', result) - result - 4);
