@@ -254,4 +254,14 @@ const TableInfo* Catalog::Find(const std::string& schema, const std::string& nam
   return it == tables_.end() ? nullptr : &it->second;
 }
 
+bool Catalog::Denied(const TableInfo& table, const std::string& permission) const {
+  for (const Denial& d : denials_) {
+    if (d.permission == permission && ToLower(d.name) == ToLower(table.name) &&
+        (d.schema.empty() || ToLower(d.schema) == ToLower(table.schema))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace standin

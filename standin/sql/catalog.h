@@ -45,6 +45,14 @@ struct TableInfo {
   bool HasUniqueKey() const;
 };
 
+// A permission denied on a table: its name, and its schema unless every
+// schema's table of that name is meant; matched without regard to case.
+struct Denial {
+  std::string schema;
+  std::string name;
+  std::string permission;  // upper case, e.g. "INSERT"
+};
+
 class Catalog {
  public:
   // Rereads the tables when the SQLite schema has changed since the last
@@ -56,8 +64,14 @@ class Catalog {
   // schema means dbo.
   const TableInfo* Find(const std::string& schema, const std::string& name) const;
 
+  // Denials outlive rereading the tables; a table created later is denied
+  // what its name is denied.
+  void Deny(const Denial& denial) { denials_.push_back(denial); }
+  bool Denied(const TableInfo& table, const std::string& permission) const;
+
  private:
   int version_ = -1;
+  std::vector<Denial> denials_;
   std::map<std::string, TableInfo> tables_;  // by lower-case "schema.name"
 };
 

@@ -7,6 +7,7 @@
 
 #include "sql/conversion.h"
 #include "sql/datetime.h"
+#include "sql/permissions.h"
 #include "sql/sql_functions.h"
 
 namespace standin {
@@ -208,6 +209,10 @@ static bool NeedsTables(const std::vector<Statement>& plan) {
   return false;
 }
 
+bool Engine::Interrupted(const SessionInfo& session) {
+  return session.interruption && session.interruption->Requested();
+}
+
 std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionInfo& session) {
   std::unique_lock<std::mutex> lock(mutex_);
   std::vector<StatementResult> results;
@@ -230,6 +235,7 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
   }
   if (planned) {
     for (const Statement& st : plan) {
+      if (!results.empty() && Interrupted(session)) break;
       StatementResult result;
       result.kind = st.kind;
       Run(st, result, session, kept);
@@ -249,6 +255,7 @@ std::vector<StatementResult> Engine::Execute(const std::string& batch, SessionIn
   // before it left them.
   Translator translator(batch, session);
   while (!translator.AtEnd()) {
+    if (!results.empty() && Interrupted(session)) break;
     StatementResult result;
     Statement st;
     try {
@@ -323,6 +330,13 @@ void Engine::Run(const Statement& st, StatementResult& result, SessionInfo& sess
       break;
   }
   if (st.sql.empty()) return;
+  for (const auto& needed : st.permissions) {
+    if (catalog_.Denied(*needed.first, needed.second)) {
+      result.failed = true;
+      result.messages.push_back(PermissionDenied(needed.second, *needed.first, session.database));
+      return;
+    }
+  }
   if (!EnterTransaction(st, result, session)) return;
   context_.now = CanonicalText(Now(clock_));
   context_.session = &session;

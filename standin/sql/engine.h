@@ -6,8 +6,9 @@
 // at a time may hold an open SQLite transaction. A session takes it with
 // its first write inside a transaction and keeps it until it commits,
 // rolls back or goes away; meanwhile every other session's batches wait,
-// as the server's locks would make them wait, but bounded (SET
-// LOCK_TIMEOUT, at most kMaxLockWait), and then fail with 1222. Reads
+// as the server's locks would make them wait: until it ends, until the
+// waiting session's client stops the request or goes, or until the
+// session's SET LOCK_TIMEOUT passes (then failing with 1222). Reads
 // outside that session therefore see committed rows only. A session per
 // SQLite connection would let readers pass, but would give every session
 // its own catalog, plans and prepared statements; the tests need
@@ -76,9 +77,12 @@ class Engine {
   // The session's connection has ended: what it did not commit is rolled
   // back, and the others may go on.
   void EndSession(SessionInfo& session) noexcept;
+  // From now on the login may not do what `denial` denies. Before serving.
+  void Deny(const Denial& denial) { catalog_.Deny(denial); }
 
-  // The longest another session's open transaction makes a batch wait.
-  static constexpr std::chrono::milliseconds kMaxLockWait{20000};
+  // How often a waiting session looks whether its client stopped the
+  // request; the owner's end wakes it at once.
+  static constexpr std::chrono::milliseconds kWatchInterval{20};
 
  private:
   // Reads the whole batch into `plan`; false when it has to be read
@@ -100,10 +104,15 @@ class Engine {
   std::string DuplicateKeyText(const std::string& probe, const TableInfo& table,
                                const std::vector<size_t>& columns, bool wholeRow);
 
+  // Whether the session's client stopped the request: a batch ends before
+  // its next statement (what ran stays), a wait for another session ends.
+  static bool Interrupted(const SessionInfo& session);
+
   // Transactions (engine_transactions.cpp). The caller holds mutex_.
   // Waits until no other session holds the SQLite transaction; false, with
-  // the server's error in `refused`, when the session's lock timeout passed
-  // first.
+  // `refused` failed, when the session's lock timeout passed first (the
+  // server's error) or its client stopped the request (no message: the
+  // client is owed none).
   bool WaitForTurn(std::unique_lock<std::mutex>& lock, const SessionInfo& session,
                    StatementResult& refused);
   void RunTransactionStatement(const Statement& st, StatementResult& result, SessionInfo& session);

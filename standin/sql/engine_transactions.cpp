@@ -25,15 +25,26 @@ bool Writes(const Statement& st) {
 
 bool Engine::WaitForTurn(std::unique_lock<std::mutex>& lock, const SessionInfo& session,
                          StatementResult& refused) {
-  std::chrono::milliseconds wait = kMaxLockWait;
-  if (session.lockTimeoutMs >= 0) {
-    wait = std::min(wait, std::chrono::milliseconds(session.lockTimeoutMs));
+  bool limited = session.lockTimeoutMs >= 0;
+  auto deadline = std::chrono::steady_clock::now() +
+                  std::chrono::milliseconds(limited ? session.lockTimeoutMs : 0);
+  while (owner_ != nullptr && owner_ != &session) {
+    if (Interrupted(session)) {
+      refused.failed = true;
+      return false;
+    }
+    auto wait = std::chrono::steady_clock::duration(kWatchInterval);
+    if (limited) {
+      auto left = deadline - std::chrono::steady_clock::now();
+      if (left <= std::chrono::steady_clock::duration::zero()) {
+        Refuse(refused, 1222, "Lock request time out period exceeded.");
+        return false;
+      }
+      wait = std::min(wait, left);
+    }
+    turn_.wait_for(lock, wait);
   }
-  if (turn_.wait_for(lock, wait, [&] { return owner_ == nullptr || owner_ == &session; })) {
-    return true;
-  }
-  Refuse(refused, 1222, "Lock request time out period exceeded.");
-  return false;
+  return true;
 }
 
 StatementResult Engine::Transaction(Statement::Kind kind, const std::string& name,

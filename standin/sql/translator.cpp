@@ -132,6 +132,7 @@ Statement Translator::Next(const Catalog& catalog) {
   catalog_ = &catalog;
   depth_ = 0;
   readsTable_ = false;
+  named_.clear();
   scopes_.clear();
   selectAliases_.clear();
   while (Peek().IsSymbol(";")) Take();
@@ -178,6 +179,15 @@ Statement Translator::Next(const Catalog& catalog) {
   }
   if (!AtStatementBoundary()) SyntaxError();
   st.readsTable = readsTable_;
+  const char* verb = st.kind == Statement::Kind::Insert   ? "INSERT"
+                     : st.kind == Statement::Kind::Update ? "UPDATE"
+                     : st.kind == Statement::Kind::Delete ? "DELETE"
+                     : st.kind == Statement::Kind::Select ? "SELECT"
+                                                          : nullptr;
+  for (size_t i = 0; verb && i < named_.size(); ++i) {
+    bool target = i == 0 && named_[i] == st.table;
+    st.permissions.emplace_back(named_[i], target ? verb : "SELECT");
+  }
   return st;
 }
 

@@ -15,10 +15,21 @@
 
 namespace standin {
 
-// What a connection contributes to the statements: the values of the
-// server variables and the options SET changes.
 // The database the stand-in hosts unless told otherwise.
 inline constexpr char kDefaultDatabase[] = "TRALVO";
+
+// Asked while a request runs or waits whether its client wants it stopped
+// (an attention, or the connection's end).
+class Interruption {
+ public:
+  virtual bool Requested() = 0;
+
+ protected:
+  ~Interruption() = default;
+};
+
+// What a connection contributes to the statements: the values of the
+// server variables and the options SET changes.
 
 struct SessionInfo {
   int spid = 51;
@@ -29,10 +40,11 @@ struct SessionInfo {
   // The transaction state the engine keeps for the connection.
   int tranCount = 0;  // @@TRANCOUNT
   bool implicitTransactions = false;
-  int lockTimeoutMs = -1;               // SET LOCK_TIMEOUT; -1 waits as long as the engine allows
-  uint64_t transactionId = 0;           // the open transaction's descriptor, 0 when none
-  std::string transactionName;          // of the outermost BEGIN TRANSACTION
-  std::vector<std::string> savepoints;  // SAVE TRANSACTION names, oldest first
+  int lockTimeoutMs = -1;                // SET LOCK_TIMEOUT; -1 waits without a limit
+  uint64_t transactionId = 0;            // the open transaction's descriptor, 0 when none
+  std::string transactionName;           // of the outermost BEGIN TRANSACTION
+  std::vector<std::string> savepoints;   // SAVE TRANSACTION names, oldest first
+  Interruption* interruption = nullptr;  // the client's; none for a script run at start
 };
 
 // The server variables that change while a batch runs; a statement reads
@@ -67,6 +79,9 @@ struct Statement {
   std::string argument;
   bool changesSchema = false;  // CREATE TABLE, DROP TABLE, CREATE INDEX
   bool readsTable = false;     // names a table (so it opens an implicit transaction)
+  // What running a query or a change asks of the login: the verb's own
+  // permission on its target, SELECT on every other table it names.
+  std::vector<std::pair<const TableInfo*, const char*>> permissions;
 };
 
 // A statement the server rejects before running it: the message it
@@ -153,6 +168,7 @@ class Translator {
   Expr ParseColumnReference();
   Expr ParseFunction(const std::string& name);
   Expr ParseConvert();
+  Expr ParseHasPermsByName();
   Expr SystemVariable(const std::string& name) const;
   SqlType ParseTypeSpec(int defaultTextLength = 30);
   Expr Compare(const Expr& left, const std::string& op, const Expr& right) const;
@@ -169,7 +185,8 @@ class Translator {
   };
   int depth_ = 0;
   mutable bool usesSession_ = false;
-  bool readsTable_ = false;  // the statement being read named a table
+  bool readsTable_ = false;              // the statement being read named a table
+  std::vector<const TableInfo*> named_;  // the tables it named, in order
 
   std::vector<Token> tokens_;
   std::string lexError_;

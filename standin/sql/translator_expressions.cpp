@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "sql/permissions.h"
 #include "sql/translator.h"
 
 namespace standin {
@@ -355,8 +356,29 @@ Expr Translator::ParseConvert() {
   return e;
 }
 
+// Its arguments are literals: the answer is known when the statement is
+// read, and the permissions do not change while the server runs.
+Expr Translator::ParseHasPermsByName() {
+  std::vector<std::string> args;
+  do {
+    if (Peek().kind != Token::Kind::String && Peek().kind != Token::Kind::NString) SyntaxError();
+    args.push_back(Take().text);
+  } while (AcceptSymbol(","));
+  ExpectSymbol(")");
+  if (args.size() != 3) {
+    Fail(174, "The has_perms_by_name function requires 3 argument(s).", 15);
+  }
+  std::optional<bool> granted =
+      HasPermsByName(*catalog_, session_.database, args[0], args[1], args[2]);
+  Expr e;
+  e.sql = !granted ? "NULL" : *granted ? "1" : "0";
+  e.type = Type(TypeKind::Int);
+  return e;
+}
+
 Expr Translator::ParseFunction(const std::string& rawName) {
   std::string name = ToLower(rawName);
+  if (name == "has_perms_by_name") return ParseHasPermsByName();
   std::vector<Expr> args;
   Expr e;
   bool distinct = false;

@@ -33,6 +33,7 @@ const TableInfo& Translator::ParseTableName(std::string* writtenOut) {
   const TableInfo* table = catalog_->Find(schema, name);
   if (!table) Fail(208, "Invalid object name '" + written + "'.");
   readsTable_ = true;
+  named_.push_back(table);
   return *table;
 }
 

@@ -1,7 +1,8 @@
 // Fault injection for tests: batches that fail with a chosen error
 // number, inserts answered as a trigger that rolls them back answers, a
 // connection dropped or left unanswered after a number of batches, a
-// delay before each response, and logins refused or never answered.
+// delay before each response, answers that come late after the batch ran,
+// and logins refused or never answered.
 #pragma once
 
 #include <optional>
@@ -28,7 +29,8 @@ struct FaultPlan {
   std::vector<FaultRule> rollbacks;  // a row count of 1, then the error; nothing is stored
   int dropAfter = -1;                // batches answered per connection before the drop; -1 never
   int silentAfter = -1;              // batches answered per connection before silence; -1 never
-  int delayMs = 0;
+  int delayMs = 0;                   // before every response, whatever the client sends meanwhile
+  int lateAnswerMs = 0;              // after a request's SQL ran, ended early by an attention
   bool refuseLogin = false;
   bool silentLogin = false;  // accept connections and never answer them
 

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
   EndOnSignals(stats, options.timing);
   try {
     Engine engine(options.db, options.clock);
+    for (const Denial& denial : options.denials) engine.Deny(denial);
     if (!options.seed.empty()) {
       std::ifstream in(options.seed, std::ios::binary);
       if (!in) throw std::runtime_error("cannot read the seed file " + options.seed);

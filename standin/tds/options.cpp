@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sql/datetime.h"
+#include "sql/permissions.h"
 
 namespace standin {
 
@@ -31,6 +32,10 @@ const char kUsage[] =
     "                         alone unless the client asks for more\n"
     "  --force-encryption     encrypt every connection whole; a client that cannot\n"
     "                         encrypt is refused\n"
+    "  --deny OBJECT:PERMISSION  the login may not do this (repeatable; e.g.\n"
+    "                         --deny Kvx402Zpk:INSERT or KRIVAX.Kvx402Zpk:SELECT):\n"
+    "                         HAS_PERMS_BY_NAME answers 0 for it, and a statement\n"
+    "                         that needs it fails with error 229\n"
     "  --help                 print this and exit\n"
     "faults, for tests:\n"
     "  --fail PATTERN=NUMBER  a batch matching the regular expression fails with error\n"
@@ -42,6 +47,9 @@ const char kUsage[] =
     "  --silent-after N       answer N batches per connection, then nothing more, while\n"
     "                         keeping the connection open\n"
     "  --delay-ms N           wait N ms before every response\n"
+    "  --late-answer-ms N     run each batch at once, then wait N ms before answering;\n"
+    "                         an attention meanwhile discards the answer and is\n"
+    "                         acknowledged at once (what ran stays committed)\n"
     "  --refuse-login         refuse every login (error 18456)\n"
     "  --silent-login         accept connections and never answer them\n";
 
@@ -102,6 +110,9 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       o.certificate = value;
     } else if (arg == "--key") {
       o.key = value;
+    } else if (arg == "--deny") {
+      Denial denial;
+      if (ParseDenial(value, denial, error)) o.denials.push_back(denial);
     } else if (arg == "--seed") {
       o.seed = value;
     } else if (arg == "--fail") {
@@ -116,6 +127,8 @@ bool ParseOptions(int argc, char** argv, Options& o, std::string& error) {
       if (!ParseNumber(value, 0, 1000000000, o.faults.silentAfter)) error = "bad count " + value;
     } else if (arg == "--delay-ms") {
       if (!ParseNumber(value, 0, 600000, o.faults.delayMs)) error = "bad delay " + value;
+    } else if (arg == "--late-answer-ms") {
+      if (!ParseNumber(value, 0, 600000, o.faults.lateAnswerMs)) error = "bad delay " + value;
     } else {
       error = "unknown option " + arg;
     }

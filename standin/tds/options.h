@@ -23,6 +23,7 @@ struct Options {
   std::string certificate;  // PEM files; both empty: a certificate made at start
   std::string key;
   bool forceEncryption = false;
+  std::vector<Denial> denials;  // --deny
   FaultPlan faults;
   bool help = false;  // --help: print the usage and exit
 };

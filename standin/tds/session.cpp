@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "sql/charset.h"
+#include "tds/client_watch.h"
 #include "tds/tds_login.h"
 #include "tds/tds_packet.h"
 #include "tds/tds_rpc.h"
@@ -42,8 +43,9 @@ uint16_t CommandCode(Statement::Kind kind) {
 class Session {
  public:
   Session(int fd, const ServerConfig& config, int spid)
-      : socket_(fd), stream_(socket_), config_(config) {
+      : socket_(fd), stream_(socket_), watch_(fd, stream_), config_(config) {
     info_.spid = spid;
+    info_.interruption = &watch_;
     stream_.SetSpid(static_cast<uint16_t>(spid));
   }
   // However the connection ends, what it did not commit is rolled back.
@@ -74,8 +76,10 @@ class Session {
     if (encryption == Encryption::LoginOnly) stream_.Use(socket_);
     if (message.type != kLogin7 || !Login(message.payload)) return;
     while (stream_.Read(message) == PacketStream::ReadResult::Ok) {
+      watch_.Reset();
       started_ = std::chrono::steady_clock::now();
       startedProcessorNs_ = ServerStats::ThreadProcessorNs();
+      paused_ = std::chrono::steady_clock::duration::zero();
       bool keepGoing = false;
       switch (message.type) {
         case kSqlBatch:
@@ -98,19 +102,49 @@ class Session {
   }
 
  private:
-  bool Respond(const std::string& tokens) {
-    if (config_.faults.delayMs > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(config_.faults.delayMs));
+  // A deliberate wait of the fault plan; with `attentive` the client's
+  // attention ends it.
+  void Pause(int ms, bool attentive) {
+    if (ms <= 0) return;
+    auto start = std::chrono::steady_clock::now();
+    if (attentive) {
+      watch_.Await(std::chrono::milliseconds(ms));
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
-    bool written = stream_.Write(kTabularResult, tokens);
+    paused_ += std::chrono::steady_clock::now() - start;
+  }
+
+  // Sends a response. For the answer to a request (`request`), the watch
+  // is asked before each packet: once the client has stopped the request,
+  // what was not yet sent gives way to the acknowledgement, and the
+  // attention is read.
+  bool Respond(const std::string& tokens, const TokenWriter* request = nullptr) {
+    Pause(config_.faults.delayMs, false);
+    bool stopped = false;
+    PacketStream::Cut cut = nullptr;
+    if (request) {
+      cut = [&](size_t sent, std::string& rest) {
+        return watch_.Requested() && (stopped = request->StoppedAt(sent, rest));
+      };
+    }
+    bool written = stream_.Write(kTabularResult, tokens, cut);
     if (ranSql_ && config_.stats) {
-      // The injected delay is the test's time, not the server's.
-      config_.stats->Add(std::chrono::steady_clock::now() - started_ -
-                             std::chrono::milliseconds(config_.faults.delayMs),
+      // The fault plan's waits are the test's time, not the server's.
+      config_.stats->Add(std::chrono::steady_clock::now() - started_ - paused_,
                          ServerStats::ThreadProcessorNs() - startedProcessorNs_);
     }
     ranSql_ = false;
-    return written;
+    if (!written || !stopped) return written;
+    // During a request the client may send nothing but an attention.
+    ClientMessage message;
+    return stream_.Read(message) == PacketStream::ReadResult::Ok && message.type == kAttention;
+  }
+
+  // The answer to a request that ran SQL, late when the fault plan says so.
+  bool Answer(const TokenWriter& w) {
+    Pause(config_.faults.lateAnswerMs, true);
+    return Respond(w.bytes(), &w);
   }
 
   bool StartTls() {
@@ -196,7 +230,7 @@ class Session {
     if (!RunSql(Utf16ToUtf8(payload.substr(textStart)), w, false, failed)) return false;
     if (silent_) return Silence();
     w.EndResponse();
-    return Respond(w.bytes());
+    return Answer(w);
   }
 
   // Runs one SQL text as a batch, or as the statement of a procedure call
@@ -299,7 +333,7 @@ class Session {
     w.ReturnStatus(failed ? -6 : 0);
     if (handle >= 0) w.ReturnValue(0, p.empty() ? "" : p[0].name, handle);
     w.Done(failed ? kDoneError : kDoneFinal, 0, 0, TokenWriter::DoneKind::Procedure);
-    return Respond(w.bytes());
+    return Answer(w);
   }
 
   // A server that hangs: it reads on, so the client's writes never block,
@@ -310,8 +344,8 @@ class Session {
   }
 
   bool Attention() {
-    // Requests are answered in full before the next is read, so nothing is
-    // running; the client only waits for the acknowledgement.
+    // The attention came after its request was answered in full, so
+    // nothing is running; the client only waits for the acknowledgement.
     TokenWriter w;
     w.Done(kDoneAttention, 0, 0);
     return stream_.Write(kTabularResult, w.bytes());
@@ -372,18 +406,20 @@ class Session {
       failed = failed || r.failed;
     }
     w.Done(failed ? kDoneError : kDoneFinal, 0, 0);
-    return Respond(w.bytes());
+    return Respond(w.bytes(), &w);
   }
 
   SocketTransport socket_;
   std::unique_ptr<TlsTransport> tls_;
   PacketStream stream_;
+  ClientWatch watch_;
   const ServerConfig& config_;
   SessionInfo info_;
   int batches_ = 0;
   bool silent_ = false;
   bool ranSql_ = false;  // the request being answered ran SQL
   std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::duration paused_{};  // of the fault plan's waits
   uint64_t startedProcessorNs_ = 0;
   std::map<int32_t, std::string> prepared_;
   int32_t nextHandle_ = 1;

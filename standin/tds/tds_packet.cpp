@@ -60,14 +60,22 @@ void PacketStream::DiscardUntilClosed() {
   }
 }
 
-bool PacketStream::Write(uint8_t type, const std::string& payload) {
+bool PacketStream::Write(uint8_t type, const std::string& payload, const Cut& cut) {
   size_t room = packetSize_ - kHeaderSize;
   size_t offset = 0;
   uint8_t packetId = 1;
+  const std::string* message = &payload;
+  std::string shortened;
   std::string packet;
   do {
-    size_t chunk = payload.size() - offset < room ? payload.size() - offset : room;
-    bool last = offset + chunk == payload.size();
+    std::string rest;
+    if (cut && message == &payload && cut(offset, rest)) {
+      shortened.assign(payload, 0, offset);
+      shortened += rest;
+      message = &shortened;
+    }
+    size_t chunk = message->size() - offset < room ? message->size() - offset : room;
+    bool last = offset + chunk == message->size();
     size_t length = chunk + kHeaderSize;
     packet.assign(1, static_cast<char>(type));
     packet += static_cast<char>(last ? 0x01 : 0x00);
@@ -77,10 +85,10 @@ bool PacketStream::Write(uint8_t type, const std::string& payload) {
     packet += static_cast<char>(spid_ & 0xFF);
     packet += static_cast<char>(packetId++);
     packet += '\0';
-    packet.append(payload, offset, chunk);
+    packet.append(*message, offset, chunk);
     if (!transport_->Send(packet.data(), packet.size())) return false;
     offset += chunk;
-  } while (offset < payload.size());
+  } while (offset < message->size());
   return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "tds/transport.h"
@@ -34,9 +35,16 @@ class PacketStream {
   // is negotiated, the socket again after a login-only encryption.
   void Use(Transport& transport) { transport_ = &transport; }
   ReadResult Read(ClientMessage& message);
-  bool Write(uint8_t type, const std::string& payload);
+  // Asked before each packet with the bytes sent so far: true, with the
+  // bytes to send instead of the rest of the message in `rest`, to cut the
+  // message short there.
+  using Cut = std::function<bool(size_t sent, std::string& rest)>;
+  // Sends `payload` as one message; false when the connection broke.
+  bool Write(uint8_t type, const std::string& payload, const Cut& cut = nullptr);
   // Reads and drops whatever arrives until the peer closes.
   void DiscardUntilClosed();
+  // Whether the transport holds received bytes not yet read.
+  bool HasBuffered() const { return transport_->HasBuffered(); }
   void SetPacketSize(size_t size) { packetSize_ = size; }
   void SetSpid(uint16_t spid) { spid_ = spid; }
 

@@ -1,6 +1,7 @@
 // The token stream; see tds_tokens.h.
 #include "tds/tds_tokens.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -263,6 +264,7 @@ void TokenWriter::Cell(const SqlType& type, const Value& value) {
 }
 
 void TokenWriter::RowData(const std::vector<Column>& columns, const Row& row) {
+  starts_.push_back(out_.size());
   U8(kRow);
   for (size_t i = 0; i < columns.size(); ++i) {
     Cell(columns[i].type, i < row.size() ? row[i] : Value::Null());
@@ -270,6 +272,7 @@ void TokenWriter::RowData(const std::vector<Column>& columns, const Row& row) {
 }
 
 void TokenWriter::Done(uint16_t status, uint16_t command, uint64_t rowCount, DoneKind kind) {
+  starts_.push_back(out_.size());
   U8(static_cast<uint8_t>(kind));
   lastDone_ = out_.size();
   U16(status);
@@ -293,6 +296,21 @@ void TokenWriter::ReturnValue(uint16_t ordinal, const std::string& name, int32_t
   type.kind = TypeKind::Int;
   TypeInfo(type);
   Cell(type, Value::Int(value));
+}
+
+bool TokenWriter::StoppedAt(size_t sent, std::string& rest) const {
+  // Nothing sent yet: nothing of the response is sent at all.
+  size_t end = sent;
+  if (sent > 0) {
+    auto next = std::lower_bound(starts_.begin(), starts_.end(), sent);
+    if (next == starts_.end()) return false;
+    end = *next;
+  }
+  TokenWriter acknowledgement;
+  acknowledgement.Done(kDoneAttention, 0, 0);
+  rest.assign(out_, sent, end - sent);
+  rest += acknowledgement.out_;
+  return true;
 }
 
 void TokenWriter::EndResponse() {

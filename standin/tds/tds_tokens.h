@@ -57,6 +57,12 @@ class TokenWriter {
   // The last DONE of a response must not announce more results.
   void EndResponse();
   const std::string& bytes() const { return out_; }
+  // A client stopped the request after `sent` bytes of this response went
+  // out: the bytes to send instead of the rest, which finish the token
+  // under way (a row or a statement's end, with what precedes the next)
+  // and acknowledge the attention. False when the response's last token
+  // is already under way, so that sending it whole is as short.
+  bool StoppedAt(size_t sent, std::string& rest) const;
 
  private:
   void U8(uint8_t v) { out_ += static_cast<char>(v); }
@@ -70,6 +76,7 @@ class TokenWriter {
 
   std::string out_;
   size_t lastDone_ = std::string::npos;
+  std::vector<size_t> starts_;  // where each ROW and DONE begins, in order
 };
 
 }  // namespace standin

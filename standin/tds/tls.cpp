@@ -191,4 +191,8 @@ bool TlsTransport::Send(const char* data, size_t size) {
   return Flush();
 }
 
+bool TlsTransport::HasBuffered() const {
+  return ssl_ && (SSL_pending(ssl_.get()) > 0 || BIO_ctrl_pending(in_) > 0);
+}
+
 }  // namespace standin

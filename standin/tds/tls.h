@@ -45,6 +45,7 @@ class TlsTransport final : public Transport {
   bool Handshake(PacketStream& plain);
   size_t Receive(char* buffer, size_t size) override;
   bool Send(const char* data, size_t size) override;
+  bool HasBuffered() const override;
 
  private:
   std::string TakeWritten();

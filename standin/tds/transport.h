@@ -15,6 +15,9 @@ class Transport {
   virtual size_t Receive(char* buffer, size_t size) = 0;
   // Sends all `size` bytes; false when the connection broke.
   virtual bool Send(const char* data, size_t size) = 0;
+  // Whether bytes taken from the socket wait here to be received, which
+  // polling the socket cannot see.
+  virtual bool HasBuffered() const { return false; }
 };
 
 // The plain socket; it does not own the descriptor.

@@ -111,6 +111,19 @@ TEST_F(StandinEncryptionTest, FaultsForTestsHoldOnAnEncryptedConnection) {
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
     EXPECT_EQ(c.Execute(kServerTime).rc, SQL_ERROR);
   }
+  {
+    // The attention travels inside TLS; the server still sees it at once.
+    StandinOptions late;
+    late.lateAnswerMs = 1000;
+    Start(late);
+    OdbcConnection c;
+    ASSERT_TRUE(SQL_SUCCEEDED(Connect(c, "require").rc));
+    auto started = std::chrono::steady_clock::now();
+    Outcome cancelled = c.ExecuteCancelledAfter(kServerTime, std::chrono::milliseconds(200));
+    EXPECT_EQ(cancelled.diagnostic.sqlState, "HY008") << cancelled.diagnostic.message;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800));
+    EXPECT_EQ(c.Execute(kServerTime).rc, SQL_SUCCESS);
+  }
   StandinOptions silent;
   silent.silentAfter = 1;
   Start(silent);

@@ -2,6 +2,7 @@
 #include "odbc_client.h"
 
 #include <cstring>
+#include <thread>
 
 namespace standintest {
 
@@ -87,6 +88,22 @@ Outcome OdbcConnection::Execute(const std::string& sql) {
   Outcome o;
   o.rc = f.execRc;
   o.diagnostic = f.diagnostic;
+  return o;
+}
+
+Outcome OdbcConnection::ExecuteCancelledAfter(const std::string& sql,
+                                              std::chrono::milliseconds after) {
+  Outcome o;
+  SQLHSTMT stmt = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt);
+  std::thread canceller([stmt, after] {
+    std::this_thread::sleep_for(after);
+    SQLCancel(stmt);
+  });
+  o.rc = SQLExecDirect(stmt, (SQLCHAR*)sql.c_str(), SQL_NTS);
+  canceller.join();
+  if (o.rc != SQL_SUCCESS) o.diagnostic = ReadDiagnostic(SQL_HANDLE_STMT, stmt);
+  SQLFreeHandle(SQL_HANDLE_STMT, stmt);
   return o;
 }
 

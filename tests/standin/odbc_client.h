@@ -6,6 +6,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,9 @@ class OdbcConnection {
   void Disconnect();
   // SQLExecDirect on a fresh statement handle, freed afterwards.
   Outcome Execute(const std::string& sql);
+  // SQLExecDirect on a fresh statement handle that another thread cancels
+  // (SQLCancel) `after` the start, as a client gives up on a statement.
+  Outcome ExecuteCancelledAfter(const std::string& sql, std::chrono::milliseconds after);
   // Executes, binds every column as given, fetches once, frees the handle.
   Fetched FetchFirst(const std::string& sql, const std::vector<Binding>& columns);
 

@@ -297,12 +297,59 @@ TEST_F(StandinOdbcTest, AnUnreadRestOfAResultDoesNotBlockTheNextStatement) {
   Fetched next = c->FetchFirst(Fill(kBookingType, {"K4"}), {{SQL_C_SHORT, 2}});
   EXPECT_EQ(next.fetchRc, SQL_SUCCESS);
   EXPECT_EQ(next.numbers[0], 2);
+
+  // An answer of 20 MB outgrows the socket's buffers, so the attention
+  // comes while it is being sent: the server cuts it short where a row
+  // begins, and the driver reads on to the acknowledgement.
+  ASSERT_NE(
+      c->Execute("CREATE TABLE dbo.Wide (Id INT NOT NULL PRIMARY KEY, Filler VARCHAR(4000))").rc,
+      SQL_ERROR);
+  std::string rows;
+  for (int i = 0; i < 50; ++i) {
+    rows += (i ? ", (" : "(") + std::to_string(i) + ", '" + std::string(4000, 'w') + "')";
+  }
+  ASSERT_NE(c->Execute("INSERT INTO dbo.Wide VALUES " + rows).rc, SQL_ERROR);
+  Fetched wide = c->FetchFirst("SELECT a.Filler, b.Filler FROM dbo.Wide a CROSS JOIN dbo.Wide b",
+                               {{SQL_C_CHAR, 8}, {SQL_C_CHAR, 8}});
+  EXPECT_EQ(wide.fetchRc, SQL_SUCCESS_WITH_INFO) << "truncated to the buffers";
+  next = c->FetchFirst(Fill(kBookingType, {"K4"}), {{SQL_C_SHORT, 2}});
+  EXPECT_EQ(next.fetchRc, SQL_SUCCESS) << next.diagnostic.message;
+  EXPECT_EQ(next.numbers[0], 2);
 }
 
 class StandinFaultTest : public StandinOdbcTest {
  protected:
   void SetUp() override {}
 };
+
+TEST_F(StandinFaultTest, ADeniedPermissionIsAnsweredAndRefusedAsTheServerDoes) {
+  StandinOptions denying;
+  denying.deny = {"kvx402zpk:insert"};
+  Start(denying);
+  auto c = Client();
+  auto has = [&](const std::string& table, const std::string& permission) {
+    Fetched f =
+        c->FetchFirst("SELECT HAS_PERMS_BY_NAME('" + table + "', 'OBJECT', '" + permission + "')",
+                      {{SQL_C_LONG, 4}});
+    EXPECT_EQ(f.fetchRc, SQL_SUCCESS) << f.diagnostic.message;
+    return f.indicators.empty() || f.indicators[0] == SQL_NULL_DATA ? -1 : f.numbers[0];
+  };
+  EXPECT_EQ(has("KriVax.Kvx402Zpk", "INSERT"), 0);
+  EXPECT_EQ(has("KRIVAX.KVX402ZPK", "SELECT"), 1);
+  EXPECT_EQ(has("KRIVAX.O2009BUCHPROT", "insert"), 1);
+  EXPECT_EQ(has("Kvx402Zpk", "INSERT"), -1) << "no such table in dbo";
+  EXPECT_EQ(has("KRIVAX.Kvx402Zpk", "FLY"), -1) << "no such permission";
+
+  Outcome refused = c->Execute(AccessInsert("T1", "4711"));
+  EXPECT_EQ(refused.rc, SQL_ERROR);
+  EXPECT_EQ(refused.diagnostic.nativeError, 229);
+  EXPECT_NE(refused.diagnostic.message.find("The INSERT permission was denied on the object "
+                                            "'Kvx402Zpk', database 'TRALVO', schema 'KRIVAX'."),
+            std::string::npos)
+      << refused.diagnostic.message;
+  EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.Kvx402Zpk").size(), 0u);
+  EXPECT_EQ(c->Execute("SELECT ZpkTrm FROM KRIVAX.Kvx402Zpk").rc, SQL_SUCCESS);
+}
 
 TEST_F(StandinFaultTest, WrongPasswordAndRefusedLoginGive18456) {
   Start();

@@ -57,12 +57,15 @@ Standin::Standin(const std::string& folder, StandinOptions options)
   if (!options_.clock.empty()) args.insert(args.end(), {"--clock", options_.clock});
   for (const std::string& f : options_.fail) args.insert(args.end(), {"--fail", f});
   for (const std::string& r : options_.rollBack) args.insert(args.end(), {"--roll-back", r});
+  for (const std::string& d : options_.deny) args.insert(args.end(), {"--deny", d});
   if (options_.dropAfter >= 0)
     args.insert(args.end(), {"--drop-after", std::to_string(options_.dropAfter)});
   if (options_.silentAfter >= 0)
     args.insert(args.end(), {"--silent-after", std::to_string(options_.silentAfter)});
   if (options_.delayMs > 0)
     args.insert(args.end(), {"--delay-ms", std::to_string(options_.delayMs)});
+  if (options_.lateAnswerMs > 0)
+    args.insert(args.end(), {"--late-answer-ms", std::to_string(options_.lateAnswerMs)});
   if (options_.refuseLogin) args.push_back("--refuse-login");
   if (options_.silentLogin) args.push_back("--silent-login");
   if (options_.forceEncryption) args.push_back("--force-encryption");

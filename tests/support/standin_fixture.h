@@ -26,9 +26,11 @@ struct StandinOptions {
   std::string clock;                  // "YYYY-MM-DD HH:MM:SS"; empty for the real time
   std::vector<std::string> fail;      // "PATTERN=NUMBER", one --fail each
   std::vector<std::string> rollBack;  // "PATTERN=NUMBER", one --roll-back each
+  std::vector<std::string> deny;      // "OBJECT:PERMISSION", one --deny each
   int dropAfter = -1;
   int silentAfter = -1;
   int delayMs = 0;
+  int lateAnswerMs = 0;  // --late-answer-ms: each batch runs at once, its answer comes late
   bool refuseLogin = false;
   bool silentLogin = false;
   std::string seedSql;  // T-SQL batches separated by GO lines, run at start
