@@ -14,6 +14,8 @@ namespace {
 
 class Monitoring : public TransferTest {
  protected:
+  explicit Monitoring(StandinOptions options = DefaultOptions()) : TransferTest(options) {}
+
   ProcessResult Check() { return inst_.RunIni({"check"}, server_.OdbcEnvironment("TRALVO")); }
 
   // The lines of a check's output that begin with verdict.
@@ -53,10 +55,12 @@ TEST_F(Monitoring, CheckOfASoundInstallationFindsNoError) {
   EXPECT_EQ(result.exitStatus, 0) << result.output << result.errors;
   EXPECT_TRUE(Lines(result, "error").empty()) << result.output;
   const std::string output = result.output;
-  for (const char* told : {"configuration file ", "log folder ", "working directory ",
-                           "login \"tralvo\" to data source \"TRALVO\"",
-                           "server time 07.12.2026 10:04:32", "INSERT on KriVax.Kvx402Zpk",
-                           "INSERT on KRIVAX.O2009BUCHPROT", "SELECT on KRIVAX.KVX301ASW"})
+  for (const char* told :
+       {"ok      configuration file ", "ok      log folder ", "ok      working directory ",
+        "ok      login \"tralvo\" to data source \"TRALVO\"",
+        "ok      server time 07.12.2026 10:04:32", "ok      INSERT on KriVax.Kvx402Zpk\n",
+        "ok      INSERT on KRIVAX.O2009BUCHPROT\n", "ok      SELECT on KRIVAX.KVX301ASW\n",
+        "ok      SELECT on Kvx131FcdUeb\n"})
     EXPECT_NE(output.find(told), std::string::npos) << told << "\n" << output;
   // Read-only: the log is not created, and no row is inserted.
   EXPECT_FALSE(FileExists(inst_.logPath()));
@@ -66,6 +70,24 @@ TEST_F(Monitoring, CheckOfASoundInstallationFindsNoError) {
 TEST_F(Monitoring, CheckNamesAMissingLogFolder) {
   std::filesystem::remove(inst_.root() + "/Quorvex_php/log");
   ExpectError(Check(), {"log folder ", "Quorvex_php", "does not exist"});
+}
+
+// A login that may not insert access rows: every run would exit 0 with no
+// access booking transferred.
+class MonitoringWithoutInsertRight : public Monitoring {
+ protected:
+  MonitoringWithoutInsertRight() : Monitoring(Denying()) {}
+  static StandinOptions Denying() {
+    StandinOptions options = DefaultOptions();
+    options.deny = {"Kvx402Zpk:INSERT"};
+    return options;
+  }
+};
+
+TEST_F(MonitoringWithoutInsertRight, CheckNamesTheTable) {
+  const ProcessResult result = Check();
+  ExpectError(result, {"INSERT on KriVax.Kvx402Zpk", "denied", "GRANT INSERT"});
+  EXPECT_EQ(Lines(result, "error").size(), 1u) << result.output;
 }
 
 // The account the scheduler runs the tool as is often not the one that
