@@ -171,6 +171,14 @@ std::string FolderOf(const std::string& path) {
   return separator == std::string::npos ? "." : path.substr(0, separator);
 }
 
+// An entry named by its resolved folder: a link there is shown as itself,
+// not as what it leads to.
+std::string ShownEntry(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  if (separator == std::string::npos) return ResolvedPath(".") + "/" + path;
+  return ResolvedPath(path.substr(0, separator)) + path.substr(separator);
+}
+
 constexpr const char* kGiveAccess =
     "give the account the runs use access (chown/chmod, on Windows icacls)";
 
@@ -240,11 +248,21 @@ void CheckLog(Report& report) {
                                 kGiveAccess + " to write in it");
     sound = false;
   }
+  bool othersWrite = false;
+  OthersCanWrite(folder, othersWrite);
   for (const std::string& file : {log, LogBackupPath(log)}) {
-    const std::string shown = (file == log ? "log " : "log backup ") + ResolvedPath(file);
+    const std::string shown = (file == log ? "log " : "log backup ") + ShownEntry(file);
     const PathKind fileKind = KindOf(file);
-    if (fileKind == PathKind::kMissing) continue;
-    if (fileKind != PathKind::kRegularFile) {
+    EntryOwner owner;
+    if (othersWrite && OwnerOfEntry(file, owner) && owner.link && !owner.mine &&
+        !owner.privileged) {
+      report(Verdict::kError, shown + ": a link that the account " + owner.name +
+                                  " planted; the runs refuse it, so their log entries are lost; "
+                                  "remove it");
+      sound = false;
+    } else if (fileKind == PathKind::kMissing) {
+      continue;
+    } else if (fileKind != PathKind::kRegularFile) {
       report(Verdict::kError,
              shown + ": not a regular file, so no entry reaches the log; remove it");
       sound = false;
