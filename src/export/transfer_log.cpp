@@ -23,10 +23,13 @@ constexpr milliseconds kBusyRetry(25);
 // for one entry: a log that keeps changing under the run is held up.
 constexpr int kMaxReopens = 3;
 
-// Takes what was spent since start off the run's wait for the log.
-void Spend(LogHold& log, Clock::time_point start) {
-  auto spent = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+// Takes what was spent since `since` off the run's wait for the log, and
+// starts the next span.
+void Spend(LogHold& log, Clock::time_point& since) {
+  const auto now = Clock::now();
+  auto spent = std::chrono::duration_cast<milliseconds>(now - since);
   log.waitLeft = spent >= log.waitLeft ? milliseconds(0) : log.waitLeft - spent;
+  since = now;
 }
 
 // Whether the file log holds is still the one at path. A file that
@@ -58,7 +61,7 @@ enum class Hold { kLocked, kHeldUp, kUnusable };
 // entry would land in the backup and a second rotation would follow it.
 Hold OpenLocked(const std::string& path, LogHold& log, FileOpen& why) {
   for (int reopen = 0; reopen < kMaxReopens; ++reopen) {
-    const auto start = Clock::now();
+    auto start = Clock::now();
     if (!log.file.isOpen()) {
       // A sharing violation passes; anything else is the log's state.
       while ((why = log.file.OpenForAppend(path)) == FileOpen::kBusy &&

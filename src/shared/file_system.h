@@ -119,6 +119,11 @@ class NativeFile {
 
  private:
   FileOpen CreateNew(const std::string& path, bool readableByAll);
+#ifdef _WIN32
+  // Opens path with access, created with attributes when missing; only a
+  // plain file.
+  FileOpen OpenRegular(const std::string& path, unsigned long access, unsigned long attributes);
+#endif
 
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE

@@ -339,26 +339,21 @@ NativeFile::~NativeFile() {
 }
 
 FileOpen NativeFile::OpenForAppend(const std::string& path) {
-  Close();
   // Append access alone, without write access: the system puts every
   // write at the end of the file as one step, whoever else appends.
-  HANDLE handle;
-  FileOpen opened = OpenChecked(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
-  if (opened != FileOpen::kOpened) return opened;
-  if (!IsRegular(handle)) {
-    CloseHandle(handle);
-    return FileOpen::kNotRegular;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-  return FileOpen::kOpened;
+  return OpenRegular(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_ATTRIBUTE_NORMAL);
 }
 
 FileOpen NativeFile::OpenLockFile(const std::string& path) {
+  return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN);
+}
+
+FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
+                                 unsigned long attributes) {
   Close();
   HANDLE handle;
-  FileOpen opened =
-      OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr, handle);
+  FileOpen opened = OpenChecked(path, access, OPEN_ALWAYS, attributes, nullptr, handle);
   if (opened != FileOpen::kOpened) return opened;
   if (!IsRegular(handle)) {
     CloseHandle(handle);

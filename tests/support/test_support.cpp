@@ -50,8 +50,7 @@ bool IsToolProgram(const std::string& path) {
 std::vector<std::string> WindowsCommand(const std::vector<std::string>& argv) {
   const std::string linuxBuild = TRALVO_LINUX_BUILD_DIR;
   std::vector<std::string> command{
-      std::string(TRALVO_SOURCE_DIR) + "/scripts/wine-run",
-      WindowsBuildUnderTest() + argv[0].substr(linuxBuild.size()) + ".exe"};
+      WineRunner(), WindowsBuildUnderTest() + argv[0].substr(linuxBuild.size()) + ".exe"};
   command.insert(command.end(), argv.begin() + 1, argv.end());
   return command;
 }
@@ -71,6 +70,10 @@ std::string FromWindowsConsole(const std::string& text) {
 }
 
 }  // namespace
+
+std::string WineRunner() {
+  return std::string(TRALVO_SOURCE_DIR) + "/scripts/wine-run";
+}
 
 std::string WindowsBuildUnderTest() {
   const char* folder = std::getenv("TRALVO_WINDOWS_BUILD");

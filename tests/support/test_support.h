@@ -72,4 +72,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
 // otherwise empty.
 std::string WindowsBuildUnderTest();
 
+// The script that runs a Windows program under Wine: its first argument
+// is the .exe, the rest are the program's.
+std::string WineRunner();
+
 }  // namespace testsupport
