@@ -22,9 +22,15 @@ namespace {
 // beyond that read as empty.
 constexpr int32_t kMinimumFields = 8;
 
-constexpr const char* kMalformedMessage = "FEHLERHAFTER BUCHUNGSSATZ !!\n";
 constexpr const char* kStoppedMessage =
     "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen";
+
+// A line that holds no whole booking record: said on the console always,
+// and counted for the monitoring.
+void ReportMalformed(RunState& state) {
+  ++state.notTransferred.malformed;
+  PrintConsole(state, "FEHLERHAFTER BUCHUNGSSATZ !!\n");
+}
 
 // Rule 8: the event row, then the access row whatever became of the event.
 void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
@@ -157,18 +163,18 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
     // piece of it must never pass for a booking of its own.
     if (insideOverlongLine || !endsLine) {
       insideOverlongLine = !endsLine;
-      if (endsLine) PrintConsole(state, kMalformedMessage);
+      if (endsLine) ReportMalformed(state);
       continue;
     }
 
     if (HidesBytesAfterZero(piece)) {
-      PrintConsole(state, kMalformedMessage);
+      ReportMalformed(state);
       continue;
     }
     SplitResult split = SplitBookingLine(piece, record);
     if (split == SplitResult::kNone) continue;
     if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
-      PrintConsole(state, kMalformedMessage);
+      ReportMalformed(state);
       continue;
     }
     if (record[field::kTerminalId] != state.terminalId) continue;

@@ -16,13 +16,17 @@ const char kUsage[] =
     "Commands:\n"
     "  encode       read one value from standard input, print its stored form\n"
     "  decode       read one stored form from standard input, print its value\n"
-    "  write FILE   ask for LOGIN, PASS, DB_SYSTEM, DATABASE, LOGIN_TIMEOUT and\n"
+    "  write FILE   ask for LOGIN, PASS, DB_SYSTEM, DATABASE, LOGIN_TIMEOUT,\n"
     "               QUERY_TIMEOUT (seconds; an empty answer keeps the defaults 30\n"
-    "               and 60) and write them as a complete configuration file, readable\n"
-    "               by its owner alone (one value per line when standard input is\n"
-    "               not a terminal, the timeouts optional; the password is never\n"
+    "               and 60) and STATUS_DIR (an empty answer: no status file) and\n"
+    "               write them as a complete configuration file, readable by its\n"
+    "               owner alone (one value per line when standard input is not a\n"
+    "               terminal, the last three optional; the password is never\n"
     "               echoed)\n"
     "  show FILE    list the records of a configuration file, password masked\n"
+    "  check        check the installation as a run meets it: started in a run's\n"
+    "               working directory as the run's account, one line per check\n"
+    "               (ok, warning or error); exit status 1 when any is an error\n"
     "  check FILE   connect with a configuration file as a run would, print the\n"
     "               server time and \"ok\"\n"
     "  --help       show this text\n"
@@ -44,6 +48,7 @@ int Dispatch(int argc, const char* const* argv, std::FILE* in, std::FILE* out, s
     }
     if (verb == "encode") return IniEncode(in, out, err);
     if (verb == "decode") return IniDecode(in, out, err);
+    if (verb == "check") return CheckInstallation(out, err);
   }
   if (argc == 3) {
     if (verb == "write") return IniWrite(argv[2], in, err);

@@ -2,6 +2,7 @@
 // and the exit status that tells the scheduler how the run went.
 #include "app/transfer_run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -11,6 +12,7 @@
 #include "config/installation.h"
 #include "db/database.h"
 #include "export/booking_report.h"
+#include "export/status_file.h"
 #include "export/transfer_log.h"
 #include "input/booking_file_reader.h"
 #include "shared/file_system.h"
@@ -138,7 +140,28 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
   return status;
 }
 
-int Run(RunState& state, int argc, const char* const* argv) {
+// Leaves the run's status for the monitoring where STATUS_DIR says. A
+// status that cannot be written is logged (and with /D printed) and
+// changes nothing else: the run's own outcome stands.
+void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
+                 int status) noexcept {
+  try {
+    const std::string folder = ReadStatusFolder(NativePath(kConfigFilePath));
+    if (folder.empty()) return;
+    if (WriteStatusFile(folder, state, {start, std::chrono::system_clock::now()}, status)) return;
+    const std::string text =
+        "Statusdatei kann nicht geschrieben werden: " + StatusFilePath(folder, state.terminalId);
+    LogMessage(state, text);
+    EndLog(state);
+    if (state.debugFlag) PrintConsole(state, text + "\n");
+  } catch (const std::bad_alloc&) {
+    // Lost like any report that finds no memory.
+  }
+}
+
+// terminalTaken tells whether the run got as far as its terminal id: a
+// command line without one leaves no status behind.
+int Run(RunState& state, int argc, const char* const* argv, bool& terminalTaken) {
   state.logPath = NativePath(kTransferLogPath);
   if (argc < 5) {
     PrintConsole(state, "Parameterfehler");
@@ -153,6 +176,7 @@ int Run(RunState& state, int argc, const char* const* argv) {
     return kCommandLineError;
   }
   state.terminalId = argv[1];
+  terminalTaken = true;
 
   BookingFileReader bookings;
   if (!OpenFiles(state, bookings, argv)) return kFileFailureStatus;
@@ -169,13 +193,15 @@ std::string& UpperCase(std::string& text) {
 }
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
+  const auto start = std::chrono::system_clock::now();
   RunState state;
   // Held until the log has its last entries, so a stop cannot cut them off.
   StopRequests stop;
   state.stop = &stop;
+  bool terminalTaken = false;
   int status;
   try {
-    status = Run(state, argc, argv);
+    status = Run(state, argc, argv, terminalTaken);
   } catch (const std::bad_alloc&) {
     // Memory ran out outside any one booking: the run cannot be trusted
     // to have done its work, so it must not end as a success.
@@ -183,6 +209,8 @@ int RunTransfer(int argc, const char* const* argv) noexcept {
     status = kCommandLineError;
   }
   EndLog(state);
+  // After the log's end, so the status counts every entry it dropped.
+  if (terminalTaken) LeaveStatus(state, start, status);
   return status;
 }
 

@@ -124,17 +124,20 @@ ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& 
     const char* key;
     const std::string& value;
     bool seconds;
-  } records[] = {{"LOGIN", settings.login, false},
-                 {"PASS", settings.password, false},
-                 {"DB_SYSTEM", settings.dbSystem, false},
-                 {"DATABASE", settings.database, false},
-                 {kLoginTimeoutKey, settings.loginTimeout, true},
-                 {kQueryTimeoutKey, settings.queryTimeout, true}};
+    bool optional;  // an empty value is no record at all
+  } records[] = {{"LOGIN", settings.login, false, false},
+                 {"PASS", settings.password, false, false},
+                 {"DB_SYSTEM", settings.dbSystem, false, false},
+                 {"DATABASE", settings.database, false, false},
+                 {kLoginTimeoutKey, settings.loginTimeout, true, false},
+                 {kQueryTimeoutKey, settings.queryTimeout, true, false},
+                 {kStatusDirKey, settings.statusDir, false, true}};
   WipeSecret(bytes);
   ConfigWriteResult result;
   try {
     int number = 1;
     for (const auto& record : records) {
+      if (record.optional && record.value.empty()) continue;
       result.valueProblem = ConfigValueProblem(record.value);
       if (result.valueProblem != ValueProblem::kNone)
         result.error = ConfigWriteError::kValueRefused;
@@ -178,6 +181,7 @@ void WipeConfigSettings(ConfigSettings& settings) noexcept {
   WipeSecret(settings.database);
   WipeSecret(settings.loginTimeout);
   WipeSecret(settings.queryTimeout);
+  WipeSecret(settings.statusDir);
 }
 
 }  // namespace tralvo

@@ -1,10 +1,11 @@
 // Writing a complete configuration file for the connection settings, in the
 // form the reader selects by key alone: every header line carries a
-// non-empty section and the records are numbered 1 to 6.
+// non-empty section and the records are numbered from 1.
 #pragma once
 
 #include <string>
 
+#include "config/installation.h"
 #include "config/timeouts.h"
 #include "config/value_cipher.h"
 
@@ -19,6 +20,8 @@ struct ConfigSettings {
   // Seconds, 1 to kMaxTimeout.
   std::string loginTimeout = std::to_string(kDefaultLoginTimeout);  // LOGIN_TIMEOUT
   std::string queryTimeout = std::to_string(kDefaultQueryTimeout);  // QUERY_TIMEOUT
+  // The folder for the runs' status files; empty: none, and no record.
+  std::string statusDir = std::string();  // STATUS_DIR
 };
 
 // The section every written record carries.

@@ -176,7 +176,8 @@ int Write(const char* path, std::FILE* in, std::FILE* err) {
                         AskValue(in, err, "DATABASE", false, settings.database) &&
                         IsDataSourceName(err, settings.database) &&
                         AskOptional(in, err, kLoginTimeoutKey, settings.loginTimeout) &&
-                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout);
+                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout) &&
+                        AskOptional(in, err, kStatusDirKey, settings.statusDir);
   int status = kIniFailed;
   if (complete) {
     const ConfigWriteResult result = WriteConfigFile(path, settings);

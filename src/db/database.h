@@ -28,6 +28,9 @@
 
 namespace tralvo {
 
+// The result of a query that found no row.
+inline constexpr int kNoRow = 100;
+
 struct RunState;
 
 // How the last statement of a Database ended, as far as the run can know.

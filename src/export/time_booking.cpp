@@ -92,16 +92,23 @@ std::string Detail(const char* label, std::string_view value) {
   return std::string(label).append(value.data(), value.size());
 }
 
-// Checks what the fixed columns need of the record itself, before any
-// round trip is spent on it.
-int CheckRecord(RunState& state, const Booking& b) {
-  if (b.date.size() < kMinDateLength)
-    return Refuse(state, b, Detail("Buchungsdatum ungueltig :", b.date));
-  if (b.time.size() < kMinTimeLength)
-    return Refuse(state, b, Detail("Buchungszeit ungueltig :", b.time));
+// The reason a record cannot form a line whatever the server answers, or
+// an empty text.
+std::string FormProblem(const Booking& b) {
+  if (b.date.size() < kMinDateLength) return Detail("Buchungsdatum ungueltig :", b.date);
+  if (b.time.size() < kMinTimeLength) return Detail("Buchungszeit ungueltig :", b.time);
   if (b.costCentre.size() > kLineCostCentreWidth)
-    return Refuse(state, b, Detail("Kostenstelle zu lang :", b.costCentre));
-  return 0;
+    return Detail("Kostenstelle zu lang :", b.costCentre);
+  return "";
+}
+
+// Checks what the fixed columns need of the record itself, before any
+// round trip is spent on it; such a record counts as malformed.
+int CheckRecord(RunState& state, const Booking& b) {
+  const std::string problem = FormProblem(b);
+  if (problem.empty()) return 0;
+  ++state.notTransferred.malformed;
+  return Refuse(state, b, problem);
 }
 
 char* Put(char* out, std::string_view value, size_t width, char fill, bool right) {
@@ -137,8 +144,9 @@ int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
   if (CheckRecord(state, b) != 0) return -1;
 
   TimeBookingLine line;
-  if (LookupBadge(db, b.badge, b.date, line) != 0) {
+  if (const int found = LookupBadge(db, b.badge, b.date, line); found != 0) {
     if (LookupUnanswered(state, db, "Schema/Personalnr.", b)) return -1;
+    ++(found == kNoRow ? state.notTransferred.notFound : state.notTransferred.refused);
     return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
   }
 
@@ -146,8 +154,10 @@ int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
 
   line.bookingCode.assign(b.code.data(), b.code.size());
   std::string bookingType;
-  if (LookupBookingType(db, b.code, bookingType) != 0) {
+  if (const int found = LookupBookingType(db, b.code, bookingType); found != 0) {
     if (LookupUnanswered(state, db, "Buchungstyp", b)) return -1;
+    // The line is still written, with booking type 0, but needs mending.
+    ++(found == kNoRow ? state.notTransferred.notFound : state.notTransferred.refused);
     bookingType.clear();
     std::string detail = Detail("Buchungstyp zur Buchungsart ", b.code) + " nicht gefunden :";
     LogMessage(state, Joined({line.schema, line.personnelNumber, b.date, detail}));

@@ -83,6 +83,9 @@ class NativeFile {
   // alone. Fails when anything is at path already, a symbolic link or a
   // dangling one included: nothing is ever followed or overwritten.
   FileOpen CreatePrivate(const std::string& path);
+  // The same for a file every account may read (a status file that a
+  // collector running as another account picks up), writable by its owner.
+  FileOpen CreateReadable(const std::string& path);
 
   bool isOpen() const { return handle_ != kNoHandle; }
 
@@ -115,6 +118,7 @@ class NativeFile {
   bool Close();
 
  private:
+  FileOpen CreateNew(const std::string& path, bool readableByAll);
 #ifdef _WIN32
   // Opens path with access, created with attributes when missing; only a
   // plain file.
@@ -214,5 +218,31 @@ void OutliveConsole();
 // Whether users other than the owner (and, on Windows, the administrators)
 // may read the file at path. False when that cannot be told.
 bool ReadableByOthers(const std::string& path, bool& readable);
+
+// What is at a path, links followed.
+enum class PathKind { kMissing, kRegularFile, kFolder, kOther };
+PathKind KindOf(const std::string& path);
+
+// What the installation check asks of a file or folder, without doing it.
+enum class FileAccess {
+  kRead,   // a file: read it; a folder: list it
+  kWrite,  // a file: append to it; a folder: create and remove entries in it
+};
+
+// Whether this process's account may do what access says with path. Asked
+// of the system's own access rules, so nothing is written or created; false
+// as well when nothing is at path.
+bool AccountMay(const std::string& path, FileAccess access);
+
+// The absolute form of path, for naming it in messages: links resolved as
+// far as the path exists.
+std::string ResolvedPath(const std::string& path);
+
+// This process's id, for names no other running process uses.
+uint64_t ProcessId();
+
+// Whether this process runs as root (on Windows: as an administrator or
+// the system account), whom no file permission stops.
+bool RunsAsAdministrator();
 
 }  // namespace tralvo

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -137,10 +138,21 @@ FileOpen NativeFile::OpenLockFile(const std::string& path) {
 }
 
 FileOpen NativeFile::CreatePrivate(const std::string& path) {
+  return CreateNew(path, false);
+}
+
+FileOpen NativeFile::CreateReadable(const std::string& path) {
+  return CreateNew(path, true);
+}
+
+FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
+  const mode_t mode = readableByAll ? 0644 : 0600;
   UniqueFd file;
-  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, 0600, file);
-  if (opened == FileOpen::kOpened && Blocking(file.get())) handle_ = file.Release();
+  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file);
+  // The umask may have taken the readers' bits away.
+  if (opened == FileOpen::kOpened && Blocking(file.get()) && ::fchmod(file.get(), mode) == 0)
+    handle_ = file.Release();
   return isOpen() ? FileOpen::kOpened : opened == FileOpen::kOpened ? FileOpen::kFailed : opened;
 }
 
@@ -419,6 +431,44 @@ bool ReadableByOthers(const std::string& path, bool& readable) {
   if (::stat(path.c_str(), &info) != 0) return false;
   readable = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
   return true;
+}
+
+PathKind KindOf(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  if (S_ISREG(info.st_mode)) return PathKind::kRegularFile;
+  return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+bool AccountMay(const std::string& path, FileAccess access) {
+  // access() asks with the real ids, the account the scheduler started
+  // the process as, which is the one whose rights matter.
+  int mode = access == FileAccess::kRead ? R_OK : W_OK;
+  if (KindOf(path) == PathKind::kFolder) mode |= X_OK;
+  return ::access(path.c_str(), mode) == 0;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+  }
+  // What is missing is named below the part that exists.
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (folder.empty()) return path;
+  std::string parent = folder == path ? path : ResolvedPath(folder);
+  return parent == "/" ? "/" + name : parent + "/" + name;
+}
+
+uint64_t ProcessId() {
+  return static_cast<uint64_t>(::getpid());
+}
+
+bool RunsAsAdministrator() {
+  return ::geteuid() == 0;
 }
 
 }  // namespace tralvo

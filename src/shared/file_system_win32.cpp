@@ -364,16 +364,25 @@ FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
 }
 
 FileOpen NativeFile::CreatePrivate(const std::string& path) {
+  return CreateNew(path, false);
+}
+
+FileOpen NativeFile::CreateReadable(const std::string& path) {
+  return CreateNew(path, true);
+}
+
+FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
-  ScopedLocal descriptor = PrivateDescriptor();
-  if (!descriptor) return FileOpen::kFailed;
+  // A file for all to read takes the folder's inherited access list.
+  ScopedLocal descriptor = readableByAll ? nullptr : PrivateDescriptor();
+  if (!readableByAll && !descriptor) return FileOpen::kFailed;
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   // CREATE_NEW fails on anything at path, a link included; the write,
   // owner and access-list rights let TakePermissionsOf work on this handle.
   HANDLE handle;
-  FileOpen opened =
-      OpenChecked(path, GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, &attributes, handle);
+  FileOpen opened = OpenChecked(path, GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                readableByAll ? nullptr : &attributes, handle);
   if (opened == FileOpen::kOpened) handle_ = reinterpret_cast<std::intptr_t>(handle);
   return opened;
 }
@@ -664,6 +673,55 @@ bool ReadableByOthers(const std::string& path, bool& readable) {
     readable = true;
   }
   return true;
+}
+
+PathKind KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::kFolder;
+  FileIdentity identity;
+  if (!IdentifyPath(path, identity)) return PathKind::kOther;
+  return identity.regular ? PathKind::kRegularFile : PathKind::kOther;
+}
+
+bool AccountMay(const std::string& path, FileAccess access) {
+  // Opening with the rights asked for lets the system's access check
+  // answer, without reading or writing a byte.
+  const bool folder = KindOf(path) == PathKind::kFolder;
+  DWORD rights = FILE_READ_DATA;
+  if (access == FileAccess::kWrite) rights = folder ? FILE_ADD_FILE : FILE_APPEND_DATA;
+  HANDLE handle = CreateFileA(path.c_str(), rights, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // Another program holding the file is a passing state, not a right
+    // this account lacks.
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+  }
+  CloseHandle(handle);
+  return true;
+}
+
+std::string ResolvedPath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (length == 0 || length >= MAX_PATH) return path;
+  return std::string(buffer, length);
+}
+
+uint64_t ProcessId() {
+  return GetCurrentProcessId();
+}
+
+bool RunsAsAdministrator() {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
+    DWORD size = sizeof sid;
+    BOOL member = FALSE;
+    if (CreateWellKnownSid(type, nullptr, sid, &size) &&
+        CheckTokenMembership(nullptr, sid, &member) && member)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace tralvo

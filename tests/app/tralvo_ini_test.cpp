@@ -102,6 +102,13 @@ TEST_F(TralvoIniTest, WrittenFileGivesEveryValueBackKeyByKey) {
   EXPECT_EQ(lines, 12u);
   EXPECT_EQ(bytes.back(), '\n');
   EXPECT_EQ(bytes.find("P@ss"), std::string::npos);
+
+  // STATUS_DIR is asked last; an answer makes it a seventh record.
+  ASSERT_EQ(Run({"write", path}, "sa\npw\nMSSQL\nZeit\n\n\n/var/lib/status\n").exitStatus, 0);
+  ConfigEntry status;
+  ReadConfigValue(status, "", "STATUS_DIR", 0, path);
+  EXPECT_EQ(status.value, "/var/lib/status");
+  EXPECT_EQ(status.number, 7);
 }
 
 TEST_F(TralvoIniTest, WriteFailuresLeaveExistingFilesAlone) {
@@ -204,7 +211,8 @@ TEST_F(TralvoIniTest, TypedValuesAreStoredAsWindows1252) {
        {"DB_SYSTEM: ", "MSSQL"},
        {"DATABASE: ", "Zeit"},
        {"LOGIN_TIMEOUT [30]: ", ""},
-       {"QUERY_TIMEOUT [60]: ", ""}},
+       {"QUERY_TIMEOUT [60]: ", ""},
+       {"STATUS_DIR []: ", ""}},
       utf8, timeout);
   ASSERT_EQ(written.exitStatus, 0) << written.errors;
   EXPECT_EQ(written.echoed.find("secret"), std::string::npos) << written.echoed;
@@ -277,7 +285,7 @@ TEST_F(TralvoIniTest, UsageErrorsAndHelp) {
                                              {"bogus"},
                                              {"write"},
                                              {"show"},
-                                             {"check"},
+                                             {"check", "a", "b"},
                                              {"--version", "x"},
                                              {"write", dir_ / "a.ini", "secret"},
                                              {"encode", "secret"}}) {

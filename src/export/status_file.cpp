@@ -1,0 +1,157 @@
+// Formatting and replacing a terminal's status file.
+#include "export/status_file.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <initializer_list>
+#include <utility>
+
+#include "shared/file_system.h"
+#include "shared/run_state.h"
+#include "shared/windows_1252.h"
+
+namespace tralvo {
+
+namespace {
+
+// Collectors read "*.prom" only, so the file is invisible to them until
+// it is renamed; the process id keeps two runs of one terminal apart.
+constexpr const char* kTemporaryPart = ".tmp.";
+
+bool PlainNameByte(unsigned char byte) {
+  return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= '0' && byte <= '9') || byte == '_' || byte == '-';
+}
+
+// One metric: its help and type lines, then a sample for each value, with
+// the terminal's label and, where a metric has several, one of its own.
+struct Sample {
+  const char* label;  // "kind=\"time\"", or nullptr for a metric with one sample
+  std::string value;
+};
+
+void AppendMetric(std::string& out, const char* name, const char* help, const std::string& terminal,
+                  std::initializer_list<Sample> samples) {
+  out.append("# HELP ").append(name).append(" ").append(help).append("\n");
+  out.append("# TYPE ").append(name).append(" gauge\n");
+  for (const Sample& sample : samples) {
+    out.append(name).append("{terminal=\"").append(terminal).append("\"");
+    if (sample.label) out.append(",").append(sample.label);
+    out.append("} ").append(sample.value).append("\n");
+  }
+}
+
+std::string Seconds(std::chrono::system_clock::time_point when) {
+  const int64_t ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%" PRId64 ".%03" PRId64, ms / 1000, ms % 1000);
+  return text;
+}
+
+std::string Count(int64_t value) {
+  return std::to_string(value);
+}
+
+}  // namespace
+
+std::string StatusFileName(std::string_view terminal) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string name = "tralvo_";
+  for (char ch : terminal) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (PlainNameByte(byte)) {
+      name += ch;
+    } else {
+      name += '%';
+      name += kHex[byte >> 4];
+      name += kHex[byte & 0x0F];
+    }
+  }
+  return name + ".prom";
+}
+
+std::string StatusFilePath(const std::string& folder, std::string_view terminal) {
+#ifdef _WIN32
+  const char separator = '\\';
+#else
+  const char separator = '/';
+#endif
+  std::string path = folder;
+  if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
+  return path + StatusFileName(terminal);
+}
+
+std::string LabelValue(std::string_view terminal) {
+  const std::string utf8 = Windows1252ToUtf8(terminal);
+  std::string escaped;
+  for (char ch : utf8) {
+    if (ch == '\\') {
+      escaped += "\\\\";
+    } else if (ch == '"') {
+      escaped += "\\\"";
+    } else if (ch == '\n') {
+      escaped += "\\n";
+    } else {
+      escaped += ch;
+    }
+  }
+  return escaped;
+}
+
+std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus) {
+  const std::string terminal = LabelValue(state.terminalId);
+  const BookingCounters& c = state.counters;
+  const NotTransferredCounters& n = state.notTransferred;
+  std::string out;
+  AppendMetric(out, "tralvo_last_run_start_timestamp_seconds",
+               "When the last run started, in seconds since 1970.", terminal,
+               {{nullptr, Seconds(times.start)}});
+  AppendMetric(out, "tralvo_last_run_end_timestamp_seconds",
+               "When the last run ended, in seconds since 1970.", terminal,
+               {{nullptr, Seconds(times.end)}});
+  AppendMetric(out, "tralvo_last_run_exit_status",
+               "The exit status of the last run; 0 when it was done.", terminal,
+               {{nullptr, Count(exitStatus)}});
+  AppendMetric(out, "tralvo_last_run_bookings", "Bookings the last run transferred, by kind.",
+               terminal,
+               {{"kind=\"time\"", Count(c.timeBookings)},
+                {"kind=\"access\"", Count(c.accessBookings)},
+                {"kind=\"cost_centre\"", Count(c.costCentreBookings)},
+                {"kind=\"event\"", Count(c.events)}});
+  AppendMetric(out, "tralvo_last_run_not_transferred",
+               "Bookings the last run did not transfer, by cause.", terminal,
+               {{"cause=\"refused\"", Count(n.refused)},
+                {"cause=\"unknown\"", Count(n.unknown)},
+                {"cause=\"not_sent\"", Count(n.notSent)},
+                {"cause=\"not_found\"", Count(n.notFound)},
+                {"cause=\"malformed\"", Count(n.malformed)}});
+  AppendMetric(out, "tralvo_last_run_log_entries_dropped",
+               "Entries of the last run that never reached the transfer log.", terminal,
+               {{nullptr, Count(n.logEntriesDropped)}});
+  return out;
+}
+
+bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+                     int exitStatus) {
+  const std::string path = StatusFilePath(folder, state.terminalId);
+  const std::string temporary = path + kTemporaryPart + std::to_string(ProcessId());
+  const std::string bytes = FormatStatus(state, times, exitStatus);
+  NativeFile file;
+  // A leftover of a process that had this id before is removed (a link is
+  // removed itself, never followed) and the file created anew.
+  if (file.CreateReadable(temporary) != FileOpen::kOpened) {
+    RemoveFile(temporary);
+    if (file.CreateReadable(temporary) != FileOpen::kOpened) return false;
+  }
+  bool written = file.WriteAll(bytes) && file.Sync();
+  written = file.Close() && written;
+  if (written && ReplaceFile(temporary, path)) {
+    SyncFolderOf(path);
+    return true;
+  }
+  RemoveFile(temporary);
+  return false;
+}
+
+}  // namespace tralvo

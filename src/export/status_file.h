@@ -1,0 +1,45 @@
+// The status file a run leaves for the monitoring: what its last run did,
+// in the text format that the node exporter's and the Windows exporter's
+// textfile collectors read, one file per terminal, replaced whole by
+// every run.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+namespace tralvo {
+
+struct RunState;
+
+// When a run started and ended.
+struct RunTimes {
+  std::chrono::system_clock::time_point start;
+  std::chrono::system_clock::time_point end;
+};
+
+// "tralvo_<terminal>.prom" with every byte of terminal outside
+// [A-Za-z0-9_-] written as %XX, so that two terminals never share a file
+// and no terminal id can name another folder.
+std::string StatusFileName(std::string_view terminal);
+
+// Where the status file of terminal stands in folder.
+std::string StatusFilePath(const std::string& folder, std::string_view terminal);
+
+// terminal (Windows-1252) as a label value of the format: UTF-8, with
+// backslash, double quote and line feed escaped.
+std::string LabelValue(std::string_view terminal);
+
+// The whole file for the run of state.terminalId.
+std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus);
+
+// Replaces the status file of state.terminalId in folder in one step, so a
+// collector reads either the last status or this one: written under a
+// temporary name the collectors pass over, created anew (never through
+// anything at that name), readable by every account (the collector's may
+// be another), then renamed. False when that failed; the temporary file
+// is gone then and the old status stays.
+bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+                     int exitStatus);
+
+}  // namespace tralvo

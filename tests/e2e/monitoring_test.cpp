@@ -1,0 +1,163 @@
+// What an operator sees of an installation: tralvo-ini check run where the
+// runs start names every mistake that would make runs fail or lose their
+// trace, and every run leaves a status file for the monitoring.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "transfer_fixture.h"
+
+namespace testsupport {
+namespace {
+
+class Monitoring : public TransferTest {
+ protected:
+  explicit Monitoring(StandinOptions options = DefaultOptions()) : TransferTest(options) {}
+
+  ProcessResult Check() { return inst_.RunIni({"check"}, server_.OdbcEnvironment("TRALVO")); }
+
+  // The lines of a check's output that begin with verdict.
+  static std::vector<std::string> Lines(const ProcessResult& result, const std::string& verdict) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < result.output.size()) {
+      const size_t end = result.output.find('\n', at);
+      const std::string line = result.output.substr(at, end - at);
+      if (line.rfind(verdict + " ", 0) == 0) lines.push_back(line);
+      if (end == std::string::npos) break;
+      at = end + 1;
+    }
+    return lines;
+  }
+
+  // Expects exit status 1 and an error line that holds every one of told.
+  static void ExpectError(const ProcessResult& result, std::initializer_list<const char*> told) {
+    EXPECT_EQ(result.exitStatus, 1) << result.output;
+    bool found = false;
+    for (const std::string& line : Lines(result, "error")) {
+      bool all = true;
+      for (const char* part : told) all = all && line.find(part) != std::string::npos;
+      found = found || all;
+    }
+    EXPECT_TRUE(found) << result.output;
+  }
+
+  tralvo::ConfigSettings Settings() const {
+    return tralvo::ConfigSettings{server_options_user_, server_options_password_, "MSSQL",
+                                  "TRALVO"};
+  }
+};
+
+TEST_F(Monitoring, CheckOfASoundInstallationFindsNoError) {
+  const ProcessResult result = Check();
+  EXPECT_EQ(result.exitStatus, 0) << result.output << result.errors;
+  EXPECT_TRUE(Lines(result, "error").empty()) << result.output;
+  const std::string output = result.output;
+  for (const char* told :
+       {"ok      configuration file ", "ok      log folder ", "ok      working directory ",
+        "ok      login \"tralvo\" to data source \"TRALVO\"",
+        "ok      server time 07.12.2026 10:04:32", "ok      INSERT on KriVax.Kvx402Zpk\n",
+        "ok      INSERT on KRIVAX.O2009BUCHPROT\n", "ok      SELECT on KRIVAX.KVX301ASW\n",
+        "ok      SELECT on Kvx131FcdUeb\n"})
+    EXPECT_NE(output.find(told), std::string::npos) << told << "\n" << output;
+  // Read-only: the log is not created, and no row is inserted.
+  EXPECT_FALSE(FileExists(inst_.logPath()));
+  EXPECT_EQ(server_.Query("SELECT COUNT(*) FROM KriVax.Kvx402Zpk")[0][0], "0");
+}
+
+TEST_F(Monitoring, CheckNamesAMissingLogFolder) {
+  std::filesystem::remove(inst_.root() + "/Quorvex_php/log");
+  ExpectError(Check(), {"log folder ", "Quorvex_php", "does not exist"});
+}
+
+// A login that may not insert access rows: every run would exit 0 with no
+// access booking transferred.
+class MonitoringWithoutInsertRight : public Monitoring {
+ protected:
+  MonitoringWithoutInsertRight() : Monitoring(Denying()) {}
+  static StandinOptions Denying() {
+    StandinOptions options = DefaultOptions();
+    options.deny = {"Kvx402Zpk:INSERT"};
+    return options;
+  }
+};
+
+TEST_F(MonitoringWithoutInsertRight, CheckNamesTheTable) {
+  const ProcessResult result = Check();
+  ExpectError(result, {"INSERT on KriVax.Kvx402Zpk", "denied", "GRANT INSERT"});
+  EXPECT_EQ(Lines(result, "error").size(), 1u) << result.output;
+}
+
+// The account the scheduler runs the tool as is often not the one that
+// set the installation up: a configuration written by root and a log
+// folder only root can write fail every run of another account.
+TEST_F(Monitoring, CheckAsAnotherAccountNamesWhatItCannotReadOrWrite) {
+  if (geteuid() != 0 || !WindowsBuildUnderTest().empty() || !FileExists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root to run the check as another account";
+  // The other account may pass through the installation's folders.
+  for (const std::string& folder :
+       {inst_.root(), inst_.root() + "/bin", inst_.work(), inst_.root() + "/Files",
+        inst_.root() + "/Quorvex_php", inst_.root() + "/Quorvex_php/log"})
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  const ProcessResult result = RunProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                           "--clear-groups", TRALVO_INI_BINARY, "check"},
+                                          inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  ExpectError(result, {"configuration file ", "quorvex.ini", "cannot read it"});
+  ExpectError(result, {"log folder ", "Quorvex_php/log", "cannot create files in it"});
+}
+
+TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
+  const std::string status = inst_.root() + "/status";
+  MakeDirs(status);
+  tralvo::ConfigSettings settings = Settings();
+  settings.statusDir = "../../status";
+  inst_.WriteConfig(settings);
+
+  Booking access;
+  access.access = "1";
+  Booking malformedTime = Time("4711");
+  malformedTime.date = "2009";
+  ASSERT_EQ(Transfer(access.Line() + Time("9999").Line() + malformedTime.Line() + "kaputt\r\n")
+                .exitStatus,
+            0);
+  const std::string file = status + "/tralvo_T1.prom";
+  std::string text = ReadFileBytes(file);
+  for (const char* sample :
+       {"tralvo_last_run_exit_status{terminal=\"T1\"} 0\n",
+        "tralvo_last_run_bookings{terminal=\"T1\",kind=\"access\"} 1\n",
+        "tralvo_last_run_bookings{terminal=\"T1\",kind=\"time\"} 0\n",
+        "tralvo_last_run_not_transferred{terminal=\"T1\",cause=\"not_found\"} 1\n",
+        "tralvo_last_run_not_transferred{terminal=\"T1\",cause=\"malformed\"} 2\n",
+        "# TYPE tralvo_last_run_end_timestamp_seconds gauge\n"})
+    EXPECT_NE(text.find(sample), std::string::npos) << sample << "\n" << text;
+  if (WindowsBuildUnderTest().empty()) {
+    struct stat info;
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);  // the collector's account reads it
+  }
+
+  // A run that cannot connect replaces it with its own status.
+  settings.database = "NIRGENDS";
+  inst_.WriteConfig(settings);
+  const ProcessResult failed = Transfer(access.Line());
+  ASSERT_NE(failed.exitStatus, 0);
+  text = ReadFileBytes(file);
+  EXPECT_NE(text.find("tralvo_last_run_exit_status{terminal=\"T1\"} " +
+                      std::to_string(failed.exitStatus) + "\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("tralvo_last_run_bookings{terminal=\"T1\",kind=\"access\"} 0\n"),
+            std::string::npos);
+  // Exactly one file, no temporary one left.
+  int entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(status)) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+}  // namespace
+}  // namespace testsupport
