@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_file_writer.h"
 #include "config/config_reader.h"
 #include "config/ini_command.h"
 #include "config/installation.h"
@@ -92,6 +93,12 @@ bool CheckKeys(const std::string& path, const std::vector<ConfigRecord>& records
           report(Verdict::kError, "the value of DATABASE is longer than " +
                                       std::to_string(kMaxDataSourceName) +
                                       " characters, so a run connects without a data source name");
+          usable = false;
+        } else if (entry.value.size() > kMaxUsableDataSourceName) {
+          report(Verdict::kError, "the value of DATABASE is longer than " +
+                                      std::to_string(kMaxUsableDataSourceName) +
+                                      " characters, which the ODBC driver managers refuse; "
+                                      "rename the data source and write the file anew");
           usable = false;
         }
       }

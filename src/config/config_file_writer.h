@@ -3,6 +3,7 @@
 // non-empty section and the records are numbered from 1.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "config/installation.h"
@@ -23,6 +24,11 @@ struct ConfigSettings {
   // The folder for the runs' status files; empty: none, and no record.
   std::string statusDir = std::string();  // STATUS_DIR
 };
+
+// A run would take a data source name of up to 40 characters, but the ODBC
+// driver managers of both platforms refuse one of more than 32: a longer
+// one can never connect.
+inline constexpr std::size_t kMaxUsableDataSourceName = 32;
 
 // The section every written record carries.
 inline constexpr const char* kWrittenConfigSection = "DATENBANK";

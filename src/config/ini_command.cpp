@@ -19,11 +19,6 @@ namespace {
 // Longer input lines are refused rather than held without bound.
 constexpr std::size_t kMaxInputLine = 4096;
 
-// A run would take a data source name of up to 40 characters, but the ODBC
-// driver managers of both platforms refuse one of more than 32: a longer
-// one could never connect, and an empty one names no data source at all.
-constexpr std::size_t kMaxDataSourceName = 32;
-
 // One line of a value: typed at a terminal after its prompt, and then
 // converted to Windows-1252; from a pipe or a file, the bytes it holds.
 LineRead ReadValueLine(std::FILE* in, std::FILE* err, const std::string& prompt, bool echo,
@@ -147,13 +142,14 @@ bool AskOptional(std::FILE* in, std::FILE* err, const char* prompt, std::string&
   return true;
 }
 
-// Refuses, with a message, a DATABASE value no data source can have.
+// Refuses, with a message, a DATABASE value no data source can have: an
+// empty one names none at all.
 bool IsDataSourceName(std::FILE* err, const std::string& value) {
-  if (!value.empty() && value.size() <= kMaxDataSourceName) return true;
+  if (!value.empty() && value.size() <= kMaxUsableDataSourceName) return true;
   std::fprintf(err,
                "tralvo-ini: DATABASE: a data source name has 1 to %zu characters; the ODBC "
                "driver managers take no longer one\n",
-               kMaxDataSourceName);
+               kMaxUsableDataSourceName);
   return false;
 }
 

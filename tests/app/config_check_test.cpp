@@ -116,6 +116,9 @@ TEST_F(ConfigCheckTest, FileProblemsAreNamedBeforeAnyConnection) {
   // A run would connect without a data source name.
   inst_.WriteConfig("tralvo", kPassword, std::string(41, 'D'));
   ExpectFailure(Check(path), "the value of DATABASE is longer than 40 characters");
+  // One the driver managers refuse although a run would take it.
+  inst_.WriteConfig("tralvo", kPassword, std::string(33, 'D'));
+  ExpectFailure(Check(path), "the value of DATABASE is longer than 32 characters");
 
   // The limit a run reads its configuration under: a file past it has no
   // settings for a run, so the check refuses it too, although its first
