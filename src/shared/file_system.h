@@ -82,10 +82,10 @@ class NativeFile {
   // Creates path new, for writing, readable and writable by its owner
   // alone. Fails when anything is at path already, a symbolic link or a
   // dangling one included: nothing is ever followed or overwritten.
-  FileOpen CreatePrivate(const std::string& path);
+  FileOpen CreatePrivate(const std::string& path) { return CreateNew(path, false); }
   // The same for a file every account may read (a status file that a
   // collector running as another account picks up), writable by its owner.
-  FileOpen CreateReadable(const std::string& path);
+  FileOpen CreateReadable(const std::string& path) { return CreateNew(path, true); }
 
   bool isOpen() const { return handle_ != kNoHandle; }
 

@@ -137,14 +137,6 @@ FileOpen NativeFile::OpenLockFile(const std::string& path) {
   return opened;
 }
 
-FileOpen NativeFile::CreatePrivate(const std::string& path) {
-  return CreateNew(path, false);
-}
-
-FileOpen NativeFile::CreateReadable(const std::string& path) {
-  return CreateNew(path, true);
-}
-
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   const mode_t mode = readableByAll ? 0644 : 0600;

@@ -363,14 +363,6 @@ FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
   return FileOpen::kOpened;
 }
 
-FileOpen NativeFile::CreatePrivate(const std::string& path) {
-  return CreateNew(path, false);
-}
-
-FileOpen NativeFile::CreateReadable(const std::string& path) {
-  return CreateNew(path, true);
-}
-
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   // A file for all to read takes the folder's inherited access list.
