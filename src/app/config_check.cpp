@@ -172,12 +172,6 @@ class Report {
   bool failed_ = false;
 };
 
-// The folder part of a path of either spelling, "." when it has none.
-std::string FolderOf(const std::string& path) {
-  const size_t separator = path.find_last_of("/\\");
-  return separator == std::string::npos ? "." : path.substr(0, separator);
-}
-
 // An entry named by its resolved folder: a link there is shown as itself,
 // not as what it leads to.
 std::string ShownEntry(const std::string& path) {

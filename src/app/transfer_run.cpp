@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "app/booking_loop.h"
 #include "app/transfer_handlers.h"
@@ -141,19 +143,31 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
 }
 
 // Leaves the run's status for the monitoring where STATUS_DIR says. A
-// status that cannot be written is logged (and with /D printed) and
-// changes nothing else: the run's own outcome stands.
+// status that cannot be written, and a folder that other accounts can
+// write, are logged (and with /D printed) and change nothing else: the
+// run's own outcome stands.
 void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
                  int status) noexcept {
   try {
     const std::string folder = ReadStatusFolder(NativePath(kConfigFilePath));
     if (folder.empty()) return;
-    if (WriteStatusFile(folder, state, {start, std::chrono::system_clock::now()}, status)) return;
-    const std::string text =
-        "Statusdatei kann nicht geschrieben werden: " + StatusFilePath(folder, state.terminalId);
-    LogMessage(state, text);
+    const StatusWrite written =
+        WriteStatusFile(folder, state, {start, std::chrono::system_clock::now()}, status);
+    std::vector<std::string> texts;
+    if (written.folderOpen)
+      texts.push_back("Statusverzeichnis fuer andere Konten beschreibbar: " + folder);
+    if (written.outcome == StatusWrite::kFailed)
+      texts.push_back("Statusdatei kann nicht geschrieben werden: " +
+                      StatusFilePath(folder, state.terminalId));
+    if (written.outcome == StatusWrite::kNotPlainFile)
+      texts.push_back("Statusdatei keine regulaere Datei, nicht geschrieben: " +
+                      StatusFilePath(folder, state.terminalId));
+    if (texts.empty()) return;
+    for (const std::string& text : texts) {
+      LogMessage(state, text);
+      if (state.debugFlag) PrintConsole(state, text + "\n");
+    }
     EndLog(state);
-    if (state.debugFlag) PrintConsole(state, text + "\n");
   } catch (const std::bad_alloc&) {
     // Lost like any report that finds no memory.
   }

@@ -14,12 +14,20 @@ namespace {
 // The new file's name beside the file while it is written.
 constexpr const char* kTemporarySuffix = ".new";
 
-// How to run tralvo-ini as the account that owns a file.
-std::string AsOwnerHint(const std::string& owner, const std::string& path) {
+// How to have the file written by whom may replace it.
+std::string OwnedByOtherMessage(const ConfigWriteResult& result, const std::string& path) {
+  if (result.folderOpen)
+    return path + " belongs to " + result.owner + ", and accounts other than root can write " +
+           FolderOf(path) +
+           ", so it is not replaced: that account may have put it there. Let only root write "
+           "the folder, then write the file again";
 #ifdef _WIN32
-  return "run tralvo-ini write " + path + " as " + owner;
+  return path + " belongs to " + result.owner +
+         "; only an administrator replaces it. Write it as an administrator: tralvo-ini write " +
+         path;
 #else
-  return "runuser -u " + owner + " -- tralvo-ini write " + path;
+  return path + " belongs to " + result.owner +
+         "; only root replaces it. Write it as root: tralvo-ini write " + path;
 #endif
 }
 
@@ -49,22 +57,38 @@ FileOpen CreateTemporary(const std::string& temporary, NativeFile& file) {
   return file.CreatePrivate(temporary);
 }
 
+// Whether this account may replace the file that owner describes: its
+// own and root's, and as root another account's in a folder that no
+// account but root can write. Anywhere else another account's file may
+// have been put there by that account to receive the values (and would
+// hand them back to it); the account that owns a file in root's own
+// folder was given it by root.
+ConfigWriteError MayReplace(const std::string& path, const EntryOwner& owner,
+                            ConfigWriteResult& result) {
+  if (owner.mine || owner.privileged) return ConfigWriteError::kNone;
+  bool othersWrite = true;
+  if (RunsAsAdministrator() && OthersCanWrite(FolderOf(path), othersWrite) && !othersWrite)
+    return ConfigWriteError::kNone;
+  result.owner = owner.name;
+  result.folderOpen = RunsAsAdministrator();
+  return ConfigWriteError::kOwnedByOther;
+}
+
 // Writes the complete file under the temporary name and puts it in place
 // of path with one rename, so a reader sees either the old file or the new
 // one, and a power loss cannot leave a half-written file at path. A file
-// it replaces keeps its owner and mode: the service that reads it must
-// still be able to, and nobody else should be able to start. A link at
-// path is replaced by a private file, never followed: its target's owner
-// and mode are whoever made the link's choice.
+// it replaces keeps its owner and mode, as they were when it was judged:
+// the service that reads it must still be able to, and nobody else should
+// be able to start. A link at path is replaced by a private file, never
+// followed: its target's owner and mode are whoever made the link's
+// choice.
 ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
                               ConfigWriteResult& result) {
   EntryOwner owner;
   const bool exists = OwnerOfEntry(path, owner);
-  // Replacing another account's file would hand it a file it cannot
-  // read, or hand this account's values to a file it chose.
-  if (exists && !owner.mine && !owner.privileged) {
-    result.owner = owner.name;
-    return ConfigWriteError::kOwnedByOther;
+  if (exists) {
+    const ConfigWriteError refused = MayReplace(path, owner, result);
+    if (refused != ConfigWriteError::kNone) return refused;
   }
   const std::string temporary = path + kTemporarySuffix;
   NativeFile file;
@@ -74,7 +98,7 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
     return ConfigWriteError::kCannotCreate;
   }
   ConfigWriteError failure = ConfigWriteError::kNone;
-  if (exists && !owner.link && !file.TakePermissionsOf(path))
+  if (exists && !owner.link && !file.TakePermissionsOf(owner))
     failure = ConfigWriteError::kCannotKeepOwner;
   else if (!file.WriteAll(bytes) || !file.Sync())
     failure = ConfigWriteError::kCannotWrite;
@@ -104,9 +128,7 @@ std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::strin
     case ConfigWriteError::kOutOfMemory:
       return "out of memory";
     case ConfigWriteError::kOwnedByOther:
-      return path + " belongs to " + result.owner +
-             "; it is not replaced by another account. Write it as its owner: " +
-             AsOwnerHint(result.owner, path);
+      return OwnedByOtherMessage(result, path);
     case ConfigWriteError::kCannotCreate:
       return "cannot create " + path + ": " + result.reason;
     case ConfigWriteError::kCannotKeepOwner:
@@ -171,6 +193,28 @@ ConfigWriteResult WriteConfigFile(const std::string& path,
     result.error = ConfigWriteError::kCannotWrite;
   }
   WipeSecret(bytes);
+  return result;
+}
+
+ConfigWriteResult CheckConfigWritable(const std::string& path) noexcept {
+  ConfigWriteResult result;
+  try {
+    EntryOwner owner;
+    if (OwnerOfEntry(path, owner)) result.error = MayReplace(path, owner, result);
+    if (!result.ok()) return result;
+    const std::string temporary = path + kTemporarySuffix;
+    NativeFile probe;
+    const FileOpen created = CreateTemporary(temporary, probe);
+    if (created != FileOpen::kOpened) {
+      result.reason = FileOpenReason(created);
+      result.error = ConfigWriteError::kCannotCreate;
+      return result;
+    }
+    probe.Close();
+    RemoveFile(temporary);
+  } catch (...) {
+    result.error = ConfigWriteError::kOutOfMemory;
+  }
   return result;
 }
 

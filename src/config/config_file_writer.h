@@ -39,7 +39,7 @@ enum class ConfigWriteError {
   kValueRefused,     // a value cannot be stored (see ConfigValueProblem)
   kNoTimeout,        // a timeout is no number of seconds a run would take
   kOutOfMemory,      // while formatting
-  kOwnedByOther,     // the file belongs to another account, not root
+  kOwnedByOther,     // the file belongs to another account, and may not be replaced
   kCannotCreate,     // the temporary file beside the file
   kCannotKeepOwner,  // of the file it would replace
   kCannotWrite,      // the temporary file
@@ -51,6 +51,7 @@ struct ConfigWriteResult {
   const char* key = nullptr;                        // the refused record's key
   ValueProblem valueProblem = ValueProblem::kNone;  // why its value was refused
   std::string owner;                                // of a file owned by another
+  bool folderOpen = false;  // ... whose folder accounts other than root can write
   std::string reason;                               // the system's, for a file failure
   bool ok() const { return error == ConfigWriteError::kNone; }
 };
@@ -64,11 +65,18 @@ ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& 
 
 // Writes the file at path, replacing an existing one only once the new one
 // is complete and on the disk. A new file is readable by its owner alone;
-// a replaced one keeps its owner and mode. A file of another account is
-// not replaced unless that account is root; a link at path is replaced,
-// never followed; nothing is written through a link another account
-// planted on the way.
+// a replaced one keeps the owner and mode it had when it was examined. A
+// file of another account is replaced only by root (an administrator),
+// and only in a folder no other account can write: the task account's
+// file, handed to it once, in the installation's own folder. A link at
+// path is replaced, never followed; nothing is written through a link
+// another account planted on the way.
 ConfigWriteResult WriteConfigFile(const std::string& path, const ConfigSettings& settings) noexcept;
+
+// Whether WriteConfigFile could write the file at path now, asked before
+// any value is: the file may be replaced by this account, and a file can
+// be made beside it (one is, and removed again).
+ConfigWriteResult CheckConfigWritable(const std::string& path) noexcept;
 
 // Wipes every value.
 void WipeConfigSettings(ConfigSettings& settings) noexcept;

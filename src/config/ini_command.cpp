@@ -165,6 +165,12 @@ void WarnIfReadableByOthers(const char* path, std::FILE* err) {
 }
 
 int Write(const char* path, std::FILE* in, std::FILE* err) {
+  // Nobody types a password only to learn that the file cannot be written.
+  const ConfigWriteResult writable = CheckConfigWritable(path);
+  if (!writable.ok()) {
+    std::fprintf(err, "tralvo-ini: %s\n", ConfigWriteMessage(writable, path).c_str());
+    return kIniFailed;
+  }
   ConfigSettings settings;
   const bool complete = AskValue(in, err, "LOGIN", false, settings.login) &&
                         AskValue(in, err, "PASS", true, settings.password) &&

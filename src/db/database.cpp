@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/secret.h"
+#include "shared/windows_1252.h"
+
 namespace tralvo {
 
 Database::Database() {
   std::memset(&diagnostics_, 0, sizeof diagnostics_);
   // Above the longest statement a run sends, so the text is allocated once.
   statementText_.reserve(1024);
+  wideStatementText_.reserve(1024);
 }
 
 Database::~Database() {
@@ -54,6 +58,14 @@ void Database::EndStatement(StatementOutcome outcome, GiveUpCause cause) {
   if (outcome == StatementOutcome::kUnknown && cause_ == GiveUpCause::kNone) cause_ = cause;
 }
 
+void ToOdbcWide(std::string_view windows1252, std::vector<SQLWCHAR>& wide) {
+  wide.clear();
+  // Every Windows-1252 character lies in the basic plane: one unit each.
+  for (char byte : windows1252)
+    wide.push_back(static_cast<SQLWCHAR>(Windows1252ToUnicode(static_cast<unsigned char>(byte))));
+  wide.push_back(0);
+}
+
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
                       const std::string& dataSourceName, const Timeouts& timeouts) {
   // A connected handle cannot be freed; Close disconnects first.
@@ -68,12 +80,17 @@ int ConnectDataSource(Database& db, const std::string& userName, const std::stri
   SQLSetConnectAttr(db.connection_.get(), SQL_ATTR_LOGIN_TIMEOUT, seconds(timeouts.login),
                     SQL_IS_UINTEGER);
 
-  // The ODBC interface takes non-const texts it does not change.
-  auto text = [](const std::string& s) {
-    return reinterpret_cast<SQLCHAR*>(const_cast<char*>(s.c_str()));
-  };
-  SQLRETURN rc = SQLConnect(db.connection_.get(), text(dataSourceName), SQL_NTS, text(userName),
-                            SQL_NTS, text(password), SQL_NTS);
+  // The wide-character connect: the narrow one hands the login's bytes to
+  // a driver that may read them as Latin-1 (FreeTDS does, whatever its
+  // client character set), so a password with a letter such as the euro
+  // sign never logs in. The password's copy is wiped once used.
+  std::vector<SQLWCHAR> source, user, secret;
+  ToOdbcWide(dataSourceName, source);
+  ToOdbcWide(userName, user);
+  ToOdbcWide(password, secret);
+  SQLRETURN rc = SQLConnectW(db.connection_.get(), source.data(), SQL_NTS, user.data(), SQL_NTS,
+                             secret.data(), SQL_NTS);
+  WipeMemory(secret.data(), secret.size() * sizeof(SQLWCHAR));
   if (rc == SQL_ERROR) {
     FetchDiagnostics(SQL_HANDLE_DBC, db.connection_.get(), db.diagnostics_);
     return -1;

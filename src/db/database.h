@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "config/timeouts.h"
 #include "db/diagnostics.h"
@@ -71,6 +73,10 @@ class Database {
   // building one does not allocate once it has grown.
   std::string& statementText() { return statementText_; }
 
+  // The same text as the wide-character calls take it, kept for the same
+  // reason.
+  std::vector<SQLWCHAR>& wideStatementText() { return wideStatementText_; }
+
   // Seconds each statement may wait for its answer.
   uint32_t queryTimeout() const { return queryTimeout_; }
 
@@ -110,6 +116,7 @@ class Database {
   bool connected_ = false;
   DiagnosticsRecord diagnostics_;
   std::string statementText_;
+  std::vector<SQLWCHAR> wideStatementText_;
   uint32_t queryTimeout_ = kDefaultQueryTimeout;
   std::FILE* failureConsole_ = nullptr;
   StatementOutcome lastOutcome_ = StatementOutcome::kAnswered;
@@ -122,8 +129,14 @@ class Database {
   std::atomic<bool> stopping_{false};
 };
 
+// Puts the characters of a Windows-1252 text into wide, zero-terminated,
+// as the wide-character calls take them. The narrow calls would leave the
+// bytes to the driver manager's idea of the character set (unixODBC takes
+// the locale's, or Latin-1), and every letter in 0x80-0x9F would change.
+void ToOdbcWide(std::string_view windows1252, std::vector<SQLWCHAR>& wide);
+
 // Connects to the data source with the user name and password, each passed
-// whole, giving the login at most timeouts.login seconds; every statement
+// whole as the Windows-1252 characters they are, giving the login at most timeouts.login seconds; every statement
 // on the connection then waits at most timeouts.query seconds. The limits
 // are the standard connection and statement attributes, so they hold with
 // any driver. Replaces an earlier connection of db. Returns 0 when

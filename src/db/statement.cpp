@@ -2,6 +2,7 @@
 #include "db/statement.h"
 
 #include <charconv>
+#include <vector>
 
 #include "db/database.h"
 #include "db/odbc_handle.h"
@@ -105,10 +106,13 @@ class Statement {
     std::string& text = db_.statementText();
     SQLRETURN rc = SQL_ERROR;
     if (BuildStatement(text, form, values)) {
-      // The length is passed rather than SQL_NTS so that a zero byte inside
-      // a value cannot cut the statement short.
-      rc = SQLExecDirect(handle_.get(), reinterpret_cast<SQLCHAR*>(text.data()),
-                         static_cast<SQLINTEGER>(text.size()));
+      // Wide, as the connection was made: a driver manager that was
+      // connected wide converts narrow text with a character set of its
+      // own choosing. The length is passed rather than SQL_NTS so that a
+      // zero byte inside a value cannot cut the statement short.
+      std::vector<SQLWCHAR>& wide = db_.wideStatementText();
+      ToOdbcWide(text, wide);
+      rc = SQLExecDirectW(handle_.get(), wide.data(), static_cast<SQLINTEGER>(wide.size() - 1));
     }
     if (rc != SQL_ERROR) return true;
     Failed();

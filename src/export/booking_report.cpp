@@ -19,8 +19,11 @@ void PrintConsole(RunState& state, std::string_view text) noexcept {
 namespace {
 
 // Entries the log never took are counted; with the debug flag the console
-// shows them, and once why the log could not be used.
+// shows them, once why the log could not be used, and what the log says
+// an operator should know.
 void ReportLogResult(RunState& state, const LogResult& result) {
+  if (state.debugFlag)
+    for (const std::string& notice : result.notices) PrintConsole(state, notice + "\n");
   if (result.dropped.empty()) return;
   state.notTransferred.logEntriesDropped += static_cast<int64_t>(result.dropped.size());
   if (!state.debugFlag) return;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "shared/file_system.h"
 #include "shared/run_state.h"
@@ -15,8 +16,57 @@ namespace tralvo {
 namespace {
 
 // Collectors read "*.prom" only, so the file is invisible to them until
-// it is renamed; the process id keeps two runs of one terminal apart.
+// it is renamed. The process id tells which run a leftover belongs to; a
+// random part that nobody can foresee follows it, so no other account can
+// take the name first.
 constexpr const char* kTemporaryPart = ".tmp.";
+
+// A leftover of a run that may still be running is removed after this.
+constexpr std::chrono::hours kTemporaryLifetime(1);
+
+// Names tried for one temporary file.
+constexpr int kTemporaryTries = 4;
+
+// FNV-1a: stable across platforms and versions, so a shortened name stays
+// the name of its terminal.
+uint64_t NameHash(std::string_view text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char ch : text) {
+    hash ^= static_cast<unsigned char>(ch);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// name in folder.
+std::string InFolder(const std::string& folder, const std::string& name) {
+#ifdef _WIN32
+  const char separator = '\\';
+#else
+  const char separator = '/';
+#endif
+  std::string path = folder;
+  if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
+  return path + name;
+}
+
+// Removes the temporary files of the status file at name in folder whose
+// run has ended, or that are too old to belong to a running one.
+void RemoveLeftovers(const std::string& folder, const std::string& name) {
+  const std::string prefix = name + kTemporaryPart;
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, prefix, entries)) return;
+  const auto now = std::chrono::system_clock::now();
+  for (const FolderEntry& entry : entries) {
+    uint64_t pid = 0;
+    for (size_t at = prefix.size(); at < entry.name.size() && entry.name[at] != '.'; ++at) {
+      const char digit = entry.name[at];
+      pid = digit >= '0' && digit <= '9' ? pid * 10 + static_cast<uint64_t>(digit - '0') : 0;
+    }
+    if (now - entry.modified > kTemporaryLifetime || (pid != ProcessId() && !ProcessRuns(pid)))
+      RemoveFile(InFolder(folder, entry.name));
+  }
+}
 
 bool PlainNameByte(unsigned char byte) {
   return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
@@ -55,31 +105,41 @@ std::string Count(int64_t value) {
 
 }  // namespace
 
-std::string StatusFileName(std::string_view terminal) {
+std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
+                             std::string_view suffix) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string name = "tralvo_";
+  std::string encoded;
   for (char ch : terminal) {
     const auto byte = static_cast<unsigned char>(ch);
     if (PlainNameByte(byte)) {
-      name += ch;
+      encoded += ch;
     } else {
-      name += '%';
-      name += kHex[byte >> 4];
-      name += kHex[byte & 0x0F];
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0x0F];
     }
   }
-  return name + ".prom";
+  std::string name = std::string(prefix);
+  if (prefix.size() + encoded.size() + suffix.size() > kMaxTerminalFileName) {
+    constexpr size_t kHashPart = 17;  // "~" and 16 digits
+    size_t keep = kMaxTerminalFileName - prefix.size() - suffix.size() - kHashPart;
+    // Never inside a %XX.
+    if (keep >= 1 && encoded[keep - 1] == '%') keep -= 1;
+    else if (keep >= 2 && encoded[keep - 2] == '%') keep -= 2;
+    char hash[kHashPart + 1];
+    std::snprintf(hash, sizeof hash, "~%016" PRIX64, NameHash(terminal));
+    encoded.resize(keep);
+    encoded += hash;
+  }
+  return name.append(encoded).append(suffix);
+}
+
+std::string StatusFileName(std::string_view terminal) {
+  return TerminalFileName("tralvo_", terminal, ".prom");
 }
 
 std::string StatusFilePath(const std::string& folder, std::string_view terminal) {
-#ifdef _WIN32
-  const char separator = '\\';
-#else
-  const char separator = '/';
-#endif
-  std::string path = folder;
-  if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
-  return path + StatusFileName(terminal);
+  return InFolder(folder, StatusFileName(terminal));
 }
 
 std::string LabelValue(std::string_view terminal) {
@@ -132,26 +192,36 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
   return out;
 }
 
-bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
-                     int exitStatus) {
-  const std::string path = StatusFilePath(folder, state.terminalId);
-  const std::string temporary = path + kTemporaryPart + std::to_string(ProcessId());
+StatusWrite WriteStatusFile(const std::string& folder, const RunState& state,
+                            const RunTimes& times, int exitStatus) {
+  StatusWrite result;
+  OthersCanWrite(folder, result.folderOpen);
+  const std::string name = StatusFileName(state.terminalId);
+  const std::string path = InFolder(folder, name);
+  RemoveLeftovers(folder, name);
   const std::string bytes = FormatStatus(state, times, exitStatus);
   NativeFile file;
-  // A leftover of a process that had this id before is removed (a link is
-  // removed itself, never followed) and the file created anew.
-  if (file.CreateReadable(temporary) != FileOpen::kOpened) {
-    RemoveFile(temporary);
-    if (file.CreateReadable(temporary) != FileOpen::kOpened) return false;
+  std::string temporary;
+  for (int attempt = 0; attempt < kTemporaryTries && !file.isOpen(); ++attempt) {
+    temporary = path + kTemporaryPart + std::to_string(ProcessId()) + "." + UnpredictableNamePart();
+    file.CreateReadable(temporary);
+  }
+  if (!file.isOpen()) {
+    result.outcome = StatusWrite::kFailed;
+    return result;
   }
   bool written = file.WriteAll(bytes) && file.Sync();
   written = file.Close() && written;
   if (written && ReplaceFile(temporary, path)) {
     SyncFolderOf(path);
-    return true;
+    return result;
   }
   RemoveFile(temporary);
-  return false;
+  // A folder at the name is the one thing a rename cannot replace.
+  result.outcome = KindOf(path) == PathKind::kRegularFile || KindOf(path) == PathKind::kMissing
+                       ? StatusWrite::kFailed
+                       : StatusWrite::kNotPlainFile;
+  return result;
 }
 
 }  // namespace tralvo

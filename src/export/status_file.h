@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,9 +19,22 @@ struct RunTimes {
   std::chrono::system_clock::time_point end;
 };
 
-// "tralvo_<terminal>.prom" with every byte of terminal outside
-// [A-Za-z0-9_-] written as %XX, so that two terminals never share a file
-// and no terminal id can name another folder.
+// The longest name of a file that TerminalFileName makes: file systems
+// take 255 bytes, and a temporary name beside it adds up to 42 more.
+inline constexpr std::size_t kMaxTerminalFileName = 200;
+
+// prefix, the terminal id and suffix as the name of a file that the runs
+// of that terminal leave: every byte of the id outside [A-Za-z0-9_-]
+// written as %XX, so that two terminals never share a name and no id can
+// name another folder. Where the whole name would be longer than
+// kMaxTerminalFileName (an id of 255 bytes may take 765 encoded), a
+// readable start of the encoded id is kept, followed by "~" and 16 hex
+// digits of a hash of the whole id; "~" occurs in no encoded id, so a
+// shortened name never equals a whole one.
+std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
+                             std::string_view suffix);
+
+// "tralvo_<terminal>.prom", named as TerminalFileName names it.
 std::string StatusFileName(std::string_view terminal);
 
 // Where the status file of terminal stands in folder.
@@ -33,13 +47,27 @@ std::string LabelValue(std::string_view terminal);
 // The whole file for the run of state.terminalId.
 std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus);
 
+// What became of a status file.
+struct StatusWrite {
+  enum Outcome {
+    kWritten,
+    kFailed,       // the old status stays
+    kNotPlainFile, // something other than a plain file stands at its name
+  } outcome = kWritten;
+  // Accounts other than this one and root can write the folder: they can
+  // put their own status in place of the run's.
+  bool folderOpen = false;
+};
+
 // Replaces the status file of state.terminalId in folder in one step, so a
 // collector reads either the last status or this one: written under a
-// temporary name the collectors pass over, created anew (never through
-// anything at that name), readable by every account (the collector's may
-// be another), then renamed. False when that failed; the temporary file
-// is gone then and the old status stays.
-bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
-                     int exitStatus);
+// temporary name the collectors pass over and no other account can
+// foresee, created anew (never through anything at that name), readable
+// by every account (the collector's may be another), then renamed. The
+// terminal's temporary files that an ended run left, or that are older
+// than an hour, are removed first. When it fails the temporary file is
+// gone and the old status stays.
+StatusWrite WriteStatusFile(const std::string& folder, const RunState& state,
+                            const RunTimes& times, int exitStatus);
 
 }  // namespace tralvo

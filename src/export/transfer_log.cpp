@@ -1,9 +1,11 @@
 // Appending to the transfer log, with its rotation to the backup. Runs of
-// other terminals append to the same log at the same time, so the append,
-// the size check and the rotation happen under a lock that every run
-// takes. The lock is a file of its own that nobody may read: a lock on the
-// log itself could be held by anyone who may read the log, and would make
-// every run wait for a reader.
+// other terminals, as other accounts, append to the same log at the same
+// time, so the append, the size check and the rotation happen under a lock
+// that every run takes. The lock is a file of its own that only the log
+// folder's group may open: a lock on the log itself could be held by
+// anyone who may read the log, and would make every run wait for a
+// reader. A run never locks a file that readers can open; without a sound
+// lock it appends whole entries unlocked and does not rotate.
 #include "export/transfer_log.h"
 
 #include <thread>
@@ -32,53 +34,93 @@ void Spend(LogHold& log, Clock::time_point& since) {
   since = now;
 }
 
-// Whether the file log holds is still the one at path. A file that
-// cannot be examined is taken for the log: the entry then goes where it
-// would have gone without the check.
-bool StillTheLog(const std::string& path, const NativeFile& file) {
+// Whether file is still the one at path. A file that cannot be examined
+// is taken for it: the entry then goes where it would have gone without
+// the check.
+bool StillAt(const std::string& path, const NativeFile& file) {
   FileIdentity held;
   FileIdentity named;
   return !file.Identify(held) || (IdentifyPath(path, named) && held == named);
 }
 
-// What serialises the writers: the lock file, opened once per run, or
-// where it cannot be had (a log folder the run may not create it in) the
-// log itself, as before there was a lock file.
-NativeFile& Lock(const std::string& path, LogHold& log) {
-  if (!log.lockTried) {
-    log.lockTried = true;
-    log.lock.OpenLockFile(LogLockPath(path));
+// What was found at the lock's name, for the operator.
+const char* LockStateText(LockFileState found) {
+  switch (found) {
+    case LockFileState::kSound:
+      return "nicht zu oeffnen";
+    case LockFileState::kMissing:
+      return "nicht anzulegen";
+    case LockFileState::kOpenToOthers:
+      return "fuer Fremde offen, nicht zu ersetzen";
+    case LockFileState::kClosedToGroup:
+      return "fuer die Gruppe gesperrt, nicht zu ersetzen";
+    case LockFileState::kForeignOwner:
+      return "Besitzer nicht in der Gruppe, nicht zu ersetzen";
+    case LockFileState::kNotPlainFile:
+      return "keine regulaere Datei, nicht zu ersetzen";
+    case LockFileState::kUnknown:
+      break;
   }
-  return log.lock.isOpen() ? log.lock : log.file;
+  return "nicht zu pruefen";
 }
 
-enum class Hold { kLocked, kHeldUp, kUnusable };
+// The lock beside the log, opened at the run's first entry and again when
+// another run has replaced it since. Null when no sound lock can be had:
+// the run then appends without one, and says so once.
+NativeFile* Lock(const std::string& path, LogHold& log, LogResult& result) {
+  if (log.lock.isOpen()) return &log.lock;
+  if (log.unlocked) return nullptr;
+  const std::string lockPath = LogLockPath(path);
+  LockFileState found;
+  const FileOpen opened = log.lock.OpenLockFile(lockPath, found);
+  if (opened == FileOpen::kOpened) return &log.lock;
+  log.unlocked = true;
+  const std::string why = opened == FileOpen::kPlantedLink ? "Pfad ueber fremden symbolischen Link"
+                                                           : SystemErrorText();
+  result.notices.push_back(std::string("Transferprotokoll ohne Sperre, keine Umbenennung (Sperrdatei ") +
+                           LockStateText(found) + ": " + why + "): " + lockPath);
+  return nullptr;
+}
+
+enum class Hold { kLocked, kUnlocked, kHeldUp, kUnusable };
 
 // Opens the log unless it is open already, and locks it, waiting no longer
 // than the run may still wait. Another run may have rotated the log away
 // since the handle was opened (at an earlier entry, or between the open
 // and the lock); the locked file must still be the one at path, or the
 // entry would land in the backup and a second rotation would follow it.
-Hold OpenLocked(const std::string& path, LogHold& log, FileOpen& why) {
+// The lock, too, must still be the one at its name once it is held: one
+// that another run has replaced binds nobody else. kUnlocked: the log is
+// open, but no sound lock can be had.
+Hold OpenLocked(const std::string& path, LogHold& log, LogResult& result, NativeFile*& lock) {
   for (int reopen = 0; reopen < kMaxReopens; ++reopen) {
     auto start = Clock::now();
     if (!log.file.isOpen()) {
       // A sharing violation passes; anything else is the log's state.
-      while ((why = log.file.OpenForAppend(path)) == FileOpen::kBusy &&
+      while ((result.why = log.file.OpenForAppend(path)) == FileOpen::kBusy &&
              log.waitLeft > milliseconds(0)) {
         std::this_thread::sleep_for(std::min(kBusyRetry, log.waitLeft));
         Spend(log, start);
       }
-      if (why == FileOpen::kBusy) return Hold::kHeldUp;
-      if (why != FileOpen::kOpened) return Hold::kUnusable;
+      if (result.why == FileOpen::kBusy) return Hold::kHeldUp;
+      if (result.why != FileOpen::kOpened) return Hold::kUnusable;
     }
-    NativeFile& lock = Lock(path, log);
-    bool locked = lock.Lock(log.waitLeft);
+    lock = Lock(path, log, result);
+    if (!lock) {
+      if (StillAt(path, log.file)) return Hold::kUnlocked;
+      log.file.Close();
+      continue;
+    }
+    bool locked = lock->Lock(log.waitLeft);
     Spend(log, start);
     if (!locked) return Hold::kHeldUp;
-    if (StillTheLog(path, log.file)) return Hold::kLocked;
+    if (!StillAt(LogLockPath(path), *lock)) {
+      lock->Close();
+      continue;
+    }
+    if (StillAt(path, log.file)) return Hold::kLocked;
     log.file.Close();
-    lock.Unlock();
+    lock->Unlock();
   }
   return Hold::kHeldUp;
 }
@@ -87,7 +129,8 @@ Hold OpenLocked(const std::string& path, LogHold& log, FileOpen& why) {
 LogResult Flush(const std::string& path, LogHold& log) {
   LogResult result;
   while (!log.pending.empty()) {
-    Hold hold = OpenLocked(path, log, result.why);
+    NativeFile* lock = nullptr;
+    Hold hold = OpenLocked(path, log, result, lock);
     if (hold == Hold::kUnusable) {
       result.outcome = LogResult::kDropped;
       result.dropped.assign(log.pending.begin(), log.pending.end());
@@ -98,34 +141,45 @@ LogResult Flush(const std::string& path, LogHold& log) {
       result.outcome = LogResult::kKept;
       return result;
     }
-    NativeFile& lock = Lock(path, log);
     while (!log.pending.empty()) {
       int64_t before = 0;
       const bool sized = log.file.Size(before);
       if (!log.file.WriteAll(log.pending.front())) {
         // Whole or absent: what the disk took of the entry is taken back,
-        // under the lock, before any other run appends after it. A handle
-        // that failed a write is not trusted with the next entry.
-        if (sized) log.file.CutTo(before);
+        // under the lock, before any other run appends after it (without
+        // the lock another run's entry may follow it already, and stays).
+        // A handle that failed a write is not trusted with the next entry.
+        if (sized && lock) log.file.CutTo(before);
         log.file.Close();
-        lock.Unlock();
+        if (lock) lock->Unlock();
         result.outcome = LogResult::kKept;
         return result;
       }
       log.pending.pop_front();
-      // One rename replaces the backup: at no moment is the old backup
-      // gone while the log has not yet taken its place. The handle then
-      // holds the backup and is let go, so the next entry opens the new
-      // log at once and no run keeps the backup open longer than it must
-      // (Windows cannot replace a file another process holds open). A
-      // rename that fails is tried again at a later entry.
+      // The rotation, under the lock only: one rename replaces the backup,
+      // so at no moment is the old backup gone while the log has not yet
+      // taken its place, and the new log is in place, writable by whoever
+      // could write the old one, before the next run looks. The handle
+      // then holds the backup and is let go, so the next entry opens the
+      // new log at once and no run keeps the backup open longer than it
+      // must (Windows cannot replace a file another process holds open).
+      // A rotation that fails is tried again at a later entry; a backup
+      // that no rename can replace is said once.
       int64_t size = 0;
-      if (log.file.Size(size) && size > kLogSizeLimit && ReplaceFile(path, LogBackupPath(path))) {
+      if (!lock || !log.file.Size(size) || size <= kLogSizeLimit) continue;
+      const NativeFile::Rotation rotation = log.file.Rotate(path, LogBackupPath(path));
+      if (rotation == NativeFile::Rotation::kRotated) {
         log.file.Close();
         break;
       }
+      if (rotation == NativeFile::Rotation::kBackupNotPlainFile && !log.backupNoticed) {
+        log.backupNoticed = true;
+        result.notices.push_back(
+            "Transferprotokoll nicht umbenannt (Sicherung keine regulaere Datei): " +
+            LogBackupPath(path));
+      }
     }
-    lock.Unlock();
+    if (lock) lock->Unlock();
   }
   return result;
 }

@@ -4,7 +4,9 @@
 // single backup once it passes kLogSizeLimit bytes. Runs of several
 // terminals share the log: each entry is appended whole, and the size
 // check and rotation are serialised between them by a lock beside the log
-// that only its writers can hold. A run keeps its handle on the log
+// that only its writers can hold, whichever of the accounts that share
+// the log folder they run as. A run that can have no sound lock appends
+// whole entries without one and leaves the rotation to the others. A run keeps its handle on the log
 // between entries, locked only while it appends, so another process may
 // read, move or remove the log between entries.
 //
@@ -40,6 +42,10 @@ struct LogResult {
   std::vector<std::string> dropped;
   // Why the log could not be opened, when it could not.
   FileOpen why = FileOpen::kOpened;
+  // What an operator should know of the log, each said once per run (in
+  // German, Windows-1252): the run appends without a lock and so never
+  // rotates, or the backup keeps the log from being rotated.
+  std::vector<std::string> notices;
 };
 
 // Appends text and a line end to the log at path, each line feed stored as

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tralvo {
 
@@ -30,6 +31,17 @@ struct FileIdentity {
     return volume == other.volume && index[0] == other.index[0] && index[1] == other.index[1];
   }
   bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+// What stands at the name of a lock file (see NativeFile::OpenLockFile).
+enum class LockFileState {
+  kSound,          // a plain file that only the folder's group may open
+  kMissing,        // nothing there
+  kOpenToOthers,   // accounts outside the folder's group may open it
+  kClosedToGroup,  // the folder's group may not open it for writing
+  kForeignOwner,   // it belongs to an account outside the folder's group
+  kNotPlainFile,   // a folder, a link, a pipe or the like
+  kUnknown,        // it cannot be examined
 };
 
 // What opening a file found. Every opening below refuses a symbolic link
@@ -57,6 +69,8 @@ std::string SystemErrorText();
 // is there (or it cannot be examined).
 bool IdentifyPath(const std::string& path, FileIdentity& identity);
 
+struct EntryOwner;
+
 // A file held open through the platform's own handle, for what the
 // standard streams cannot do: lock it against other processes, create it
 // privately, sync it. Closed when the object goes.
@@ -71,13 +85,23 @@ class NativeFile {
   // to the end of the file, whoever else appends to it. Other processes
   // may read, append to, rename and replace the file while it is open
   // here (the log is rotated by whichever run passes the limit). Only a
-  // plain file is opened.
+  // plain file is opened. A file made here appears whole, already with
+  // the folder's group, and writable by that group where the group may
+  // write the folder (on Windows: with the folder's inherited access), so
+  // every account that shares the folder can append to it.
   FileOpen OpenForAppend(const std::string& path);
 
-  // Opens path as a lock for Lock, creating it when missing: a plain file
-  // that nobody may read, so only those who may write it can lock it. A
-  // reader of the file it guards cannot hold it.
-  FileOpen OpenLockFile(const std::string& path);
+  // Opens the lock file at path for Lock: a plain file that the folder's
+  // group may open for writing and nobody else may open at all, so that
+  // every account sharing the folder locks the same file and an account
+  // that may only read there can hold nobody up. A missing one is made so,
+  // whatever the umask; one that is not such a file (see LockFileState) is
+  // replaced by a new one renamed over it, which a lock held on the old
+  // one does not bind. found tells what was at path. Anything but kOpened
+  // leaves no lock open: found kSound then means this account may not
+  // open the sound lock (it is outside the group), otherwise that what
+  // was found could not be made sound; SystemErrorText tells why.
+  FileOpen OpenLockFile(const std::string& path, LockFileState& found);
 
   // Creates path new, for writing, readable and writable by its owner
   // alone. Fails when anything is at path already, a symbolic link or a
@@ -108,11 +132,23 @@ class NativeFile {
   // Hands every byte written to stable storage.
   bool Sync();
 
-  // Gives this file the permissions and owner of the file at path, so a
-  // file that replaces it is readable by exactly whom the old one was.
-  // A link at path is never followed: its target is not the file being
-  // replaced. False when that cannot be done in full.
-  bool TakePermissionsOf(const std::string& path);
+  // Gives this file the owner and permissions that entry had when it was
+  // examined, so a file that replaces it is readable by exactly whom the
+  // old one was. False when that cannot be done in full.
+  bool TakePermissionsOf(const EntryOwner& entry);
+
+  // What Rotate did.
+  enum class Rotation {
+    kRotated,
+    kBackupNotPlainFile,  // a folder at backup, which no rename replaces
+    kFailed,              // nothing changed (see SystemErrorText)
+  };
+  // This file, open at path, is renamed to backup, replacing the file
+  // there in the same step, and an empty file with its group and
+  // permission bits (on Windows: its access list) takes its place: every
+  // account that could append to it can append to the new one. A file
+  // that another process made at path in the meantime is left as it is.
+  Rotation Rotate(const std::string& path, const std::string& backup);
 
   // Releases a lock and closes; false when the close reported an error.
   bool Close();
@@ -150,15 +186,58 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome);
 // choose). Null on failure, with why.
 std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome);
 
-// Who owns the entry at path, not following a link there.
+// Who owns the entry at path, not following a link there, and its
+// permissions, all read through one handle of the entry itself: what is
+// judged is what NativeFile::TakePermissionsOf then passes on, even when
+// another entry is put at path in between.
 struct EntryOwner {
   std::string name;         // the account's name, or its number
   bool mine = false;        // this account
   bool privileged = false;  // root, or the system, the administrators
   bool link = false;        // the entry is a symbolic link (reparse point)
+  // Owner, group and mode (POSIX) or the security descriptor (Windows), in
+  // the platform's own form.
+  std::string permissions;
 };
 // False when nothing is at path or it cannot be examined.
 bool OwnerOfEntry(const std::string& path, EntryOwner& owner);
+
+// What is at the name of a lock file, judged as OpenLockFile judges it,
+// without opening or changing anything.
+LockFileState JudgeLockFile(const std::string& path);
+
+// Fills bytes with values no other account can predict, from the
+// system's own source; false when it gave none.
+bool FillUnpredictable(unsigned char* bytes, size_t size);
+
+// Sixteen hexadecimal digits that no other account can predict, for the
+// names of temporary files in folders that others can write.
+inline std::string UnpredictableNamePart() {
+  static const char kHex[] = "0123456789abcdef";
+  unsigned char bytes[8] = {};
+  FillUnpredictable(bytes, sizeof bytes);
+  std::string part;
+  for (unsigned char byte : bytes) {
+    part += kHex[byte >> 4];
+    part += kHex[byte & 0x0F];
+  }
+  return part;
+}
+
+// An entry of a folder, as ListFolder finds it.
+struct FolderEntry {
+  std::string name;
+  bool plainFile = false;  // not a folder, link, pipe or the like
+  std::chrono::system_clock::time_point modified;
+};
+// The entries of folder whose names begin with prefix. False when the
+// folder cannot be read.
+bool ListFolder(const std::string& folder, std::string_view prefix,
+                std::vector<FolderEntry>& entries);
+
+// Whether a process with this id runs (or may run: one of another account
+// that cannot be asked counts as running).
+bool ProcessRuns(uint64_t processId);
 
 // Whether an account other than this one, root (the system, the
 // administrators) can create, remove or replace entries in folder. False
@@ -233,6 +312,12 @@ enum class FileAccess {
 // of the system's own access rules, so nothing is written or created; false
 // as well when nothing is at path.
 bool AccountMay(const std::string& path, FileAccess access);
+
+// The folder part of a path of either spelling, "." when it has none.
+inline std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? "." : path.substr(0, separator);
+}
 
 // The absolute form of path, for naming it in messages: links resolved as
 // far as the path exists.

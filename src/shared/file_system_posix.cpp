@@ -1,8 +1,11 @@
 // The platform layer on POSIX systems: descriptors, fcntl record locks,
 // fsync, and open flags that never follow or block.
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "shared/file_system.h"
 #include "shared/path_walk_posix.h"
@@ -103,6 +107,98 @@ bool FsyncRetrying(int fd) {
   return rc == 0;
 }
 
+// Creates an empty file under the name stem + "." + an unpredictable part
+// in folder, exclusively, a few names tried; name gets the one made. The
+// descriptor, or -1 with errno.
+int CreateBeside(int folder, const std::string& stem, mode_t mode, std::string& name) {
+  int fd = -1;
+  for (int attempt = 0; attempt < 4 && fd < 0; ++attempt) {
+    name = stem + "." + UnpredictableNamePart();
+    do {
+      fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
+}
+
+// Gives the file made under temporary the name name, unless something
+// was put there meanwhile: that stays, and the temporary name goes either
+// way. A file system without hard links has the name replaced instead.
+// False, with errno, when the file did not get the name.
+bool PutInPlace(int folder, const std::string& temporary, const std::string& name) {
+  bool placed = ::linkat(folder, temporary.c_str(), folder, name.c_str(), 0) == 0;
+  if (!placed && errno != EEXIST)
+    placed = ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
+  const int error = errno;
+  ::unlinkat(folder, temporary.c_str(), 0);
+  errno = error;
+  return placed;
+}
+
+// Whether the account uid belongs to the group gid, as its main group or
+// as a listed member.
+bool InGroup(uid_t uid, gid_t gid) {
+  std::vector<char> buffer(4096);
+  struct passwd account;
+  struct passwd* foundAccount = nullptr;
+  while (::getpwuid_r(uid, &account, buffer.data(), buffer.size(), &foundAccount) == ERANGE)
+    buffer.resize(buffer.size() * 2);
+  if (!foundAccount) return false;
+  if (account.pw_gid == gid) return true;
+  const std::string name = account.pw_name;
+  struct group entry;
+  struct group* foundGroup = nullptr;
+  while (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &foundGroup) == ERANGE)
+    buffer.resize(buffer.size() * 2);
+  for (char** member = foundGroup ? foundGroup->gr_mem : nullptr; member && *member; ++member)
+    if (name == *member) return true;
+  return false;
+}
+
+// A lock file is sound when the folder's group, and nobody else, may open
+// it for writing, and when its owner (who may change that at will) is
+// root, the folder's owner or one of that group.
+LockFileState JudgeLockEntry(const struct stat& entry, const struct stat& folder) {
+  if (!S_ISREG(entry.st_mode)) return LockFileState::kNotPlainFile;
+  if ((entry.st_mode & S_IRWXO) != 0 || entry.st_gid != folder.st_gid)
+    return LockFileState::kOpenToOthers;
+  if ((entry.st_mode & S_IWGRP) == 0) return LockFileState::kClosedToGroup;
+  if (entry.st_uid != 0 && entry.st_uid != folder.st_uid && !InGroup(entry.st_uid, folder.st_gid))
+    return LockFileState::kForeignOwner;
+  return LockFileState::kSound;
+}
+
+// Write access for the owner and the group, nothing for anyone else.
+constexpr mode_t kLockMode = S_IWUSR | S_IWGRP;
+
+// Makes a sound lock file in folder and gives it the name name: put in
+// place of nothing, or renamed over what is there (a folder is swapped
+// out and removed when empty). The descriptor, or -1 with errno.
+int MakeLockFile(int folder, const struct stat& folderInfo, const std::string& name,
+                 const struct stat* replaced) {
+  std::string temporary;
+  UniqueFd file(CreateBeside(folder, name, 0, temporary));
+  if (file.get() < 0) return -1;
+  bool made = ::fchown(file.get(), static_cast<uid_t>(-1), folderInfo.st_gid) == 0 &&
+              ::fchmod(file.get(), kLockMode) == 0;
+  if (made && !replaced) return PutInPlace(folder, temporary, name) ? file.Release() : -1;
+  if (made && !S_ISDIR(replaced->st_mode)) {
+    made = ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
+  } else if (made) {
+    made = ::renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_EXCHANGE) == 0;
+    if (made) {
+      ::unlinkat(folder, temporary.c_str(), AT_REMOVEDIR);
+      return file.Release();
+    }
+  }
+  const int error = errno;
+  ::unlinkat(folder, temporary.c_str(), 0);
+  errno = error;
+  return made ? file.Release() : -1;
+}
+
 }  // namespace
 
 bool IdentifyPath(const std::string& path, FileIdentity& identity) {
@@ -122,19 +218,86 @@ std::string SystemErrorText() {
 
 FileOpen NativeFile::OpenForAppend(const std::string& path) {
   Close();
-  UniqueFd file;
-  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND | O_CREAT, 0666, file);
-  if (opened == FileOpen::kOpened) handle_ = file.Release();
-  return opened;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    UniqueFd file;
+    FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND, 0, file);
+    if (opened == FileOpen::kOpened) handle_ = file.Release();
+    if (opened != FileOpen::kMissing) return opened;
+    // Made under a name of its own and linked into place once it has its
+    // group and mode: a run of another account that opened it earlier
+    // would be refused, and would lose its entries.
+    UniqueFd folder;
+    std::string name;
+    std::string temporary;
+    struct stat folderInfo;
+    struct stat info;
+    opened = WalkPath(path, true, folder, name);
+    if (opened != FileOpen::kOpened) return opened;
+    if (::fstat(folder.get(), &folderInfo) != 0) return FileOpen::kFailed;
+    file = UniqueFd(CreateBeside(folder.get(), name, 0666, temporary));
+    if (file.get() < 0) return FileOpen::kFailed;
+    // The mode left by the umask, with write for the group where the group
+    // may write the folder; the group only where it could be given.
+    const bool shared = ::fchown(file.get(), static_cast<uid_t>(-1), folderInfo.st_gid) == 0 &&
+                        (folderInfo.st_mode & S_IWGRP) != 0;
+    if (::fstat(file.get(), &info) != 0 ||
+        (shared && ::fchmod(file.get(), (info.st_mode & 0777) | S_IWGRP) != 0) ||
+        ::fcntl(file.get(), F_SETFL, O_WRONLY | O_APPEND) != 0) {
+      ::unlinkat(folder.get(), temporary.c_str(), 0);
+      return FileOpen::kFailed;
+    }
+    if (PutInPlace(folder.get(), temporary, name)) {
+      handle_ = file.Release();
+      return FileOpen::kOpened;
+    }
+    if (errno != EEXIST) return FileOpen::kFailed;
+    // Another run made it first: that one is opened.
+  }
+  return FileOpen::kFailed;
 }
 
-FileOpen NativeFile::OpenLockFile(const std::string& path) {
+FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found) {
   Close();
-  UniqueFd file;
-  // Write access alone, for the owner and the group, is what a lock needs.
-  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_CREAT, 0220, file);
-  if (opened == FileOpen::kOpened) handle_ = file.Release();
-  return opened;
+  found = LockFileState::kUnknown;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    UniqueFd folder;
+    std::string name;
+    // The entry itself is judged: a link there is no lock, wherever it leads.
+    FileOpen walked = WalkPath(path, false, folder, name);
+    if (walked != FileOpen::kOpened) return walked;
+    struct stat folderInfo;
+    struct stat entry;
+    if (::fstat(folder.get(), &folderInfo) != 0) return FileOpen::kFailed;
+    if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return FileOpen::kFailed;
+      found = LockFileState::kMissing;
+      handle_ = MakeLockFile(folder.get(), folderInfo, name, nullptr);
+      if (isOpen()) return FileOpen::kOpened;
+      if (errno == EEXIST) continue;  // another run made one first
+      return FileOpen::kFailed;
+    }
+    found = JudgeLockEntry(entry, folderInfo);
+    if (found != LockFileState::kSound) {
+      handle_ = MakeLockFile(folder.get(), folderInfo, name, &entry);
+      return isOpen() ? FileOpen::kOpened : FileOpen::kFailed;
+    }
+    int fd;
+    do {
+      fd = ::openat(folder.get(), name.c_str(),
+                    O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != ENOENT && errno != ELOOP) return FileOpen::kFailed;
+    // The file opened must be the one judged; one swapped in since is
+    // judged anew.
+    UniqueFd file(fd);
+    struct stat opened;
+    if (fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == entry.st_dev &&
+        opened.st_ino == entry.st_ino) {
+      handle_ = file.Release();
+      return FileOpen::kOpened;
+    }
+  }
+  return FileOpen::kFailed;
 }
 
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
@@ -221,18 +384,43 @@ bool NativeFile::Sync() {
   return isOpen() && FsyncRetrying(Fd(handle_));
 }
 
-bool NativeFile::TakePermissionsOf(const std::string& path) {
+bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
   struct stat info;
-  UniqueFd folder;
-  std::string name;
-  if (!isOpen() || WalkPath(path, false, folder, name) != FileOpen::kOpened ||
-      ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-      S_ISLNK(info.st_mode))
-    return false;
+  if (!isOpen() || entry.link || entry.permissions.size() != sizeof info) return false;
+  std::memcpy(&info, entry.permissions.data(), sizeof info);
   // The owner first: changing it may clear set-id bits that the mode then
   // restores.
   if (::fchown(Fd(handle_), info.st_uid, info.st_gid) != 0) return false;
   return ::fchmod(Fd(handle_), info.st_mode & 07777) == 0;
+}
+
+NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::string& backup) {
+  struct stat held;
+  UniqueFd folder;
+  UniqueFd backupFolder;
+  std::string name;
+  std::string backupName;
+  std::string temporary;
+  if (!isOpen() || ::fstat(Fd(handle_), &held) != 0 ||
+      WalkPath(path, false, folder, name) != FileOpen::kOpened ||
+      WalkPath(backup, false, backupFolder, backupName) != FileOpen::kOpened)
+    return Rotation::kFailed;
+  // The new file is ready before the old one moves: the group first, since
+  // changing it may clear bits that the mode then sets.
+  UniqueFd fresh(CreateBeside(folder.get(), name, 0, temporary));
+  if (fresh.get() < 0) return Rotation::kFailed;
+  if (::fchown(fresh.get(), static_cast<uid_t>(-1), held.st_gid) != 0 ||
+      ::fchmod(fresh.get(), held.st_mode & 0777) != 0 ||
+      ::renameat(folder.get(), name.c_str(), backupFolder.get(), backupName.c_str()) != 0) {
+    const int error = errno;
+    ::unlinkat(folder.get(), temporary.c_str(), 0);
+    errno = error;
+    return error == EISDIR || error == ENOTEMPTY || error == EEXIST ? Rotation::kBackupNotPlainFile
+                                                                     : Rotation::kFailed;
+  }
+  // Should even this fail, the next entry makes the log anew.
+  PutInPlace(folder.get(), temporary, name);
+  return Rotation::kRotated;
 }
 
 bool NativeFile::Close() {
@@ -307,6 +495,7 @@ bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
   if (WalkPath(path, false, folder, name) != FileOpen::kOpened ||
       ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
     return false;
+  owner.permissions.assign(reinterpret_cast<const char*>(&info), sizeof info);
   owner.mine = info.st_uid == ::geteuid();
   owner.privileged = info.st_uid == 0;
   owner.link = S_ISLNK(info.st_mode);
@@ -318,6 +507,62 @@ bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
   else
     owner.name = std::to_string(info.st_uid);
   return true;
+}
+
+LockFileState JudgeLockFile(const std::string& path) {
+  UniqueFd folder;
+  std::string name;
+  struct stat folderInfo;
+  struct stat entry;
+  if (WalkPath(path, false, folder, name) != FileOpen::kOpened ||
+      ::fstat(folder.get(), &folderInfo) != 0)
+    return LockFileState::kUnknown;
+  if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno == ENOENT ? LockFileState::kMissing : LockFileState::kUnknown;
+  return JudgeLockEntry(entry, folderInfo);
+}
+
+bool FillUnpredictable(unsigned char* bytes, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::getrandom(bytes + got, size - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool ListFolder(const std::string& folder, std::string_view prefix,
+                std::vector<FolderEntry>& entries) {
+  entries.clear();
+  const int fd = OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return false;
+  DIR* listing = ::fdopendir(fd);
+  if (!listing) {
+    ::close(fd);
+    return false;
+  }
+  while (const struct dirent* found = ::readdir(listing)) {
+    const std::string_view name = found->d_name;
+    struct stat info;
+    if (name.compare(0, prefix.size(), prefix) != 0 ||
+        ::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    FolderEntry entry;
+    entry.name = found->d_name;
+    entry.plainFile = S_ISREG(info.st_mode);
+    entry.modified = std::chrono::system_clock::from_time_t(info.st_mtime);
+    entries.push_back(std::move(entry));
+  }
+  ::closedir(listing);
+  return true;
+}
+
+bool ProcessRuns(uint64_t processId) {
+  const pid_t pid = static_cast<pid_t>(processId);
+  if (pid <= 0 || static_cast<uint64_t>(pid) != processId) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
 bool OthersCanWrite(const std::string& folder, bool& writable) {

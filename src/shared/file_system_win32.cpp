@@ -15,11 +15,13 @@
 // <windows.h> names the system's own ReplaceFile as a macro.
 #undef ReplaceFile
 #include <aclapi.h>
+#include <ntsecapi.h>
 #include <sddl.h>
 
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace tralvo {
 
@@ -313,6 +315,155 @@ std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcom
   return stream;
 }
 
+// Rights that let an account write or append to a file.
+bool GrantsWrite(ACCESS_MASK mask) {
+  return (mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+// The accounts an allowing entry of an access list names, with its rights,
+// for entries that apply to the object itself.
+template <typename Visit>
+bool ForEachAllowed(PACL dacl, Visit visit) {
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return false;
+    auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+      continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    visit(static_cast<PSID>(&allowed->SidStart), allowed->Mask);
+  }
+  return true;
+}
+
+// The accounts that may make files in the folder a handle is open on,
+// besides this one and the privileged ones: the folder's "group".
+std::vector<std::vector<BYTE>> FolderWriters(HANDLE folder) {
+  std::vector<std::vector<BYTE>> writers;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  ScopedLocal holder = HandleSecurity(folder, owner, dacl);
+  if (!holder) return writers;
+  ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
+    if (!(mask & (FILE_ADD_FILE | GENERIC_WRITE | GENERIC_ALL)) || IsPrivileged(sid) ||
+        IsCurrentUser(sid))
+      return;
+    const BYTE* bytes = static_cast<const BYTE*>(sid);
+    writers.emplace_back(bytes, bytes + GetLengthSid(sid));
+  });
+  return writers;
+}
+
+bool AmongWriters(PSID sid, const std::vector<std::vector<BYTE>>& writers) {
+  for (const std::vector<BYTE>& writer : writers)
+    if (EqualSid(sid, const_cast<BYTE*>(writer.data()))) return true;
+  return false;
+}
+
+// What may open a lock file: write and what locking needs, never read.
+constexpr DWORD kLockRights =
+    FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE;
+
+// The lock file's protected access list: this account, the privileged
+// ones and every account that may make files in the folder may open it
+// for writing; nobody may read it, so a reader of the log cannot lock it.
+struct LockSecurity {
+  std::vector<BYTE> acl;
+  SECURITY_DESCRIPTOR descriptor;
+};
+bool MakeLockSecurity(const std::string& folderPath, LockSecurity& security) {
+  ScopedHandle folder = OpenEntry(folderPath);
+  if (!folder) return false;
+  std::vector<std::vector<BYTE>> sids = FolderWriters(folder.get());
+  PSID user = nullptr;
+  std::unique_ptr<char[]> userHolder = CurrentUser(user);
+  if (!user) return false;
+  sids.emplace_back(static_cast<BYTE*>(user), static_cast<BYTE*>(user) + GetLengthSid(user));
+  for (WELL_KNOWN_SID_TYPE type : {WinBuiltinAdministratorsSid, WinLocalSystemSid}) {
+    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+    DWORD size = static_cast<DWORD>(sid.size());
+    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) return false;
+    sid.resize(size);
+    sids.push_back(std::move(sid));
+  }
+  DWORD size = sizeof(ACL);
+  for (const std::vector<BYTE>& sid : sids)
+    size += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
+  security.acl.assign(size, 0);
+  auto* acl = reinterpret_cast<PACL>(security.acl.data());
+  if (!InitializeAcl(acl, size, ACL_REVISION)) return false;
+  for (std::vector<BYTE>& sid : sids)
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, kLockRights, sid.data())) return false;
+  return InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorDacl(&security.descriptor, TRUE, acl, FALSE) &&
+         SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+}
+
+// Creates a lock file at path, which must be free, with the lock's access
+// list; INVALID_HANDLE_VALUE with the system's error otherwise.
+HANDLE CreateLockAt(const std::string& path, LockSecurity& security) {
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &security.descriptor, FALSE};
+  return CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, &attributes, CREATE_NEW,
+                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Gives the file handle is open on (with WRITE_DAC, and WRITE_OWNER for
+// the owner) the access list, and with withOwner the owner, of source.
+bool ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorDacl(source, &present, &dacl, &defaulted) ||
+      !GetSecurityDescriptorOwner(source, &owner, &defaulted) ||
+      !GetSecurityDescriptorControl(source, &control, &revision))
+    return false;
+  // A list that inherited nothing keeps inheriting nothing.
+  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION |
+                              ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  if (withOwner) what |= OWNER_SECURITY_INFORMATION;
+  return SetSecurityInfo(handle, SE_FILE_OBJECT, what, withOwner ? owner : nullptr, nullptr,
+                         present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Judges the entry at path as a lock file of the folder it stands in.
+LockFileState JudgeLockEntry(const std::string& path) {
+  ScopedHandle entry = OpenEntry(path);
+  if (!entry) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? LockFileState::kMissing : LockFileState::kUnknown;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(entry.get(), &info)) return LockFileState::kUnknown;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT) ||
+      GetFileType(entry.get()) != FILE_TYPE_DISK)
+    return LockFileState::kNotPlainFile;
+  ScopedHandle folder = OpenEntry(FolderOf(path));
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  ScopedLocal holder = HandleSecurity(entry.get(), owner, dacl);
+  if (!folder || !holder || !owner) return LockFileState::kUnknown;
+  if (!dacl) return LockFileState::kOpenToOthers;  // no list at all lets everybody in
+  const std::vector<std::vector<BYTE>> writers = FolderWriters(folder.get());
+  bool openToOthers = false;
+  size_t writersAllowed = 0;
+  if (!ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
+        const bool trusted = IsPrivileged(sid) || IsCurrentUser(sid);
+        if (GrantsRead(mask) || (GrantsWrite(mask) && !trusted && !AmongWriters(sid, writers)))
+          openToOthers = true;
+        if (GrantsWrite(mask) && AmongWriters(sid, writers)) ++writersAllowed;
+      }))
+    return LockFileState::kUnknown;
+  if (openToOthers) return LockFileState::kOpenToOthers;
+  if (writersAllowed < writers.size()) return LockFileState::kClosedToGroup;
+  if (!IsPrivileged(owner) && !IsCurrentUser(owner) && !AmongWriters(owner, writers))
+    return LockFileState::kForeignOwner;
+  return LockFileState::kSound;
+}
+
 }  // namespace
 
 std::string SystemErrorText() {
@@ -345,8 +496,52 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
                      FILE_ATTRIBUTE_NORMAL);
 }
 
-FileOpen NativeFile::OpenLockFile(const std::string& path) {
-  return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN);
+FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found) {
+  Close();
+  found = LockFileState::kUnknown;
+  bool sawLink = false;
+  const FileOpen looked = CheckPath(path, false, sawLink);
+  if (looked != FileOpen::kOpened) return looked;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    found = JudgeLockEntry(path);
+    if (found == LockFileState::kUnknown) return FileOpen::kFailed;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (found == LockFileState::kSound) {
+      handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) continue;
+    } else {
+      LockSecurity security;
+      if (!MakeLockSecurity(FolderOf(path), security)) return FileOpen::kFailed;
+      if (found == LockFileState::kMissing) {
+        handle = CreateLockAt(path, security);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
+      } else {
+        // A new lock renamed over the old one; a folder, which no rename
+        // replaces, is moved aside first and removed when empty.
+        const std::string temporary = path + "." + UnpredictableNamePart();
+        const std::string aside = path + "." + UnpredictableNamePart();
+        handle = CreateLockAt(temporary, security);
+        const bool folder = found == LockFileState::kNotPlainFile &&
+                            (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        if (handle != INVALID_HANDLE_VALUE &&
+            ((folder && !MoveFileExA(path.c_str(), aside.c_str(), 0)) ||
+             !MoveFileExA(temporary.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+          const DWORD error = GetLastError();
+          CloseHandle(handle);
+          handle = INVALID_HANDLE_VALUE;
+          DeleteFileA(temporary.c_str());
+          SetLastError(error);
+        }
+        if (folder) RemoveDirectoryA(aside.c_str());
+      }
+    }
+    if (handle == INVALID_HANDLE_VALUE) return FileOpen::kFailed;
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    return FileOpen::kOpened;
+  }
+  return FileOpen::kFailed;
 }
 
 FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
@@ -450,27 +645,48 @@ bool NativeFile::Sync() {
   return isOpen() && FlushFileBuffers(Handle(handle_));
 }
 
-bool NativeFile::TakePermissionsOf(const std::string& path) {
-  if (!isOpen()) return false;
+bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
+  if (!isOpen() || entry.link || entry.permissions.empty()) return false;
+  std::string descriptor = entry.permissions;
+  return ApplySecurity(Handle(handle_), &descriptor[0], true);
+}
+
+NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::string& backup) {
+  if (!isOpen()) return Rotation::kFailed;
+  const DWORD backupAttributes = GetFileAttributesA(backup.c_str());
+  if (backupAttributes != INVALID_FILE_ATTRIBUTES &&
+      (backupAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Rotation::kBackupNotPlainFile;
+  bool sawLink = false;
   ScopedHandle entry = OpenEntry(path);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!entry || !GetFileInformationByHandle(entry.get(), &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return false;
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  ScopedLocal holder = HandleSecurity(entry.get(), owner, dacl);
-  if (!holder) return false;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  if (!GetSecurityDescriptorControl(holder.get(), &control, &revision)) return false;
-  // A list that inherited nothing keeps inheriting nothing.
-  const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
-                                              ? PROTECTED_DACL_SECURITY_INFORMATION
-                                              : UNPROTECTED_DACL_SECURITY_INFORMATION;
-  return SetSecurityInfo(Handle(handle_), SE_FILE_OBJECT,
-                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | protection, owner,
-                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  ScopedLocal security = entry ? HandleSecurity(entry.get(), owner, dacl) : nullptr;
+  entry.reset();
+  if (!security || CheckPath(path, false, sawLink) != FileOpen::kOpened ||
+      CheckPath(backup, false, sawLink) != FileOpen::kOpened)
+    return Rotation::kFailed;
+  // The new file is ready, with the old one's access list, before the old
+  // one moves.
+  const std::string temporary = path + "." + UnpredictableNamePart();
+  HANDLE raw = CreateFileA(temporary.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC, kShareAll,
+                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return Rotation::kFailed;
+  ScopedHandle fresh(raw);
+  const bool ready = ApplySecurity(fresh.get(), security.get(), false);
+  fresh.reset();
+  if (!ready ||
+      !MoveFileExA(path.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileA(temporary.c_str());
+    SetLastError(error);
+    return Rotation::kFailed;
+  }
+  // A file another run made in the meantime stays; should even this fail,
+  // the next entry makes the log anew.
+  if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH))
+    DeleteFileA(temporary.c_str());
+  return Rotation::kRotated;
 }
 
 bool NativeFile::Close() {
@@ -538,6 +754,8 @@ bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
   if (!entry || !GetFileInformationByHandle(entry.get(), &info)) return false;
   ScopedLocal holder = HandleSecurity(entry.get(), sid, dacl);
   if (!holder || !sid) return false;
+  owner.permissions.assign(static_cast<const char*>(holder.get()),
+                           GetSecurityDescriptorLength(holder.get()));
   owner.mine = IsCurrentUser(sid);
   owner.privileged = IsPrivileged(sid);
   owner.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -556,6 +774,50 @@ bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
     }
   }
   return true;
+}
+
+LockFileState JudgeLockFile(const std::string& path) {
+  bool sawLink = false;
+  return CheckPath(path, false, sawLink) == FileOpen::kOpened ? JudgeLockEntry(path)
+                                                               : LockFileState::kUnknown;
+}
+
+bool FillUnpredictable(unsigned char* bytes, size_t size) {
+  return RtlGenRandom(bytes, static_cast<ULONG>(size)) != FALSE;
+}
+
+bool ListFolder(const std::string& folder, std::string_view prefix,
+                std::vector<FolderEntry>& entries) {
+  entries.clear();
+  WIN32_FIND_DATAA found;
+  const std::string pattern = folder + "\\" + std::string(prefix) + "*";
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    FolderEntry entry;
+    entry.name = found.cFileName;
+    entry.plainFile =
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+    // FILETIME counts 100 ns from 1601, the clock seconds from 1970.
+    const uint64_t ticks =
+        (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+        found.ftLastWriteTime.dwLowDateTime;
+    entry.modified = std::chrono::system_clock::from_time_t(
+        static_cast<std::time_t>((ticks - 116444736000000000ull) / 10000000ull));
+    entries.push_back(std::move(entry));
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
+}
+
+bool ProcessRuns(uint64_t processId) {
+  HANDLE process =
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(processId));
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
 }
 
 bool OthersCanWrite(const std::string& folder, bool& writable) {

@@ -32,8 +32,11 @@ struct BookingCounters {
 struct LogHold {
   NativeFile file;  // the log, opened by the first entry
   NativeFile lock;  // the lock beside it that only the log's writers can hold
-  bool lockTried = false;
+  // No sound lock can be had: entries are appended without one, and the
+  // log is never rotated.
+  bool unlocked = false;
   bool refusalReported = false;  // the console was told why the log is unusable
+  bool backupNoticed = false;    // ... and that the backup blocks the rotation
   // Entries the log has not taken yet, in order, each with its line ends.
   std::deque<std::string> pending;
   // How long the run may still wait for the log, all entries together.
