@@ -224,6 +224,51 @@ bool CheckConfigFile(Report& report, const std::string& path, std::string& userN
   return keysFound;
 }
 
+// What makes a lock file unsound, for the check's lines.
+const char* LockProblem(LockFileState state) {
+  switch (state) {
+    case LockFileState::kOpenToOthers:
+      return "accounts outside the log folder's group may open it";
+    case LockFileState::kClosedToGroup:
+      return "the log folder's group may not open it";
+    case LockFileState::kForeignOwner:
+      return "it belongs to an account outside the log folder's group";
+    case LockFileState::kNotPlainFile:
+      return "not a regular file";
+    case LockFileState::kSound:
+    case LockFileState::kMissing:
+    case LockFileState::kUnknown:
+      break;
+  }
+  return "it cannot be examined";
+}
+
+// The lock beside the log, which every account that shares the log must
+// be able to open: without it a run appends unlocked and never rotates.
+// An unsound one that this account can replace, its next run replaces.
+// False when this account's runs would go without a lock.
+bool CheckLockFile(Report& report, const std::string& lock, bool mayReplace) {
+  const std::string shown = "log lock file " + ShownEntry(lock);
+  constexpr const char* kWithout =
+      ", so this account's runs append without a lock and never rotate the log";
+  const LockFileState state = JudgeLockFile(lock);
+  if (state == LockFileState::kMissing) return true;
+  if (state == LockFileState::kSound) {
+    if (AccountMay(lock, FileAccess::kWrite)) return true;
+    report(Verdict::kError, shown + ": this account cannot open it" + kWithout +
+                                "; add the account to the log folder's group");
+    return false;
+  }
+  if (mayReplace && state != LockFileState::kUnknown) {
+    report(Verdict::kWarning,
+           shown + ": " + LockProblem(state) + "; the next run replaces it with a sound one");
+    return true;
+  }
+  report(Verdict::kError, shown + ": " + LockProblem(state) +
+                              ", and this account cannot replace it" + kWithout + "; remove it");
+  return false;
+}
+
 // The log folder, the log and its backup: a run must be able to append to
 // the log, create it and rotate it, or its entries are lost unseen.
 void CheckLog(Report& report) {
@@ -264,8 +309,10 @@ void CheckLog(Report& report) {
     } else if (fileKind == PathKind::kMissing) {
       continue;
     } else if (fileKind != PathKind::kRegularFile) {
-      report(Verdict::kError,
-             shown + ": not a regular file, so no entry reaches the log; remove it");
+      report(Verdict::kError, shown + (file == log ? ": not a regular file, so no entry reaches "
+                                                     "the log; remove it"
+                                                   : ": not a regular file, so the log is never "
+                                                     "rotated and grows without bound; remove it"));
       sound = false;
     } else if (file == log && !AccountMay(file, FileAccess::kWrite)) {
       report(Verdict::kError, shown +
@@ -275,6 +322,7 @@ void CheckLog(Report& report) {
       sound = false;
     }
   }
+  sound = CheckLockFile(report, LogLockPath(log), AccountMay(folder, FileAccess::kWrite)) && sound;
   if (sound) report(Verdict::kOk, shownFolder + ": the runs can write, create and rotate the log");
 }
 
@@ -377,14 +425,37 @@ void CheckStatusFolder(Report& report, const std::string& configPath) {
     report(Verdict::kError, subject +
                                 ": no such folder, so the monitoring sees no run; create it "
                                 "or correct STATUS_DIR");
-  } else if (!AccountMay(folder, FileAccess::kWrite)) {
+    return;
+  }
+  bool sound = true;
+  if (!AccountMay(folder, FileAccess::kWrite)) {
     report(Verdict::kError, subject +
                                 ": this account cannot create files in it, so the "
                                 "monitoring sees no run; " +
                                 kGiveAccess + " to write in it");
-  } else {
-    report(Verdict::kOk, subject);
+    sound = false;
   }
+  bool othersWrite = false;
+  if (OthersCanWrite(folder, othersWrite) && othersWrite) {
+    report(Verdict::kError, subject +
+                                ": accounts other than the runs' and root can write it, and so "
+                                "put a status of their own in place of a run's; let only the "
+                                "runs' account write it (the collector only reads)");
+    sound = false;
+  }
+  std::vector<FolderEntry> entries;
+  ListFolder(folder, "tralvo_", entries);
+  for (const FolderEntry& entry : entries) {
+    static constexpr std::string_view kSuffix = ".prom";
+    if (entry.plainFile || entry.name.size() < kSuffix.size() ||
+        entry.name.compare(entry.name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+      continue;
+    report(Verdict::kError, "status file " + ShownEntry(folder + "/" + entry.name) +
+                                ": not a regular file, so the runs of its terminal leave no "
+                                "status; remove it");
+    sound = false;
+  }
+  if (sound) report(Verdict::kOk, subject);
 }
 
 // path and every folder above it, up to its root.

@@ -52,7 +52,7 @@ struct ConfigWriteResult {
   ValueProblem valueProblem = ValueProblem::kNone;  // why its value was refused
   std::string owner;                                // of a file owned by another
   bool folderOpen = false;  // ... whose folder accounts other than root can write
-  std::string reason;                               // the system's, for a file failure
+  std::string reason;       // the system's, for a file failure
   bool ok() const { return error == ConfigWriteError::kNone; }
 };
 

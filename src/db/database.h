@@ -136,12 +136,11 @@ class Database {
 void ToOdbcWide(std::string_view windows1252, std::vector<SQLWCHAR>& wide);
 
 // Connects to the data source with the user name and password, each passed
-// whole as the Windows-1252 characters they are, giving the login at most timeouts.login seconds; every statement
-// on the connection then waits at most timeouts.query seconds. The limits
-// are the standard connection and statement attributes, so they hold with
-// any driver. Replaces an earlier connection of db. Returns 0 when
-// connected (SQL_SUCCESS_WITH_INFO included), -1 otherwise; after a
-// refused or timed-out connect db.diagnostics() holds what the driver said.
+// whole as the Windows-1252 characters they are, giving the login at most timeouts.login seconds;
+// every statement on the connection then waits at most timeouts.query seconds. The limits are the
+// standard connection and statement attributes, so they hold with any driver. Replaces an earlier
+// connection of db. Returns 0 when connected (SQL_SUCCESS_WITH_INFO included), -1 otherwise; after
+// a refused or timed-out connect db.diagnostics() holds what the driver said.
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
                       const std::string& dataSourceName, const Timeouts& timeouts = {});
 

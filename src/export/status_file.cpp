@@ -124,8 +124,10 @@ std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
     constexpr size_t kHashPart = 17;  // "~" and 16 digits
     size_t keep = kMaxTerminalFileName - prefix.size() - suffix.size() - kHashPart;
     // Never inside a %XX.
-    if (keep >= 1 && encoded[keep - 1] == '%') keep -= 1;
-    else if (keep >= 2 && encoded[keep - 2] == '%') keep -= 2;
+    if (keep >= 1 && encoded[keep - 1] == '%')
+      keep -= 1;
+    else if (keep >= 2 && encoded[keep - 2] == '%')
+      keep -= 2;
     char hash[kHashPart + 1];
     std::snprintf(hash, sizeof hash, "~%016" PRIX64, NameHash(terminal));
     encoded.resize(keep);
@@ -192,8 +194,8 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
   return out;
 }
 
-StatusWrite WriteStatusFile(const std::string& folder, const RunState& state,
-                            const RunTimes& times, int exitStatus) {
+StatusWrite WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+                            int exitStatus) {
   StatusWrite result;
   OthersCanWrite(folder, result.folderOpen);
   const std::string name = StatusFileName(state.terminalId);

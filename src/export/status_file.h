@@ -51,8 +51,8 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
 struct StatusWrite {
   enum Outcome {
     kWritten,
-    kFailed,       // the old status stays
-    kNotPlainFile, // something other than a plain file stands at its name
+    kFailed,        // the old status stays
+    kNotPlainFile,  // something other than a plain file stands at its name
   } outcome = kWritten;
   // Accounts other than this one and root can write the folder: they can
   // put their own status in place of the run's.
@@ -67,7 +67,7 @@ struct StatusWrite {
 // terminal's temporary files that an ended run left, or that are older
 // than an hour, are removed first. When it fails the temporary file is
 // gone and the old status stays.
-StatusWrite WriteStatusFile(const std::string& folder, const RunState& state,
-                            const RunTimes& times, int exitStatus);
+StatusWrite WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+                            int exitStatus);
 
 }  // namespace tralvo

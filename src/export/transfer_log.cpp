@@ -75,10 +75,11 @@ NativeFile* Lock(const std::string& path, LogHold& log, LogResult& result) {
   const FileOpen opened = log.lock.OpenLockFile(lockPath, found);
   if (opened == FileOpen::kOpened) return &log.lock;
   log.unlocked = true;
-  const std::string why = opened == FileOpen::kPlantedLink ? "Pfad ueber fremden symbolischen Link"
-                                                           : SystemErrorText();
-  result.notices.push_back(std::string("Transferprotokoll ohne Sperre, keine Umbenennung (Sperrdatei ") +
-                           LockStateText(found) + ": " + why + "): " + lockPath);
+  const std::string why =
+      opened == FileOpen::kPlantedLink ? "Pfad ueber fremden symbolischen Link" : SystemErrorText();
+  result.notices.push_back(
+      std::string("Transferprotokoll ohne Sperre, keine Umbenennung (Sperrdatei ") +
+      LockStateText(found) + ": " + why + "): " + lockPath);
   return nullptr;
 }
 

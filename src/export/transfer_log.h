@@ -6,9 +6,9 @@
 // check and rotation are serialised between them by a lock beside the log
 // that only its writers can hold, whichever of the accounts that share
 // the log folder they run as. A run that can have no sound lock appends
-// whole entries without one and leaves the rotation to the others. A run keeps its handle on the log
-// between entries, locked only while it appends, so another process may
-// read, move or remove the log between entries.
+// whole entries without one and leaves the rotation to the others. A run keeps its handle on the
+// log between entries, locked only while it appends, so another process may read, move or remove
+// the log between entries.
 //
 // Whoever holds the log up (a stopped run holding the lock, a program on
 // Windows that opened the log without sharing it) costs a run a bounded

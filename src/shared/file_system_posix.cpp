@@ -181,8 +181,11 @@ int MakeLockFile(int folder, const struct stat& folderInfo, const std::string& n
   std::string temporary;
   UniqueFd file(CreateBeside(folder, name, 0, temporary));
   if (file.get() < 0) return -1;
-  bool made = ::fchown(file.get(), static_cast<uid_t>(-1), folderInfo.st_gid) == 0 &&
-              ::fchmod(file.get(), kLockMode) == 0;
+  // Root gives it to the folder's owner, who shares the log whether or not
+  // it is in the folder's group.
+  const uid_t owner = ::geteuid() == 0 ? folderInfo.st_uid : static_cast<uid_t>(-1);
+  bool made =
+      ::fchown(file.get(), owner, folderInfo.st_gid) == 0 && ::fchmod(file.get(), kLockMode) == 0;
   if (made && !replaced) return PutInPlace(folder, temporary, name) ? file.Release() : -1;
   if (made && !S_ISDIR(replaced->st_mode)) {
     made = ::renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
@@ -416,7 +419,7 @@ NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::stri
     ::unlinkat(folder.get(), temporary.c_str(), 0);
     errno = error;
     return error == EISDIR || error == ENOTEMPTY || error == EEXIST ? Rotation::kBackupNotPlainFile
-                                                                     : Rotation::kFailed;
+                                                                    : Rotation::kFailed;
   }
   // Should even this fail, the next entry makes the log anew.
   PutInPlace(folder.get(), temporary, name);

@@ -167,6 +167,27 @@ ScopedHandle OpenEntry(const std::string& path) {
   return ScopedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
+// Rights that let an account write or append to a file.
+bool GrantsWrite(ACCESS_MASK mask) {
+  return (mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+// The accounts an allowing entry of an access list names, with its rights,
+// for entries that apply to the object itself.
+template <typename Visit>
+bool ForEachAllowed(PACL dacl, Visit visit) {
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) return false;
+    auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
+      continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    visit(static_cast<PSID>(&allowed->SidStart), allowed->Mask);
+  }
+  return true;
+}
+
 // Whether accounts other than this one and the privileged ones may change
 // the entries of the folder handle is open on. True when it cannot be told.
 bool OthersCanChange(HANDLE folder) {
@@ -177,20 +198,13 @@ bool OthersCanChange(HANDLE folder) {
   // An owner may rewrite the list at will.
   if (!IsPrivileged(owner) && !IsCurrentUser(owner)) return true;
   if (!dacl) return true;  // no list at all lets everybody in
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) return true;
-    auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
-      continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    PSID sid = &allowed->SidStart;
-    if (!GrantsChange(allowed->Mask) || IsPrivileged(sid) || IsCurrentUser(sid) ||
-        IsWellKnown(sid, WinCreatorOwnerSid) || IsWellKnown(sid, WinCreatorOwnerRightsSid))
-      continue;
-    return true;
-  }
-  return false;
+  bool others = false;
+  const bool read = ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
+    if (GrantsChange(mask) && !IsPrivileged(sid) && !IsCurrentUser(sid) &&
+        !IsWellKnown(sid, WinCreatorOwnerSid) && !IsWellKnown(sid, WinCreatorOwnerRightsSid))
+      others = true;
+  });
+  return others || !read;
 }
 
 // The full path of path, or empty.
@@ -315,27 +329,6 @@ std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcom
   return stream;
 }
 
-// Rights that let an account write or append to a file.
-bool GrantsWrite(ACCESS_MASK mask) {
-  return (mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) != 0;
-}
-
-// The accounts an allowing entry of an access list names, with its rights,
-// for entries that apply to the object itself.
-template <typename Visit>
-bool ForEachAllowed(PACL dacl, Visit visit) {
-  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) return false;
-    auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
-      continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    visit(static_cast<PSID>(&allowed->SidStart), allowed->Mask);
-  }
-  return true;
-}
-
 // The accounts that may make files in the folder a handle is open on,
 // besides this one and the privileged ones: the folder's "group".
 std::vector<std::vector<BYTE>> FolderWriters(HANDLE folder) {
@@ -421,9 +414,10 @@ bool ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
       !GetSecurityDescriptorControl(source, &control, &revision))
     return false;
   // A list that inherited nothing keeps inheriting nothing.
-  SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION |
-                              ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  SECURITY_INFORMATION what =
+      DACL_SECURITY_INFORMATION |
+      ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
   if (withOwner) what |= OWNER_SECURITY_INFORMATION;
   return SetSecurityInfo(handle, SE_FILE_OBJECT, what, withOwner ? owner : nullptr, nullptr,
                          present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
@@ -654,8 +648,7 @@ bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
 NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::string& backup) {
   if (!isOpen()) return Rotation::kFailed;
   const DWORD backupAttributes = GetFileAttributesA(backup.c_str());
-  if (backupAttributes != INVALID_FILE_ATTRIBUTES &&
-      (backupAttributes & FILE_ATTRIBUTE_DIRECTORY))
+  if (backupAttributes != INVALID_FILE_ATTRIBUTES && (backupAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return Rotation::kBackupNotPlainFile;
   bool sawLink = false;
   ScopedHandle entry = OpenEntry(path);
@@ -675,8 +668,8 @@ NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::stri
   ScopedHandle fresh(raw);
   const bool ready = ApplySecurity(fresh.get(), security.get(), false);
   fresh.reset();
-  if (!ready ||
-      !MoveFileExA(path.c_str(), backup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!ready || !MoveFileExA(path.c_str(), backup.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     DeleteFileA(temporary.c_str());
     SetLastError(error);
@@ -779,7 +772,7 @@ bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
 LockFileState JudgeLockFile(const std::string& path) {
   bool sawLink = false;
   return CheckPath(path, false, sawLink) == FileOpen::kOpened ? JudgeLockEntry(path)
-                                                               : LockFileState::kUnknown;
+                                                              : LockFileState::kUnknown;
 }
 
 bool FillUnpredictable(unsigned char* bytes, size_t size) {
@@ -799,9 +792,8 @@ bool ListFolder(const std::string& folder, std::string_view prefix,
     entry.plainFile =
         (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
     // FILETIME counts 100 ns from 1601, the clock seconds from 1970.
-    const uint64_t ticks =
-        (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-        found.ftLastWriteTime.dwLowDateTime;
+    const uint64_t ticks = (static_cast<uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                           found.ftLastWriteTime.dwLowDateTime;
     entry.modified = std::chrono::system_clock::from_time_t(
         static_cast<std::time_t>((ticks - 116444736000000000ull) / 10000000ull));
     entries.push_back(std::move(entry));
@@ -912,21 +904,12 @@ bool ReadableByOthers(const std::string& path, bool& readable) {
   if (!holder) return false;
   // No list at all lets everybody in.
   readable = dacl == nullptr;
-  for (DWORD i = 0; dacl && i < dacl->AceCount && !readable; ++i) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, i, &ace)) return false;
-    auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
-      continue;
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    PSID sid = &allowed->SidStart;
-    if (!GrantsRead(allowed->Mask)) continue;
-    if ((owner && EqualSid(sid, owner)) || IsWellKnown(sid, WinBuiltinAdministratorsSid) ||
-        IsWellKnown(sid, WinLocalSystemSid) || IsWellKnown(sid, WinCreatorOwnerRightsSid))
-      continue;
-    readable = true;
-  }
-  return true;
+  return ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
+    if (GrantsRead(mask) && !(owner && EqualSid(sid, owner)) &&
+        !IsWellKnown(sid, WinBuiltinAdministratorsSid) && !IsWellKnown(sid, WinLocalSystemSid) &&
+        !IsWellKnown(sid, WinCreatorOwnerRightsSid))
+      readable = true;
+  });
 }
 
 PathKind KindOf(const std::string& path) {

@@ -250,8 +250,9 @@ TEST_F(TralvoIniTest, NoOwnerOrModeIsTakenThroughAnotherAccountsLink) {
 
   const testsupport::ProcessResult refused = Run({"write", path}, "sa\ngeheim\nMSSQL\nZeit\n");
   EXPECT_NE(refused.exitStatus, 0);
-  EXPECT_NE(refused.errors.find(path + " belongs to nobody, and accounts other than root can write"),
-            std::string::npos)
+  EXPECT_NE(
+      refused.errors.find(path + " belongs to nobody, and accounts other than root can write"),
+      std::string::npos)
       << refused.errors;
   EXPECT_EQ(testsupport::ReadFileBytes(hers), "hers");
   EXPECT_FALSE(testsupport::FileExists(path + ".new"));

@@ -49,7 +49,8 @@ ProcessResult Installation::RunBinary(const char* binary, const std::vector<std:
   std::map<std::string, std::string> environment{
       {"ODBCSYSINI", dir_ / "odbc"}, {"ODBCINI", dir_ / "odbc/odbc.ini"}, {"HOME", dir_.path()}};
   for (const auto& [name, value] : env) environment[name] = value;
-  return RunProcess(argv, work(), "", environment, timeout_, stop_);
+  return RunProcess(account_ ? AsAccount(*account_, argv) : argv, work(), "", environment, timeout_,
+                    stop_);
 }
 
 ProcessResult Installation::Transfer(const std::string& terminal, bool debug,

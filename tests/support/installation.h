@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts.h"
 #include "config/config_file_writer.h"
 #include "test_support.h"
 
@@ -49,6 +50,9 @@ class Installation {
   void SetRunTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
   // Every later run is sent this signal while it runs.
   void SetRunStop(ProcessStop stop) { stop_ = stop; }
+  // Every later run runs as account (see CanTakeOnAccounts), or as the
+  // test's own account again with null.
+  void SetRunAccount(const Account* account) { account_ = account; }
 
   std::string Log() const { return ReadFileBytes(logPath()); }
   std::string TimeBookings() const { return ReadFileBytes(work() + "/zeit.txt"); }
@@ -61,6 +65,7 @@ class Installation {
   TempDir dir_;
   std::chrono::milliseconds timeout_{};
   ProcessStop stop_;
+  const Account* account_ = nullptr;
 };
 
 }  // namespace testsupport
