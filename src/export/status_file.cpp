@@ -58,6 +58,7 @@ void RemoveLeftovers(const std::string& folder, const std::string& name) {
   if (!ListFolder(folder, prefix, entries)) return;
   const auto now = std::chrono::system_clock::now();
   for (const FolderEntry& entry : entries) {
+    if (!entry.plainFile) continue;  // nothing a run leaves, and no name a run needs
     uint64_t pid = 0;
     for (size_t at = prefix.size(); at < entry.name.size() && entry.name[at] != '.'; ++at) {
       const char digit = entry.name[at];

@@ -34,13 +34,16 @@ void Spend(LogHold& log, Clock::time_point& since) {
   since = now;
 }
 
-// Whether file is still the one at path. A file that cannot be examined
-// is taken for it: the entry then goes where it would have gone without
-// the check.
+// Whether file is still the one at path. A file that cannot be examined,
+// or a name that is there but cannot be (a lock that grants no right to
+// read its attributes), is taken for it: the entry then goes where it
+// would have gone without the check.
 bool StillAt(const std::string& path, const NativeFile& file) {
   FileIdentity held;
   FileIdentity named;
-  return !file.Identify(held) || (IdentifyPath(path, named) && held == named);
+  if (!file.Identify(held)) return true;
+  if (IdentifyPath(path, named)) return held == named;
+  return KindOf(path) != PathKind::kMissing;
 }
 
 // What was found at the lock's name, for the operator.

@@ -162,9 +162,10 @@ bool InGroup(uid_t uid, gid_t gid) {
 // root, the folder's owner or one of that group.
 LockFileState JudgeLockEntry(const struct stat& entry, const struct stat& folder) {
   if (!S_ISREG(entry.st_mode)) return LockFileState::kNotPlainFile;
-  if ((entry.st_mode & S_IRWXO) != 0 || entry.st_gid != folder.st_gid)
+  const bool folderGroup = entry.st_gid == folder.st_gid;
+  if ((entry.st_mode & S_IRWXO) != 0 || (!folderGroup && (entry.st_mode & S_IRWXG) != 0))
     return LockFileState::kOpenToOthers;
-  if ((entry.st_mode & S_IWGRP) == 0) return LockFileState::kClosedToGroup;
+  if (!folderGroup || (entry.st_mode & S_IWGRP) == 0) return LockFileState::kClosedToGroup;
   if (entry.st_uid != 0 && entry.st_uid != folder.st_uid && !InGroup(entry.st_uid, folder.st_gid))
     return LockFileState::kForeignOwner;
   return LockFileState::kSound;

@@ -444,11 +444,14 @@ LockFileState JudgeLockEntry(const std::string& path) {
   const std::vector<std::vector<BYTE>> writers = FolderWriters(folder.get());
   bool openToOthers = false;
   size_t writersAllowed = 0;
+  // Whoever may write the folder may open the lock in any way: the log is
+  // theirs anyway. Anyone else may not open it at all.
   if (!ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
-        const bool trusted = IsPrivileged(sid) || IsCurrentUser(sid);
-        if (GrantsRead(mask) || (GrantsWrite(mask) && !trusted && !AmongWriters(sid, writers)))
+        const bool writer = AmongWriters(sid, writers);
+        if ((GrantsRead(mask) || GrantsWrite(mask)) && !writer && !IsPrivileged(sid) &&
+            !IsCurrentUser(sid))
           openToOthers = true;
-        if (GrantsWrite(mask) && AmongWriters(sid, writers)) ++writersAllowed;
+        if (GrantsWrite(mask) && writer) ++writersAllowed;
       }))
     return LockFileState::kUnknown;
   if (openToOthers) return LockFileState::kOpenToOthers;

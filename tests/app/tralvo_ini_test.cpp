@@ -1,7 +1,10 @@
 // The companion command, run as a built binary: values and stored forms
 // in both directions, files it writes read back by the reader, listings.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts.h"
 #include "app/version.h"
 #include "config/config_reader.h"
 #include "config/value_cipher.h"
@@ -256,6 +260,100 @@ TEST_F(TralvoIniTest, NoOwnerOrModeIsTakenThroughAnotherAccountsLink) {
       << refused.errors;
   EXPECT_EQ(testsupport::ReadFileBytes(hers), "hers");
   EXPECT_FALSE(testsupport::FileExists(path + ".new"));
+}
+
+std::string StoredPassword(const std::string& path) {
+  ConfigEntry entry;
+  ReadConfigValue(entry, "", "PASS", 0, path);
+  return entry.value;
+}
+
+// The one procedure for the task account: root writes the file in root's
+// own folder, hands it to the task account once, and writes it again after
+// a password change; the task account keeps it. In a folder another
+// account may write, that account may have put the file there itself.
+TEST_F(TralvoIniTest, RootRewritesTheTaskAccountsFileInRootsOwnFolderOnly) {
+  if (!testsupport::CanTakeOnAccounts()) GTEST_SKIP() << "needs root to act as other accounts";
+  const testsupport::Account task = testsupport::kGroupAccount;
+  const std::string files = dir_ / "Files";
+  const std::string path = files + "/quorvex.ini";
+  testsupport::MakeDirs(files);
+  for (const std::string& folder : {dir_.path(), files}) ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  ASSERT_EQ(Run({"write", path}, "sa\nalt\nMSSQL\nZeit\n").exitStatus, 0);
+  ASSERT_EQ(chown(path.c_str(), task.uid, task.gid), 0);
+  const testsupport::ProcessResult rewritten = Run({"write", path}, "sa\nneu\nMSSQL\nZeit\n");
+  EXPECT_EQ(rewritten.exitStatus, 0) << rewritten.errors;
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, task.uid);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  EXPECT_EQ(StoredPassword(path), "neu");
+
+  // The task account cannot write root's folder, and hears so before it
+  // types a single value.
+  const testsupport::ProcessResult asTask = testsupport::RunProcess(
+      testsupport::AsAccount(task, {TRALVO_INI_BINARY, "write", path}), dir_.path());
+  EXPECT_NE(asTask.exitStatus, 0);
+  EXPECT_EQ(asTask.errors.rfind("tralvo-ini: cannot create " + path + ": ", 0), 0u)
+      << asTask.errors;
+
+  ASSERT_EQ(chmod(files.c_str(), 0775), 0);
+  const testsupport::ProcessResult refused = Run({"write", path}, "sa\nanders\nMSSQL\nZeit\n");
+  EXPECT_NE(refused.exitStatus, 0);
+  EXPECT_NE(refused.errors.find("accounts other than root can write"), std::string::npos)
+      << refused.errors;
+  EXPECT_EQ(StoredPassword(path), "neu");
+}
+
+// Root writes where another account swaps files of its own in, again and
+// again: whatever it finds when it judges the file, the file it leaves
+// never has that account as owner or a mode that lets others read it.
+TEST_F(TralvoIniTest, AFileSwappedInMeanwhilePassesNothingOn) {
+  if (!testsupport::CanTakeOnAccounts()) GTEST_SKIP() << "needs root to act as other accounts";
+  const testsupport::Account other = testsupport::kGroupAccount;
+  const std::string files = dir_ / "Files";
+  const std::string path = files + "/quorvex.ini";
+  testsupport::MakeDirs(files);
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(chown(files.c_str(), other.uid, other.gid), 0);
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    testsupport::WriteFileBytes(path, "roots");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_EQ(chown(path.c_str(), 0, 0), 0);
+    struct stat roots {};
+    ASSERT_EQ(stat(path.c_str(), &roots), 0);
+    // The other account swaps its own files in until a file it did not
+    // make takes the name: the one root wrote.
+    const pid_t swapper = fork();
+    ASSERT_GE(swapper, 0);
+    if (swapper == 0) {
+      if (!testsupport::BecomeAccount(other)) _exit(1);
+      umask(0);
+      const std::string theirs = files + "/theirs";
+      // Each attempt starts a little later, so that some start while root
+      // is between looking at the file and replacing it.
+      usleep(static_cast<useconds_t>(attempt) * 500);
+      ino_t mine = roots.st_ino;
+      for (struct stat now{};
+           stat(path.c_str(), &now) != 0 || now.st_ino == mine || now.st_ino == roots.st_ino;) {
+        const int fd = open(theirs.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        struct stat made {};
+        if (fd >= 0 && fstat(fd, &made) == 0 && rename(theirs.c_str(), path.c_str()) == 0)
+          mine = made.st_ino;
+        if (fd >= 0) close(fd);
+      }
+      _exit(0);
+    }
+    const std::string password = "geheim" + std::to_string(attempt);
+    Run({"write", path}, "sa\n" + password + "\nMSSQL\nZeit\n");
+    kill(swapper, SIGKILL);
+    waitpid(swapper, nullptr, 0);
+    struct stat info {};
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    if (StoredPassword(path) != password) continue;  // refused, or swapped out since
+    EXPECT_EQ(info.st_uid, 0u) << attempt;
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << attempt;
+  }
 }
 
 TEST_F(TralvoIniTest, ShowListsRecordsWithThePasswordMasked) {

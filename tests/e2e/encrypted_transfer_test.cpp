@@ -1,7 +1,8 @@
 // A whole transfer through a data source with Encryption = require,
 // watched by a relay between the driver and the server: after the
 // PRELOGIN exchange every byte either way is a TLS record, at first inside
-// PRELOGIN packets, and no statement or value travels in clear.
+// PRELOGIN packets, and no statement or value travels in clear. And the
+// login itself: its letters arrive as the characters they are.
 #include <gtest/gtest.h>
 
 #include "recording_relay.h"
@@ -58,6 +59,31 @@ TEST_F(EncryptedTransfer, EveryByteAfterThePreloginIsTls) {
       EXPECT_FALSE(Contains(recording.fromServer, Utf16(value))) << value;
     }
   }
+}
+
+// The server compares a login's name and password as characters: every
+// Windows-1252 letter the configuration holds must reach it as the one it
+// is, the dagger, the euro sign and the low double quotation mark among
+// them, whose bytes Latin-1 reads as control characters.
+class LettersOfTheLogin : public TransferTest {
+ protected:
+  LettersOfTheLogin() : TransferTest(Letters()) {
+    inst_.WriteConfig("tralvo\x86", "G\x80\x84-42", "TRALVO");
+  }
+  static StandinOptions Letters() {
+    StandinOptions options = DefaultOptions();
+    options.user = "tralvo\xE2\x80\xA0";                // tralvo†
+    options.password = "G\xE2\x82\xAC\xE2\x80\x9E-42";  // G€„-42
+    return options;
+  }
+};
+
+TEST_F(LettersOfTheLogin, LogInAndTransfer) {
+  Booking access;
+  access.access = "1";
+  const ProcessResult r = Transfer(access.Line());
+  EXPECT_EQ(r.exitStatus, 0) << r.output << r.errors;
+  EXPECT_EQ(server_.Query("SELECT ZpkAsw FROM KRIVAX.Kvx402Zpk").size(), 1u);
 }
 
 }  // namespace

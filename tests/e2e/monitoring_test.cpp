@@ -3,10 +3,15 @@
 // trace, and every run leaves a status file for the monitoring.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "accounts.h"
+#include "export/status_file.h"
+#include "export/transfer_log.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -42,6 +47,29 @@ class Monitoring : public TransferTest {
       found = found || all;
     }
     EXPECT_TRUE(found) << result.output;
+  }
+
+  // Lets other accounts pass through the installation's folders.
+  void PassThrough() const {
+    for (const std::string& folder :
+         {inst_.root(), inst_.root() + "/bin", inst_.work(), inst_.root() + "/Files",
+          inst_.root() + "/Quorvex_php", inst_.root() + "/Quorvex_php/log"})
+      ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  }
+
+  ProcessResult CheckAs(Account account) {
+    return RunProcess(AsAccount(account, {TRALVO_INI_BINARY, "check"}), inst_.work(), "",
+                      server_.OdbcEnvironment("TRALVO"));
+  }
+
+  // A status folder in the installation, set in the configuration.
+  std::string StatusFolder() {
+    const std::string status = inst_.root() + "/status";
+    MakeDirs(status);
+    tralvo::ConfigSettings settings = Settings();
+    settings.statusDir = "../../status";
+    inst_.WriteConfig(settings);
+    return status;
   }
 
   tralvo::ConfigSettings Settings() const {
@@ -94,26 +122,42 @@ TEST_F(MonitoringWithoutInsertRight, CheckNamesTheTable) {
 // set the installation up: a configuration written by root and a log
 // folder only root can write fail every run of another account.
 TEST_F(Monitoring, CheckAsAnotherAccountNamesWhatItCannotReadOrWrite) {
-  if (geteuid() != 0 || !WindowsBuildUnderTest().empty() || !FileExists("/usr/bin/setpriv"))
-    GTEST_SKIP() << "needs root to run the check as another account";
-  // The other account may pass through the installation's folders.
-  for (const std::string& folder :
-       {inst_.root(), inst_.root() + "/bin", inst_.work(), inst_.root() + "/Files",
-        inst_.root() + "/Quorvex_php", inst_.root() + "/Quorvex_php/log"})
-    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
-  const ProcessResult result = RunProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                           "--clear-groups", TRALVO_INI_BINARY, "check"},
-                                          inst_.work(), "", server_.OdbcEnvironment("TRALVO"));
+  if (!CanTakeOnAccounts()) GTEST_SKIP() << "needs root to run the check as another account";
+  PassThrough();
+  const ProcessResult result = CheckAs(kGroupAccount);
   ExpectError(result, {"configuration file ", "quorvex.ini", "cannot read it"});
   ExpectError(result, {"log folder ", "Quorvex_php/log", "cannot create files in it"});
 }
 
+// An account of the log folder's group, where root's runs of an earlier
+// version left a log and a lock the group cannot write, and a folder
+// stands at the backup's name.
+TEST_F(Monitoring, CheckAsAGroupAccountNamesTheLogFilesItCannotUse) {
+  if (!CanTakeOnAccounts()) GTEST_SKIP() << "needs root to run the check as another account";
+  PassThrough();
+  const std::string folder = inst_.root() + "/Quorvex_php/log";
+  ASSERT_EQ(chown(folder.c_str(), 0, kGroupAccount.gid), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+  ASSERT_EQ(chown(inst_.configPath().c_str(), 0, kGroupAccount.gid), 0);
+  ASSERT_EQ(chmod(inst_.configPath().c_str(), 0640), 0);
+  const std::string lock = tralvo::LogLockPath(inst_.logPath());
+  WriteFileBytes(inst_.logPath(), "");
+  WriteFileBytes(lock, "");
+  ASSERT_EQ(chmod(lock.c_str(), 0200), 0);
+  MakeDirs(tralvo::LogBackupPath(inst_.logPath()));
+  const ProcessResult result = CheckAs(kGroupAccount);
+  ExpectError(result, {"log ", "TralvoLog.txt:", "cannot append to it"});
+  ExpectError(result, {"log backup ", "TralvoLog_bak.txt", "never rotated"});
+  EXPECT_NE(result.output.find("warning log lock file "), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("TralvoLog.txt.lock: the log folder's group may not open it; the "
+                               "next run replaces it"),
+            std::string::npos);
+}
+
 TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
-  const std::string status = inst_.root() + "/status";
-  MakeDirs(status);
+  const std::string status = StatusFolder();
   tralvo::ConfigSettings settings = Settings();
   settings.statusDir = "../../status";
-  inst_.WriteConfig(settings);
 
   Booking access;
   access.access = "1";
@@ -157,6 +201,72 @@ TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
     ++entries;
   }
   EXPECT_EQ(entries, 1);
+}
+
+// A terminal id of 255 bytes, each of which the name encodes in three: the
+// file's name keeps a readable start and a hash of the whole id, its
+// label the whole id.
+TEST_F(Monitoring, ALongTerminalIdGetsAShortenedNameAndItsWholeLabel) {
+  const std::string status = StatusFolder();
+  const std::string terminal(255, '\x80');
+  ASSERT_EQ(Transfer("", false, terminal).exitStatus, 0);
+  const std::string name = tralvo::StatusFileName(terminal);
+  EXPECT_LE(name.size(), tralvo::kMaxTerminalFileName);
+  const std::string text = ReadFileBytes(status + "/" + name);
+  EXPECT_NE(text.find("tralvo_last_run_exit_status{terminal=\"" + tralvo::LabelValue(terminal) +
+                      "\"} 0\n"),
+            std::string::npos)
+      << text;
+}
+
+// Another account that may write the status folder cannot keep the runs
+// from leaving their status: the temporary names of the coming runs are
+// not its to take, and what ended runs left there is cleared away.
+TEST_F(Monitoring, TheStatusFileCannotBeBlocked) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "process ids of this system";
+  const std::string status = StatusFolder();
+  const std::string temporary = status + "/tralvo_T1.prom.tmp.";
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  // Folders at the names the coming process ids would have had.
+  for (pid_t pid = ended + 1; pid < ended + 1000; ++pid) MakeDirs(temporary + std::to_string(pid));
+  const std::string leftover = temporary + std::to_string(ended) + ".0123456789abcdef";
+  const std::string stale = temporary + std::to_string(getpid()) + ".fedcba9876543210";
+  const std::string running = temporary + std::to_string(getpid()) + ".00000000000000aa";
+  for (const std::string& file : {leftover, stale, running}) WriteFileBytes(file, "");
+  struct timeval twoHoursAgo[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+  ASSERT_EQ(utimes(stale.c_str(), twoHoursAgo), 0);
+  Booking access;
+  access.access = "1";
+  ASSERT_EQ(Transfer(access.Line()).exitStatus, 0);
+  EXPECT_NE(ReadFileBytes(status + "/tralvo_T1.prom").find("kind=\"access\"} 1\n"),
+            std::string::npos);
+  EXPECT_FALSE(FileExists(leftover));
+  EXPECT_FALSE(FileExists(stale));
+  EXPECT_TRUE(FileExists(running));
+}
+
+// What keeps the status from the monitoring is said in the log of every
+// run and by the check: a status folder that other accounts can write,
+// and a folder at the status file's name.
+TEST_F(Monitoring, AStatusThatCannotBeLeftIsReported) {
+  const std::string status = StatusFolder();
+  ASSERT_EQ(chmod(status.c_str(), 0777), 0);
+  MakeDirs(status + "/tralvo_T1.prom");
+  Booking access;
+  access.access = "1";
+  ASSERT_EQ(Transfer(access.Line()).exitStatus, 0);
+  const std::string log = inst_.Log();
+  EXPECT_NE(log.find("Statusverzeichnis fuer andere Konten beschreibbar: ../../status\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Statusdatei keine regulaere Datei, nicht geschrieben: ../../status"),
+            std::string::npos)
+      << log;
+  const ProcessResult check = Check();
+  ExpectError(check, {"status folder ", "accounts other than the runs' and root can write it"});
+  ExpectError(check, {"status file ", "tralvo_T1.prom", "not a regular file"});
 }
 
 }  // namespace

@@ -22,6 +22,27 @@ TEST(StatusFile, NameKeepsOnlyPlainBytesAndEncodesTheRest) {
   EXPECT_EQ(StatusFileName(std::string("\xE4 \x00\xFF", 4)), "tralvo_%E4%20%00%FF.prom");
 }
 
+// An id of 255 bytes may take 765 encoded, more than a file system takes
+// for a name, and the temporary name beside it needs room too.
+TEST(StatusFile, ALongIdKeepsAReadableStartAndAHashOfTheWholeId) {
+  EXPECT_EQ(StatusFileName(std::string(188, 'a')), "tralvo_" + std::string(188, 'a') + ".prom");
+  EXPECT_EQ(StatusFileName(std::string(189, 'a')).size(), kMaxTerminalFileName);
+  const std::string id(255, '\x80');
+  const std::string name = StatusFileName(id);
+  EXPECT_LE(name.size(), kMaxTerminalFileName);
+  EXPECT_EQ(name.rfind("tralvo_%80%80%80", 0), 0u);
+  EXPECT_EQ(name.substr(name.size() - 5), ".prom");
+  // Cut between two %XX, the hash after a "~" that no whole name holds.
+  const size_t tilde = name.find('~');
+  ASSERT_NE(tilde, std::string::npos);
+  EXPECT_EQ((tilde - 7) % 3, 0u);
+  EXPECT_EQ(name.size() - tilde, 1u + 16u + 5u);
+  std::string other = id;
+  other.back() = '\x81';
+  EXPECT_NE(StatusFileName(other), name);
+  EXPECT_EQ(TerminalFileName("zeit_", id, ".txt").rfind("zeit_%80", 0), 0u);
+}
+
 TEST(StatusFile, LabelIsUtf8WithTheFormatsEscapes) {
   EXPECT_EQ(LabelValue("T1"), "T1");
   EXPECT_EQ(LabelValue("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");

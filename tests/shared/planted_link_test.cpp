@@ -65,6 +65,29 @@ TEST_F(PlantedLinks, AreRefusedWhereverThePathLeadsThrough) {
   EXPECT_FALSE(FileExists(dir / "new.txt"));
 }
 
+// Another account swaps a file of its own in between the look at the
+// entry and the copy of its permissions: the copy is of what was judged.
+TEST_F(PlantedLinks, PermissionsPassedOnAreThoseOfTheEntryJudged) {
+  const std::string path = theirs + "/quorvex.ini";
+  WriteFileBytes(path, "roots");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  EntryOwner judged;
+  ASSERT_TRUE(OwnerOfEntry(path, judged));
+  EXPECT_TRUE(judged.privileged);
+  const std::string swapped = theirs + "/swapped";
+  WriteFileBytes(swapped, "hers");
+  ASSERT_EQ(chmod(swapped.c_str(), 0666), 0);
+  ASSERT_EQ(chown(swapped.c_str(), kOther, kOther), 0);
+  ASSERT_EQ(rename(swapped.c_str(), path.c_str()), 0);
+  NativeFile file;
+  ASSERT_EQ(file.CreatePrivate(theirs + "/new"), FileOpen::kOpened);
+  ASSERT_TRUE(file.TakePermissionsOf(judged));
+  struct stat info {};
+  ASSERT_EQ(stat((theirs + "/new").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 0u);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 TEST_F(PlantedLinks, RootsOwnLinksAndLinksInRootsFoldersAreFollowed) {
   Link(secret, theirs + "/by-root.txt", 0);
   MakeDirs(dir / "roots");

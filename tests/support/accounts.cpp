@@ -15,6 +15,11 @@ bool CanTakeOnAccounts() {
   return geteuid() == 0 && WindowsBuildUnderTest().empty() && FileExists("/usr/bin/setpriv");
 }
 
+bool BecomeAccount(Account account) {
+  return setgroups(0, nullptr) == 0 && setresgid(account.gid, account.gid, account.gid) == 0 &&
+         setresuid(account.uid, account.uid, account.uid) == 0;
+}
+
 std::vector<std::string> AsAccount(Account account, const std::vector<std::string>& argv) {
   std::vector<std::string> command{"/usr/bin/setpriv", "--reuid=" + std::to_string(account.uid),
                                    "--regid=" + std::to_string(account.gid), "--clear-groups"};
@@ -28,10 +33,7 @@ LockHolder::LockHolder(const std::string& path, short type, std::chrono::millise
   if (pipe(ready) != 0) return;
   pid_ = fork();
   if (pid_ == 0) {
-    if (account &&
-        (setgroups(0, nullptr) != 0 || setresgid(account->gid, account->gid, account->gid) != 0 ||
-         setresuid(account->uid, account->uid, account->uid) != 0))
-      _exit(1);
+    if (account && !BecomeAccount(*account)) _exit(1);
     int fd = open(path.c_str(), type == F_RDLCK ? O_RDONLY : O_WRONLY);
     struct flock lock {};
     lock.l_type = type;

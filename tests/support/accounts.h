@@ -27,6 +27,10 @@ inline constexpr Account kOutsiderAccount{2, 2};
 // with setpriv.
 bool CanTakeOnAccounts();
 
+// Makes this process (a child the test forked) account, with no other
+// group; false when it could not.
+bool BecomeAccount(Account account);
+
 // argv run as account, through setpriv, with no other group.
 std::vector<std::string> AsAccount(Account account, const std::vector<std::string>& argv);
 
