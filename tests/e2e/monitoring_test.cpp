@@ -1,12 +1,15 @@
 // What an operator sees of an installation: tralvo-ini check run where the
 // runs start names every mistake that would make runs fail or lose their
 // trace, and every run leaves a status file for the monitoring.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
+#include "lock_holder.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -157,6 +160,51 @@ TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
     ++entries;
   }
   EXPECT_EQ(entries, 1);
+}
+
+// Records lost to a target that could not be written are bookings that
+// did not arrive, and the status file counts them.
+TEST_F(Monitoring, BookingsLostToAFullTargetAreCountedAsNotWritten) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string status = inst_.root() + "/status";
+  MakeDirs(status);
+  tralvo::ConfigSettings settings = Settings();
+  settings.statusDir = "../../status";
+  inst_.WriteConfig(settings);
+  Booking cost;
+  cost.kind = "50p";
+  inst_.WriteBookings(cost.Line() + cost.Line() + cost.Line());
+  const ProcessResult r =
+      inst_.Run({"T1", "bookings.txt", "zeit.txt", "/dev/full"}, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, 94);
+  const std::string text = ReadFileBytes(status + "/tralvo_T1.prom");
+  EXPECT_NE(text.find("tralvo_last_run_bookings{terminal=\"T1\",kind=\"cost_centre\"} 0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("tralvo_last_run_not_transferred{terminal=\"T1\",cause=\"not_written\"} 3\n"),
+            std::string::npos)
+      << text;
+}
+
+// Whoever holds the log up costs a run 2 s before its summary and 5 s
+// after it, in all: an entry after the summary (a status file that cannot
+// be written) does not start the end's wait again.
+TEST_F(Monitoring, AHeldLogCostsItsBoundedWaitOnceWhateverFollowsTheSummary) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a POSIX record lock";
+  tralvo::ConfigSettings settings = Settings();
+  settings.statusDir = "../../no-such-folder";
+  inst_.WriteConfig(settings);
+  Booking access;
+  access.access = "1";
+  // The first run makes the log and its lock as the runs make them.
+  ASSERT_EQ(Transfer(access.Line()).exitStatus, 0);
+  LockHolder writer(inst_.logPath() + ".lock", F_WRLCK, std::chrono::seconds(60));
+  ASSERT_TRUE(writer.held());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Transfer(access.Line()).exitStatus, 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 7.0 + 1.5 * kSanitizerSlowdown);
 }
 
 }  // namespace
