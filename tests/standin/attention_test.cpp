@@ -118,16 +118,6 @@ TEST_F(StandinAttentionTest, ABlockedStatementStopsAtOnceOrAfterItsLockTimeout) 
   EXPECT_EQ(blocked_->Execute(Insert("LATER")).rc, SQL_SUCCESS);
 }
 
-// The server's default LOCK_TIMEOUT of -1 has no limit of its own.
-TEST_F(StandinAttentionTest, WithoutALockTimeoutABlockedStatementWaitsUntilCancelled) {
-  StartWithALockHeld();
-  auto waited = CancelledInsert(*blocked_, "WAITED", milliseconds(24500));
-  EXPECT_GE(waited, milliseconds(24500));
-  EXPECT_LT(waited, milliseconds(27000));
-  ASSERT_EQ(holder_->EndTransaction(true).rc, SQL_SUCCESS);
-  EXPECT_EQ(Committed(), Rows{{"HELD"}});
-}
-
 // A stopped response ends with a DONE that announces nothing more, and the
 // acknowledgement follows as a message of its own: some clients read the
 // first message as the response's end and then wait for the second.
