@@ -5,31 +5,41 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "console_capture.h"
 #include "export/booking_report.h"
 
 namespace tralvo {
 namespace {
 
-TEST(StatusFile, NameKeepsOnlyPlainBytesAndEncodesTheRest) {
-  EXPECT_EQ(StatusFileName("T1_a-Z9"), "tralvo_T1_a-Z9.prom");
-  EXPECT_EQ(StatusFileName(""), "tralvo_.prom");
-  // Separators, dots, the escape character itself and Windows-1252 bytes
-  // cannot leave the folder or make two ids one name.
-  EXPECT_EQ(StatusFileName("../x"), "tralvo_%2E%2E%2Fx.prom");
-  EXPECT_EQ(StatusFileName("a\\b:c"), "tralvo_a%5Cb%3Ac.prom");
-  EXPECT_EQ(StatusFileName("%41"), "tralvo_%2541.prom");
+// The name keeps only plain bytes and encodes the rest: separators, dots,
+// the escape character itself and Windows-1252 bytes cannot leave the
+// folder or make two ids one name. The label is UTF-8 with the format's
+// escapes.
+TEST(StatusFile, NameAndLabelOfATerminalId) {
+  struct Case {
+    std::string (*of)(std::string_view);
+    std::string id;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {StatusFileName, "T1_a-Z9", "tralvo_T1_a-Z9.prom"},
+      {StatusFileName, "", "tralvo_.prom"},
+      {StatusFileName, "../x", "tralvo_%2E%2E%2Fx.prom"},
+      {StatusFileName, "a\\b:c", "tralvo_a%5Cb%3Ac.prom"},
+      {StatusFileName, "%41", "tralvo_%2541.prom"},
+      {StatusFileName, std::string("\xE4 \x00\xFF", 4), "tralvo_%E4%20%00%FF.prom"},
+      {LabelValue, "T1", "T1"},
+      {LabelValue, "a\\b\"c\nd", "a\\\\b\\\"c\\nd"},
+      // Latin-1 letters, the euro sign of 0x80 and an unassigned byte.
+      {LabelValue, "\xC4\xFC", "\xC3\x84\xC3\xBC"},
+      {LabelValue, "\x80\x9F", "\xE2\x82\xAC\xC5\xB8"},
+      {LabelValue, "\x81", "\xC2\x81"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.of(c.id), c.expected) << c.id;
   EXPECT_NE(StatusFileName("%41"), StatusFileName("A"));
-  EXPECT_EQ(StatusFileName(std::string("\xE4 \x00\xFF", 4)), "tralvo_%E4%20%00%FF.prom");
-}
-
-TEST(StatusFile, LabelIsUtf8WithTheFormatsEscapes) {
-  EXPECT_EQ(LabelValue("T1"), "T1");
-  EXPECT_EQ(LabelValue("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
-  // Latin-1 letters, the euro sign of 0x80 and an unassigned byte.
-  EXPECT_EQ(LabelValue("\xC4\xFC"), "\xC3\x84\xC3\xBC");
-  EXPECT_EQ(LabelValue("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8");
-  EXPECT_EQ(LabelValue("\x81"), "\xC2\x81");
 }
 
 TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
