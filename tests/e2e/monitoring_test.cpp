@@ -1,8 +1,11 @@
 // What an operator sees of an installation: tralvo-ini check run where the
 // runs start names every mistake that would make runs fail or lose their
 // trace, and every run leaves a status file for the monitoring.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,6 +208,36 @@ TEST_F(Monitoring, AHeldLogCostsItsBoundedWaitOnceWhateverFollowsTheSummary) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 7.0 + 1.5 * kSanitizerSlowdown);
+}
+
+// A port of this machine where nothing listens: one the system just gave
+// out and took back.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// The check says why a login failed: a connection refused at once is not
+// a timeout, and a login the server rejects is mended with LOGIN and PASS.
+TEST_F(Monitoring, CheckTellsARefusedConnectionFromARejectedLogin) {
+  const int closed = ClosedPort();
+  ASSERT_NE(closed, 0);
+  const ProcessResult refused = inst_.RunIni({"check"}, server_.OdbcEnvironment("TRALVO", closed));
+  ExpectError(refused, {"login \"", "refused at once", "nothing listens"});
+  EXPECT_EQ(refused.output.find("did not answer"), std::string::npos) << refused.output;
+
+  tralvo::ConfigSettings settings = Settings();
+  settings.password = "Falsch-17";
+  inst_.WriteConfig(settings);
+  ExpectError(Check(), {"login \"", "LOGIN or PASS", "tralvo-ini write"});
 }
 
 }  // namespace
