@@ -144,12 +144,21 @@ TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);  // the collector's account reads it
   }
 
-  // A run that cannot connect replaces it with its own status.
+  // The run that was done is the last success.
+  const std::string success = "tralvo_last_success_timestamp_seconds{terminal=\"T1\"} ";
+  const size_t at = text.find(success);
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string lastSuccess = text.substr(at, text.find('\n', at) - at);
+  EXPECT_NE(lastSuccess, success + "0");
+
+  // A run that cannot connect replaces it with its own status, and carries
+  // the last success over unchanged.
   settings.database = "NIRGENDS";
   inst_.WriteConfig(settings);
   const ProcessResult failed = Transfer(access.Line());
   ASSERT_NE(failed.exitStatus, 0);
   text = ReadFileBytes(file);
+  EXPECT_NE(text.find(lastSuccess + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("tralvo_last_run_exit_status{terminal=\"T1\"} " +
                       std::to_string(failed.exitStatus) + "\n"),
             std::string::npos)

@@ -10,6 +10,7 @@
 
 #include "console_capture.h"
 #include "export/booking_report.h"
+#include "test_support.h"
 
 namespace tralvo {
 namespace {
@@ -52,7 +53,7 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
   for (int i = 0; i < 7; ++i) report.Log("entry");
   const auto start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1500));
   const std::string text =
-      FormatStatus(report, {start, start + std::chrono::milliseconds(2001)}, 94);
+      FormatStatus(report, {start, start + std::chrono::milliseconds(2001)}, 94, "12.345");
   EXPECT_NE(text.find("# TYPE tralvo_last_run_exit_status gauge\n"
                       "tralvo_last_run_exit_status{terminal=\"T\\\"1\"} 94\n"),
             std::string::npos)
@@ -68,6 +69,12 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
       std::string::npos);
   EXPECT_NE(text.find("tralvo_last_run_log_entries_dropped{terminal=\"T\\\"1\"} 7\n"),
             std::string::npos);
+  // A failed run carries the last success over; a run that is done is it.
+  EXPECT_NE(text.find("tralvo_last_success_timestamp_seconds{terminal=\"T\\\"1\"} 12.345\n"),
+            std::string::npos);
+  EXPECT_NE(FormatStatus(report, {start, start}, 0, "12.345")
+                .find("tralvo_last_success_timestamp_seconds{terminal=\"T\\\"1\"} 1.500\n"),
+            std::string::npos);
   // Each line is a comment or a sample with the label.
   size_t samples = 0;
   for (size_t at = 0; at < text.size();) {
@@ -80,7 +87,26 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
     }
     at = end + 1;
   }
-  EXPECT_EQ(samples, 3u + 4u + 6u + 1u);
+  EXPECT_EQ(samples, 4u + 4u + 6u + 1u);
+}
+
+// The last success is read back from the terminal's previous file; one
+// that is missing or damaged counts as never.
+TEST(StatusFile, LastSuccessIsReadBackOrNever) {
+  testsupport::TempDir dir;
+  const std::string path = dir / "tralvo_T1.prom";
+  EXPECT_EQ(LastSuccess(path), "0");
+  testsupport::ConsoleCapture console;
+  BookingReport report(console.stream(), false, "T1", dir / "log.txt");
+  const auto end = std::chrono::system_clock::time_point(std::chrono::milliseconds(1700000000250));
+  testsupport::WriteFileBytes(path, FormatStatus(report, {end, end}, 0, ""));
+  EXPECT_EQ(LastSuccess(path), "1700000000.250");
+  for (const char* damaged : {"tralvo_last_success_timestamp_seconds{terminal=\"T1\"} 17x.250\n",
+                              "tralvo_last_success_timestamp_seconds{terminal=\"T1\"} 1700",
+                              "# nothing but a comment\n", ""}) {
+    testsupport::WriteFileBytes(path, std::string("# HELP x\n") + damaged);
+    EXPECT_EQ(LastSuccess(path), "0") << damaged;
+  }
 }
 
 }  // namespace
