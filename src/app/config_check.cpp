@@ -2,7 +2,7 @@
 #include "app/config_check.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -13,6 +13,7 @@
 #include "config/ini_command.h"
 #include "config/installation.h"
 #include "config/secret.h"
+#include "config/timeouts.h"
 #include "db/database.h"
 #include "db/permissions.h"
 #include "export/transfer_log.h"
@@ -29,7 +30,7 @@ constexpr const char* kConnectionKeys[] = {"LOGIN", "PASS", "DATABASE"};
 // it, or an empty text. A run reads each of these as a file without
 // settings and would only report a failed connection. error is the
 // system's error number of a failed read, where there is one.
-std::string FileProblem(SmallFileRead state, int error) {
+std::string FileProblem(SmallFileRead state, const SystemError& error) {
   switch (state) {
     case SmallFileRead::kRead:
       return "";
@@ -43,8 +44,8 @@ std::string FileProblem(SmallFileRead state, int error) {
     case SmallFileRead::kFailed:
       break;
   }
-  if (error == 0) return "the file cannot be read";
-  return std::string("the file cannot be read: ") + std::strerror(error);
+  if (error.code == 0) return "the file cannot be read";
+  return "the file cannot be read: " + error.Text();
 }
 
 // Why the record of key that the reader skips is skipped, or kNone.
@@ -118,9 +119,9 @@ int Check(const std::string& path, std::FILE* out, std::FILE* err) {
   // The file is read as a run reads it, so the check refuses exactly what
   // a run would find no settings in.
   std::vector<ConfigRecord> records;
-  errno = 0;
-  const SmallFileRead state = ReadConfigRecords(path, records);
-  const std::string problem = FileProblem(state, errno);
+  SystemError error;
+  const SmallFileRead state = ReadConfigRecords(path, records, &error);
+  const std::string problem = FileProblem(state, error);
   for (ConfigRecord& record : records) WipeSecret(record.fields.value);
   if (!problem.empty()) {
     std::fprintf(err, "tralvo-ini: %s: %s\n", path.c_str(), problem.c_str());
@@ -189,9 +190,8 @@ bool CheckConfigFile(Report& report, const std::string& path, std::string& userN
                      std::string& dataSourceName) {
   const std::string subject = "configuration file " + ResolvedPath(path);
   std::vector<ConfigRecord> records;
-  errno = 0;
-  const SmallFileRead state = ReadConfigRecords(path, records);
-  const int error = errno;
+  SystemError error;
+  const SmallFileRead state = ReadConfigRecords(path, records, &error);
   for (ConfigRecord& record : records) WipeSecret(record.fields.value);
   if (state == SmallFileRead::kMissing) {
     report(Verdict::kError, subject +
@@ -199,7 +199,7 @@ bool CheckConfigFile(Report& report, const std::string& path, std::string& userN
                                 path + "\", or start the check where the runs start");
     return false;
   }
-  if (state == SmallFileRead::kFailed && (error == EACCES || error == EPERM)) {
+  if (state == SmallFileRead::kFailed && error.accessDenied()) {
     report(Verdict::kError, subject +
                                 ": this account cannot read it, so every run fails to "
                                 "connect; " +
@@ -355,17 +355,40 @@ void CheckWorkingDirectory(Report& report) {
              "installation's folder (cd there first in the scheduler's entry)");
 }
 
-// What a refused login most likely means, beside what the driver said.
-const char* ConnectHint(const DiagnosticsRecord& diagnostics) {
+// SQL Server's native error for a login it refused: the name or the
+// password is wrong, or the login is disabled.
+constexpr int32_t kLoginFailed = 18456;
+
+// What a failed login most likely means, beside what the driver said.
+// took is how long the attempt lasted: a connection refused at once
+// (nothing listens, or a firewall says no) fails long before the login
+// timeout, whereas a server that never answers takes all of it.
+std::string ConnectHint(const DiagnosticsRecord& diagnostics, std::chrono::milliseconds took,
+                        uint32_t loginTimeout) {
   const std::string state = diagnostics.sqlState;
   if (state == "IM002")
     return "the data source is not defined for this account; define it (odbc.ini, or the ODBC "
            "administrator of the tool's bitness) or correct DATABASE";
-  if (state == "28000") return "the server refused the login; correct LOGIN and PASS";
-  if (state == "08001" || state == "HYT00" || state == "08S01")
-    return "the server did not answer in time; check its name and port in the data source and "
-           "that it runs";
+  if (state == "28000" || diagnostics.nativeError == kLoginFailed)
+    return "the server refused the login: LOGIN or PASS is wrong (or the login is disabled); "
+           "write them anew with \"tralvo-ini write\"";
+  if (state == "08001" || state == "08S01" || state == "HYT00" || state == "HYT01") {
+    if (took < std::chrono::seconds(loginTimeout) / 2)
+      return "the connection was refused at once: nothing listens at the server and port of the "
+             "data source, or a firewall says no; check them and that the server runs";
+    return "the server did not answer within " + std::to_string(loginTimeout) +
+           " s (LOGIN_TIMEOUT); check the server and port of the data source, that the server "
+           "runs and that the network lets the connection through";
+  }
   return "correct the data source or the server";
+}
+
+// The login timeout a run takes from the configuration file.
+uint32_t LoginTimeout(const std::string& configPath) {
+  ConfigEntry entry;
+  ReadConfigValue(entry, "", kLoginTimeoutKey, 0, configPath);
+  const uint32_t seconds = TimeoutSeconds(entry.value);
+  return seconds != 0 ? seconds : kDefaultLoginTimeout;
 }
 
 void CheckRights(Report& report, Database& db, const std::string& userName) {
@@ -398,9 +421,12 @@ void CheckDatabase(Report& report, const std::string& configPath, const std::str
   const std::string subject =
       "login \"" + userName + "\" to data source \"" + dataSourceName + "\"";
   Database db;
+  const auto start = std::chrono::steady_clock::now();
   if (ConnectWithConfigFile(db, configPath) != 0) {
-    report(Verdict::kError,
-           subject + ": " + DriverSaid(db.diagnostics()) + "; " + ConnectHint(db.diagnostics()));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    report(Verdict::kError, subject + ": " + DriverSaid(db.diagnostics()) + "; " +
+                                ConnectHint(db.diagnostics(), took, LoginTimeout(configPath)));
     return;
   }
   report(Verdict::kOk, subject);

@@ -32,7 +32,7 @@ std::string OwnedByOtherMessage(const ConfigWriteResult& result, const std::stri
 }
 
 // Why a file could not be made, where the system gave no reason of its own.
-std::string FileOpenReason(FileOpen why) {
+std::string FileOpenReason(FileOpen why, const SystemError& error) {
   switch (why) {
     case FileOpen::kPlantedLink:
       return "its path leads through a link another account planted";
@@ -40,12 +40,13 @@ std::string FileOpenReason(FileOpen why) {
       return "not a plain file";
     case FileOpen::kBusy:
       return "held by another program";
-    case FileOpen::kOpened:
     case FileOpen::kMissing:
+      return "its folder does not exist";
+    case FileOpen::kOpened:
     case FileOpen::kFailed:
       break;
   }
-  return SystemErrorText();
+  return error.Text();
 }
 
 // Creates the temporary file beside path, private to its owner. Anything
@@ -94,7 +95,7 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
   NativeFile file;
   FileOpen created = CreateTemporary(temporary, file);
   if (created != FileOpen::kOpened) {
-    result.reason = FileOpenReason(created);
+    result.reason = FileOpenReason(created, file.error());
     return ConfigWriteError::kCannotCreate;
   }
   ConfigWriteError failure = ConfigWriteError::kNone;
@@ -102,11 +103,15 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
     failure = ConfigWriteError::kCannotKeepOwner;
   else if (!file.WriteAll(bytes) || !file.Sync())
     failure = ConfigWriteError::kCannotWrite;
-  if (!file.Close() && failure == ConfigWriteError::kNone) failure = ConfigWriteError::kCannotWrite;
-  if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path))
+  SystemError error = file.error();
+  if (!file.Close() && failure == ConfigWriteError::kNone) {
+    failure = ConfigWriteError::kCannotWrite;
+    error = file.error();
+  }
+  if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path, &error))
     failure = ConfigWriteError::kCannotReplace;
   if (failure != ConfigWriteError::kNone) {
-    result.reason = SystemErrorText();
+    result.reason = error.Text();
     RemoveFile(temporary);
     return failure;
   }
@@ -138,6 +143,17 @@ std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::strin
     case ConfigWriteError::kCannotReplace:
       return "cannot replace " + path + ": " + result.reason;
   }
+  return "";
+}
+
+std::string SettingProblem(std::string_view key, const std::string& value) {
+  if (const ValueProblem problem = ConfigValueProblem(value); problem != ValueProblem::kNone)
+    return ValueProblemText(problem);
+  if ((key == kLoginTimeoutKey || key == kQueryTimeoutKey) && TimeoutSeconds(value) == 0)
+    return "not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
+  if (key == "DATABASE" && (value.empty() || value.size() > kMaxUsableDataSourceName))
+    return "a data source name has 1 to " + std::to_string(kMaxUsableDataSourceName) +
+           " characters; the ODBC driver managers take no longer one";
   return "";
 }
 
@@ -206,7 +222,7 @@ ConfigWriteResult CheckConfigWritable(const std::string& path) noexcept {
     NativeFile probe;
     const FileOpen created = CreateTemporary(temporary, probe);
     if (created != FileOpen::kOpened) {
-      result.reason = FileOpenReason(created);
+      result.reason = FileOpenReason(created, probe.error());
       result.error = ConfigWriteError::kCannotCreate;
       return result;
     }

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "export/booking_report.h"
 #include "shared/file_system.h"
-#include "shared/run_state.h"
 #include "shared/windows_1252.h"
 
 namespace tralvo {
@@ -104,6 +104,20 @@ std::string Count(int64_t value) {
   return std::to_string(value);
 }
 
+constexpr const char* kLastSuccess = "tralvo_last_success_timestamp_seconds";
+// Far more than a status file of any terminal holds.
+constexpr size_t kMaxStatusFileBytes = 64 * 1024;
+
+// Whether text is a sample value this file writes: digits, one point and
+// three more digits.
+bool IsSecondsText(std::string_view text) {
+  const size_t point = text.find('.');
+  if (point == 0 || point == std::string_view::npos || text.size() - point != 4) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (i != point && (text[i] < '0' || text[i] > '9')) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
@@ -162,10 +176,26 @@ std::string LabelValue(std::string_view terminal) {
   return escaped;
 }
 
-std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus) {
-  const std::string terminal = LabelValue(state.terminalId);
-  const BookingCounters& c = state.counters;
-  const NotTransferredCounters& n = state.notTransferred;
+std::string LastSuccess(const std::string& statusFile) {
+  std::string bytes;
+  if (ReadSmallRegularFile(statusFile, kMaxStatusFileBytes, bytes) != SmallFileRead::kRead)
+    return "0";
+  // The sample's line: the name, the label, a blank and the value.
+  const std::string name = std::string("\n") + kLastSuccess + "{";
+  const size_t at = bytes.find(name);
+  if (at == std::string::npos) return "0";
+  const size_t value = bytes.find("} ", at);
+  const size_t end = bytes.find('\n', at + 1);
+  if (value == std::string::npos || end == std::string::npos || value > end) return "0";
+  const std::string text = bytes.substr(value + 2, end - value - 2);
+  return IsSecondsText(text) ? text : "0";
+}
+
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus,
+                         const std::string& lastSuccess) {
+  const std::string terminal = LabelValue(report.terminalId());
+  const BookingCounters& c = report.counters();
+  const NotTransferredCounters& n = report.notTransferred();
   std::string out;
   AppendMetric(out, "tralvo_last_run_start_timestamp_seconds",
                "When the last run started, in seconds since 1970.", terminal,
@@ -176,6 +206,10 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
   AppendMetric(out, "tralvo_last_run_exit_status",
                "The exit status of the last run; 0 when it was done.", terminal,
                {{nullptr, Count(exitStatus)}});
+  AppendMetric(out, kLastSuccess,
+               "When the last run that ended with status 0 ended, in seconds since 1970; 0 "
+               "for never.",
+               terminal, {{nullptr, exitStatus == 0 ? Seconds(times.end) : lastSuccess}});
   AppendMetric(out, "tralvo_last_run_bookings", "Bookings the last run transferred, by kind.",
                terminal,
                {{"kind=\"time\"", Count(c.timeBookings)},
@@ -188,21 +222,23 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
                 {"cause=\"unknown\"", Count(n.unknown)},
                 {"cause=\"not_sent\"", Count(n.notSent)},
                 {"cause=\"not_found\"", Count(n.notFound)},
-                {"cause=\"malformed\"", Count(n.malformed)}});
+                {"cause=\"malformed\"", Count(n.malformed)},
+                {"cause=\"not_written\"", Count(n.notWritten)}});
   AppendMetric(out, "tralvo_last_run_log_entries_dropped",
                "Entries of the last run that never reached the transfer log.", terminal,
                {{nullptr, Count(n.logEntriesDropped)}});
   return out;
 }
 
-StatusWrite WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
-                            int exitStatus) {
+StatusWrite WriteStatusFile(const std::string& folder, const BookingReport& report,
+                            const RunTimes& times, int exitStatus) {
   StatusWrite result;
   OthersCanWrite(folder, result.folderOpen);
-  const std::string name = StatusFileName(state.terminalId);
+  const std::string name = StatusFileName(report.terminalId());
   const std::string path = InFolder(folder, name);
   RemoveLeftovers(folder, name);
-  const std::string bytes = FormatStatus(state, times, exitStatus);
+  const std::string bytes =
+      FormatStatus(report, times, exitStatus, exitStatus == 0 ? "" : LastSuccess(path));
   NativeFile file;
   std::string temporary;
   for (int attempt = 0; attempt < kTemporaryTries && !file.isOpen(); ++attempt) {

@@ -11,7 +11,7 @@
 
 namespace tralvo {
 
-struct RunState;
+class BookingReport;
 
 // When a run started and ended.
 struct RunTimes {
@@ -44,8 +44,15 @@ std::string StatusFilePath(const std::string& folder, std::string_view terminal)
 // backslash, double quote and line feed escaped.
 std::string LabelValue(std::string_view terminal);
 
-// The whole file for the run of state.terminalId.
-std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus);
+// The value of the last-success sample of the status file at statusFile:
+// when its terminal's last run that ended with status 0 ended, as that
+// file has it, or "0" (never) when the file is missing or damaged.
+std::string LastSuccess(const std::string& statusFile);
+
+// The whole file for the run that report tells of. A run that ended with
+// status 0 is the last success; any other carries lastSuccess over.
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus,
+                         const std::string& lastSuccess);
 
 // What became of a status file.
 struct StatusWrite {
@@ -59,15 +66,15 @@ struct StatusWrite {
   bool folderOpen = false;
 };
 
-// Replaces the status file of state.terminalId in folder in one step, so a
-// collector reads either the last status or this one: written under a
-// temporary name the collectors pass over and no other account can
+// Replaces the status file of report.terminalId() in folder in one step,
+// so a collector reads either the last status or this one: written under
+// a temporary name the collectors pass over and no other account can
 // foresee, created anew (never through anything at that name), readable
 // by every account (the collector's may be another), then renamed. The
 // terminal's temporary files that an ended run left, or that are older
 // than an hour, are removed first. When it fails the temporary file is
 // gone and the old status stays.
-StatusWrite WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
-                            int exitStatus);
+StatusWrite WriteStatusFile(const std::string& folder, const BookingReport& report,
+                            const RunTimes& times, int exitStatus);
 
 }  // namespace tralvo

@@ -78,8 +78,8 @@ NativeFile* Lock(const std::string& path, LogHold& log, LogResult& result) {
   const FileOpen opened = log.lock.OpenLockFile(lockPath, found);
   if (opened == FileOpen::kOpened) return &log.lock;
   log.unlocked = true;
-  const std::string why =
-      opened == FileOpen::kPlantedLink ? "Pfad ueber fremden symbolischen Link" : SystemErrorText();
+  const std::string why = opened == FileOpen::kPlantedLink ? "Pfad ueber fremden symbolischen Link"
+                                                           : log.lock.error().Text();
   result.notices.push_back(
       std::string("Transferprotokoll ohne Sperre, keine Umbenennung (Sperrdatei ") +
       LockStateText(found) + ": " + why + "): " + lockPath);
@@ -137,6 +137,7 @@ LogResult Flush(const std::string& path, LogHold& log) {
     Hold hold = OpenLocked(path, log, result, lock);
     if (hold == Hold::kUnusable) {
       result.outcome = LogResult::kDropped;
+      result.error = log.file.error();
       result.dropped.assign(log.pending.begin(), log.pending.end());
       log.pending.clear();
       return result;
@@ -217,7 +218,10 @@ LogResult WriteLog(const std::string& path, LogHold& log, std::string_view text)
 }
 
 LogResult FinishLog(const std::string& path, LogHold& log) {
-  log.waitLeft += kLogWaitAtEnd;
+  if (!log.endGranted) {
+    log.endGranted = true;
+    log.waitLeft += kLogWaitAtEnd;
+  }
   LogResult result = Flush(path, log);
   if (result.outcome == LogResult::kKept) {
     result.outcome = LogResult::kDropped;

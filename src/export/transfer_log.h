@@ -6,9 +6,10 @@
 // check and rotation are serialised between them by a lock beside the log
 // that only its writers can hold, whichever of the accounts that share
 // the log folder they run as. A run that can have no sound lock appends
-// whole entries without one and leaves the rotation to the others. A run keeps its handle on the
-// log between entries, locked only while it appends, so another process may read, move or remove
-// the log between entries.
+// whole entries without one and leaves the rotation to the others. A run
+// keeps its handle on the log between entries, locked only while it
+// appends, so another process may read, move or remove the log between
+// entries.
 //
 // Whoever holds the log up (a stopped run holding the lock, a program on
 // Windows that opened the log without sharing it) costs a run a bounded
@@ -19,17 +20,35 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "shared/run_state.h"
+#include "shared/file_system.h"
 
 namespace tralvo {
 
 inline constexpr int64_t kLogSizeLimit = 10485760;
 inline constexpr std::chrono::milliseconds kLogWaitBeforeEnd{2000};
 inline constexpr std::chrono::milliseconds kLogWaitAtEnd{5000};
+
+// A run's hold on the transfer log, kept from one entry to the next.
+struct LogHold {
+  NativeFile file;  // the log, opened by the first entry
+  NativeFile lock;  // the lock beside it that only the log's writers can hold
+  // No sound lock can be had: entries are appended without one, and the
+  // log is never rotated.
+  bool unlocked = false;
+  bool backupNoticed = false;  // the console was told that the backup blocks the rotation
+  // Entries the log has not taken yet, in order, each with its line ends.
+  std::deque<std::string> pending;
+  // How long the run may still wait for the log, all entries together.
+  std::chrono::milliseconds waitLeft = kLogWaitBeforeEnd;
+  // Whether the end's wait has been granted: it is granted once, however
+  // many entries follow the summary.
+  bool endGranted = false;
+};
 
 // What became of an entry.
 struct LogResult {
@@ -42,6 +61,7 @@ struct LogResult {
   std::vector<std::string> dropped;
   // Why the log could not be opened, when it could not.
   FileOpen why = FileOpen::kOpened;
+  SystemError error;
   // What an operator should know of the log, each said once per run (in
   // German, Windows-1252): the run appends without a lock and so never
   // rotates, or the backup keeps the log from being rotated.
@@ -58,8 +78,9 @@ struct LogResult {
 // back, so the log holds whole entries only; the entry is kept.
 LogResult WriteLog(const std::string& path, LogHold& log, std::string_view text);
 
-// The end of a run's entries: waits up to kLogWaitAtEnd more for the log
-// to take the entries still kept, and drops those it never took.
+// The end of a run's entries: waits up to kLogWaitAtEnd more (once per
+// run, however often it is called) for the log to take the entries still
+// kept, and drops those it never took.
 LogResult FinishLog(const std::string& path, LogHold& log);
 
 // The backup a log at path rotates to: "_bak" before the ".txt".

@@ -33,6 +33,12 @@ void FillIdentity(const struct stat& info, FileIdentity& identity) {
   identity.regular = S_ISREG(info.st_mode);
 }
 
+// Keeps the error of the call that has just failed, and says so.
+FileOpen Failed(SystemError& error) {
+  error = SystemError::Last();
+  return FileOpen::kFailed;
+}
+
 // open() that survives a signal arriving while it waits.
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -46,11 +52,13 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 // following a link at the last name that the walk did not judge. A link
 // swapped in after the walk makes the open fail with ELOOP; the walk is
 // then done again, a few times, before the attempt counts as failed.
-FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
+FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& file,
+                    SystemError& error) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     UniqueFd folder;
     std::string name;
     FileOpen walked = WalkPath(path, true, folder, name);
+    if (walked == FileOpen::kFailed) return Failed(error);
     if (walked != FileOpen::kOpened) return walked;
     int fd;
     do {
@@ -63,17 +71,18 @@ FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& f
     }
     if (errno == EISDIR) return FileOpen::kNotRegular;
     if (errno == ENXIO) return FileOpen::kNotRegular;  // a pipe with no reader, a socket
-    if (errno != ELOOP) return errno == ENOENT ? FileOpen::kMissing : FileOpen::kFailed;
+    if (errno != ELOOP) return errno == ENOENT ? FileOpen::kMissing : Failed(error);
   }
-  return FileOpen::kFailed;
+  return Failed(error);
 }
 
 // Opens path for writing and requires a plain file.
-FileOpen OpenRegularForWriting(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
-  FileOpen opened = OpenWalked(path, flags, mode, file);
+FileOpen OpenRegularForWriting(const std::string& path, int flags, mode_t mode, UniqueFd& file,
+                               SystemError& error) {
+  FileOpen opened = OpenWalked(path, flags, mode, file, error);
   if (opened != FileOpen::kOpened) return opened;
   struct stat info;
-  if (::fstat(file.get(), &info) != 0) return FileOpen::kFailed;
+  if (::fstat(file.get(), &info) != 0) return Failed(error);
   if (!S_ISREG(info.st_mode)) {
     file = UniqueFd();
     return FileOpen::kNotRegular;
@@ -88,10 +97,10 @@ bool Blocking(int fd) {
 }
 
 // A stream over an open descriptor, which it then owns.
-std::FILE* StreamOf(UniqueFd& file, const char* mode, FileOpen& outcome) {
+std::FILE* StreamOf(UniqueFd& file, const char* mode, FileOpen& outcome, SystemError& error) {
   std::FILE* stream = ::fdopen(file.get(), mode);
   if (!stream) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   file.Release();
@@ -216,15 +225,23 @@ NativeFile::~NativeFile() {
   Close();
 }
 
-std::string SystemErrorText() {
-  return std::strerror(errno);
+SystemError SystemError::Last() {
+  return {errno};
+}
+
+std::string SystemError::Text() const {
+  return std::strerror(code);
+}
+
+bool SystemError::accessDenied() const {
+  return code == EACCES || code == EPERM;
 }
 
 FileOpen NativeFile::OpenForAppend(const std::string& path) {
   Close();
   for (int attempt = 0; attempt < 3; ++attempt) {
     UniqueFd file;
-    FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND, 0, file);
+    FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND, 0, file, error_);
     if (opened == FileOpen::kOpened) handle_ = file.Release();
     if (opened != FileOpen::kMissing) return opened;
     // Made under a name of its own and linked into place once it has its
@@ -236,10 +253,11 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
     struct stat folderInfo;
     struct stat info;
     opened = WalkPath(path, true, folder, name);
+    if (opened == FileOpen::kFailed) return Failed(error_);
     if (opened != FileOpen::kOpened) return opened;
-    if (::fstat(folder.get(), &folderInfo) != 0) return FileOpen::kFailed;
+    if (::fstat(folder.get(), &folderInfo) != 0) return Failed(error_);
     file = UniqueFd(CreateBeside(folder.get(), name, 0666, temporary));
-    if (file.get() < 0) return FileOpen::kFailed;
+    if (file.get() < 0) return Failed(error_);
     // The mode left by the umask, with write for the group where the group
     // may write the folder; the group only where it could be given.
     const bool shared = ::fchown(file.get(), static_cast<uid_t>(-1), folderInfo.st_gid) == 0 &&
@@ -247,6 +265,7 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
     if (::fstat(file.get(), &info) != 0 ||
         (shared && ::fchmod(file.get(), (info.st_mode & 0777) | S_IWGRP) != 0) ||
         ::fcntl(file.get(), F_SETFL, O_WRONLY | O_APPEND) != 0) {
+      Failed(error_);
       ::unlinkat(folder.get(), temporary.c_str(), 0);
       return FileOpen::kFailed;
     }
@@ -254,10 +273,10 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
       handle_ = file.Release();
       return FileOpen::kOpened;
     }
-    if (errno != EEXIST) return FileOpen::kFailed;
+    if (errno != EEXIST) return Failed(error_);
     // Another run made it first: that one is opened.
   }
-  return FileOpen::kFailed;
+  return Failed(error_);
 }
 
 FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found) {
@@ -268,29 +287,30 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
     std::string name;
     // The entry itself is judged: a link there is no lock, wherever it leads.
     FileOpen walked = WalkPath(path, false, folder, name);
+    if (walked == FileOpen::kFailed) return Failed(error_);
     if (walked != FileOpen::kOpened) return walked;
     struct stat folderInfo;
     struct stat entry;
-    if (::fstat(folder.get(), &folderInfo) != 0) return FileOpen::kFailed;
+    if (::fstat(folder.get(), &folderInfo) != 0) return Failed(error_);
     if (::fstatat(folder.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) return FileOpen::kFailed;
+      if (errno != ENOENT) return Failed(error_);
       found = LockFileState::kMissing;
       handle_ = MakeLockFile(folder.get(), folderInfo, name, nullptr);
       if (isOpen()) return FileOpen::kOpened;
       if (errno == EEXIST) continue;  // another run made one first
-      return FileOpen::kFailed;
+      return Failed(error_);
     }
     found = JudgeLockEntry(entry, folderInfo);
     if (found != LockFileState::kSound) {
       handle_ = MakeLockFile(folder.get(), folderInfo, name, &entry);
-      return isOpen() ? FileOpen::kOpened : FileOpen::kFailed;
+      return isOpen() ? FileOpen::kOpened : Failed(error_);
     }
     int fd;
     do {
       fd = ::openat(folder.get(), name.c_str(),
                     O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && errno != ENOENT && errno != ELOOP) return FileOpen::kFailed;
+    if (fd < 0 && errno != ENOENT && errno != ELOOP) return Failed(error_);
     // The file opened must be the one judged; one swapped in since is
     // judged anew.
     UniqueFd file(fd);
@@ -301,18 +321,19 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
       return FileOpen::kOpened;
     }
   }
-  return FileOpen::kFailed;
+  return Failed(error_);
 }
 
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   const mode_t mode = readableByAll ? 0644 : 0600;
   UniqueFd file;
-  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file);
+  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file, error_);
+  if (opened != FileOpen::kOpened) return opened;
   // The umask may have taken the readers' bits away.
-  if (opened == FileOpen::kOpened && Blocking(file.get()) && ::fchmod(file.get(), mode) == 0)
-    handle_ = file.Release();
-  return isOpen() ? FileOpen::kOpened : opened == FileOpen::kOpened ? FileOpen::kFailed : opened;
+  if (!Blocking(file.get()) || ::fchmod(file.get(), mode) != 0) return Failed(error_);
+  handle_ = file.Release();
+  return FileOpen::kOpened;
 }
 
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
@@ -368,6 +389,7 @@ bool NativeFile::WriteAll(std::string_view bytes) {
     ssize_t written = ::write(Fd(handle_), next, left);
     if (written < 0) {
       if (errno == EINTR) continue;
+      error_ = SystemError::Last();
       return false;
     }
     next += written;
@@ -381,11 +403,15 @@ bool NativeFile::CutTo(int64_t length) {
   do {
     rc = ::ftruncate(Fd(handle_), static_cast<off_t>(length));
   } while (rc != 0 && errno == EINTR);
+  if (rc != 0) error_ = SystemError::Last();
   return isOpen() && rc == 0;
 }
 
 bool NativeFile::Sync() {
-  return isOpen() && FsyncRetrying(Fd(handle_));
+  if (!isOpen()) return false;
+  if (FsyncRetrying(Fd(handle_))) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
@@ -394,8 +420,11 @@ bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
   std::memcpy(&info, entry.permissions.data(), sizeof info);
   // The owner first: changing it may clear set-id bits that the mode then
   // restores.
-  if (::fchown(Fd(handle_), info.st_uid, info.st_gid) != 0) return false;
-  return ::fchmod(Fd(handle_), info.st_mode & 07777) == 0;
+  if (::fchown(Fd(handle_), info.st_uid, info.st_gid) == 0 &&
+      ::fchmod(Fd(handle_), info.st_mode & 07777) == 0)
+    return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::string& backup) {
@@ -407,18 +436,23 @@ NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::stri
   std::string temporary;
   if (!isOpen() || ::fstat(Fd(handle_), &held) != 0 ||
       WalkPath(path, false, folder, name) != FileOpen::kOpened ||
-      WalkPath(backup, false, backupFolder, backupName) != FileOpen::kOpened)
+      WalkPath(backup, false, backupFolder, backupName) != FileOpen::kOpened) {
+    error_ = SystemError::Last();
     return Rotation::kFailed;
+  }
   // The new file is ready before the old one moves: the group first, since
   // changing it may clear bits that the mode then sets.
   UniqueFd fresh(CreateBeside(folder.get(), name, 0, temporary));
-  if (fresh.get() < 0) return Rotation::kFailed;
+  if (fresh.get() < 0) {
+    error_ = SystemError::Last();
+    return Rotation::kFailed;
+  }
   if (::fchown(fresh.get(), static_cast<uid_t>(-1), held.st_gid) != 0 ||
       ::fchmod(fresh.get(), held.st_mode & 0777) != 0 ||
       ::renameat(folder.get(), name.c_str(), backupFolder.get(), backupName.c_str()) != 0) {
-    const int error = errno;
+    error_ = SystemError::Last();
     ::unlinkat(folder.get(), temporary.c_str(), 0);
-    errno = error;
+    const int error = error_.code;
     return error == EISDIR || error == ENOTEMPTY || error == EEXIST ? Rotation::kBackupNotPlainFile
                                                                     : Rotation::kFailed;
   }
@@ -432,18 +466,22 @@ bool NativeFile::Close() {
   Unlock();
   // A descriptor is released even when close reports an error; never retried.
   bool closed = ::close(Fd(handle_)) == 0;
+  if (!closed) error_ = SystemError::Last();
   handle_ = kNoHandle;
   return closed;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error) {
   UniqueFd fromFolder;
   UniqueFd toFolder;
   std::string fromName;
   std::string toName;
-  return WalkPath(from, false, fromFolder, fromName) == FileOpen::kOpened &&
-         WalkPath(to, false, toFolder, toName) == FileOpen::kOpened &&
-         ::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) == 0;
+  if (WalkPath(from, false, fromFolder, fromName) == FileOpen::kOpened &&
+      WalkPath(to, false, toFolder, toName) == FileOpen::kOpened &&
+      ::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) == 0)
+    return true;
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
 bool RemoveFile(const std::string& path) {
@@ -453,14 +491,14 @@ bool RemoveFile(const std::string& path) {
          ::unlinkat(folder.get(), name.c_str(), 0) == 0;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   UniqueFd file;
   // Not emptied in the open: what is there is examined first.
-  outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file);
+  outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file, error);
   if (outcome != FileOpen::kOpened) return nullptr;
   struct stat info;
   if (::fstat(file.get(), &info) != 0) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISDIR(info.st_mode)) {
@@ -468,28 +506,28 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
     return nullptr;
   }
   if ((S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0) || !Blocking(file.get())) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
-  return StreamOf(file, "wb", outcome);
+  return StreamOf(file, "wb", outcome, error);
 }
 
-std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
   if (file.get() < 0) {
-    outcome = errno == ENOENT || errno == ENOTDIR ? FileOpen::kMissing : FileOpen::kFailed;
+    outcome = errno == ENOENT || errno == ENOTDIR ? FileOpen::kMissing : Failed(error);
     return nullptr;
   }
   struct stat info;
   if (::fstat(file.get(), &info) != 0 || !Blocking(file.get())) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   if (!S_ISREG(info.st_mode)) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  return StreamOf(file, "rb", outcome);
+  return StreamOf(file, "rb", outcome, error);
 }
 
 bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
@@ -617,21 +655,28 @@ bool SyncFolderOf(const std::string& path) {
   return synced;
 }
 
-SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                                   SystemError* error) {
   bytes.clear();
+  SystemError ignored;
+  SystemError& failure = error ? *error : ignored;
+  auto failed = [&failure] {
+    failure = SystemError::Last();
+    return SmallFileRead::kFailed;
+  };
   struct stat info;
   if (::stat(path.c_str(), &info) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+    return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::kMissing : failed();
   if (!S_ISREG(info.st_mode)) return SmallFileRead::kNotRegular;
   if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes)
     return SmallFileRead::kTooLarge;
   // Opened without blocking, and examined again through the descriptor:
   // the name may have been replaced by a pipe since the look above.
   int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno == ENOENT ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+  if (fd < 0) return errno == ENOENT ? SmallFileRead::kMissing : failed();
   SmallFileRead result = SmallFileRead::kRead;
   if (::fstat(fd, &info) != 0) {
-    result = SmallFileRead::kFailed;
+    result = failed();
   } else if (!S_ISREG(info.st_mode)) {
     result = SmallFileRead::kNotRegular;
   } else {
@@ -642,7 +687,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
       ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        result = SmallFileRead::kFailed;
+        result = failed();
         break;
       }
       if (n == 0) break;

@@ -271,19 +271,27 @@ bool OpenedWhereLooked(HANDLE handle, const std::string& path, bool sawLink) {
                                           looked.c_str(), -1) == CSTR_EQUAL;
 }
 
+// Keeps the error of the call that has just failed, and says so.
+FileOpen Failed(SystemError& error) {
+  error = SystemError::Last();
+  return FileOpen::kFailed;
+}
+
 // Opens path through CreateFileA after the look at its names, and checks
 // where the handle landed. kBusy for a file another program holds without
 // sharing it.
 FileOpen OpenChecked(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
-                     LPSECURITY_ATTRIBUTES security, HANDLE& opened) {
+                     LPSECURITY_ATTRIBUTES security, HANDLE& opened, SystemError& error) {
   opened = INVALID_HANDLE_VALUE;
   bool sawLink = false;
   FileOpen looked = CheckPath(path, true, sawLink);
+  if (looked == FileOpen::kFailed) return Failed(error);
   if (looked != FileOpen::kOpened) return looked;
   HANDLE handle =
       CreateFileA(path.c_str(), access, kShareAll, security, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    switch (GetLastError()) {
+    error = SystemError::Last();
+    switch (error.code) {
       case ERROR_SHARING_VIOLATION:
       case ERROR_LOCK_VIOLATION:
         return FileOpen::kBusy;
@@ -312,17 +320,18 @@ bool IsRegular(HANDLE handle) {
 
 // A C stream over handle, which it then owns; null (and the handle closed)
 // on failure.
-std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcome) {
+std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcome,
+                    SystemError& error) {
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
   if (fd < 0) {
+    outcome = Failed(error);
     CloseHandle(handle);
-    outcome = FileOpen::kFailed;
     return nullptr;
   }
   std::FILE* stream = _fdopen(fd, mode);
   if (!stream) {
+    outcome = Failed(error);
     _close(fd);
-    outcome = FileOpen::kFailed;
     return nullptr;
   }
   outcome = FileOpen::kOpened;
@@ -402,7 +411,8 @@ HANDLE CreateLockAt(const std::string& path, LockSecurity& security) {
 
 // Gives the file handle is open on (with WRITE_DAC, and WRITE_OWNER for
 // the owner) the access list, and with withOwner the owner, of source.
-bool ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
+// ERROR_SUCCESS, or the system's error.
+DWORD ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   BOOL present = FALSE;
@@ -412,7 +422,7 @@ bool ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
   if (!GetSecurityDescriptorDacl(source, &present, &dacl, &defaulted) ||
       !GetSecurityDescriptorOwner(source, &owner, &defaulted) ||
       !GetSecurityDescriptorControl(source, &control, &revision))
-    return false;
+    return GetLastError();
   // A list that inherited nothing keeps inheriting nothing.
   SECURITY_INFORMATION what =
       DACL_SECURITY_INFORMATION |
@@ -420,7 +430,7 @@ bool ApplySecurity(HANDLE handle, PSECURITY_DESCRIPTOR source, bool withOwner) {
                                      : UNPROTECTED_DACL_SECURITY_INFORMATION);
   if (withOwner) what |= OWNER_SECURITY_INFORMATION;
   return SetSecurityInfo(handle, SE_FILE_OBJECT, what, withOwner ? owner : nullptr, nullptr,
-                         present ? dacl : nullptr, nullptr) == ERROR_SUCCESS;
+                         present ? dacl : nullptr, nullptr);
 }
 
 // Judges the entry at path as a lock file of the folder it stands in.
@@ -463,8 +473,16 @@ LockFileState JudgeLockEntry(const std::string& path) {
 
 }  // namespace
 
-std::string SystemErrorText() {
-  const DWORD error = GetLastError();
+SystemError SystemError::Last() {
+  return {static_cast<int>(GetLastError())};
+}
+
+bool SystemError::accessDenied() const {
+  return static_cast<DWORD>(code) == ERROR_ACCESS_DENIED;
+}
+
+std::string SystemError::Text() const {
+  const DWORD error = static_cast<DWORD>(code);
   char* text = nullptr;
   DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -498,10 +516,11 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
   found = LockFileState::kUnknown;
   bool sawLink = false;
   const FileOpen looked = CheckPath(path, false, sawLink);
+  if (looked == FileOpen::kFailed) return Failed(error_);
   if (looked != FileOpen::kOpened) return looked;
   for (int attempt = 0; attempt < 3; ++attempt) {
     found = JudgeLockEntry(path);
-    if (found == LockFileState::kUnknown) return FileOpen::kFailed;
+    if (found == LockFileState::kUnknown) return Failed(error_);
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (found == LockFileState::kSound) {
       handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
@@ -509,7 +528,7 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
       if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) continue;
     } else {
       LockSecurity security;
-      if (!MakeLockSecurity(FolderOf(path), security)) return FileOpen::kFailed;
+      if (!MakeLockSecurity(FolderOf(path), security)) return Failed(error_);
       if (found == LockFileState::kMissing) {
         handle = CreateLockAt(path, security);
         if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -525,27 +544,27 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
             ((folder && !MoveFileExA(path.c_str(), aside.c_str(), 0)) ||
              !MoveFileExA(temporary.c_str(), path.c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
-          const DWORD error = GetLastError();
+          Failed(error_);
           CloseHandle(handle);
-          handle = INVALID_HANDLE_VALUE;
           DeleteFileA(temporary.c_str());
-          SetLastError(error);
+          if (folder) RemoveDirectoryA(aside.c_str());
+          return FileOpen::kFailed;
         }
         if (folder) RemoveDirectoryA(aside.c_str());
       }
     }
-    if (handle == INVALID_HANDLE_VALUE) return FileOpen::kFailed;
+    if (handle == INVALID_HANDLE_VALUE) return Failed(error_);
     handle_ = reinterpret_cast<std::intptr_t>(handle);
     return FileOpen::kOpened;
   }
-  return FileOpen::kFailed;
+  return Failed(error_);
 }
 
 FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
                                  unsigned long attributes) {
   Close();
   HANDLE handle;
-  FileOpen opened = OpenChecked(path, access, OPEN_ALWAYS, attributes, nullptr, handle);
+  FileOpen opened = OpenChecked(path, access, OPEN_ALWAYS, attributes, nullptr, handle, error_);
   if (opened != FileOpen::kOpened) return opened;
   if (!IsRegular(handle)) {
     CloseHandle(handle);
@@ -559,14 +578,14 @@ FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   // A file for all to read takes the folder's inherited access list.
   ScopedLocal descriptor = readableByAll ? nullptr : PrivateDescriptor();
-  if (!readableByAll && !descriptor) return FileOpen::kFailed;
+  if (!readableByAll && !descriptor) return Failed(error_);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   // CREATE_NEW fails on anything at path, a link included; the write,
   // owner and access-list rights let TakePermissionsOf work on this handle.
   HANDLE handle;
   FileOpen opened = OpenChecked(path, GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                readableByAll ? nullptr : &attributes, handle);
+                                readableByAll ? nullptr : &attributes, handle, error_);
   if (opened == FileOpen::kOpened) handle_ = reinterpret_cast<std::intptr_t>(handle);
   return opened;
 }
@@ -619,7 +638,10 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   while (left > 0) {
     const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD written = 0;
-    if (!WriteFile(Handle(handle_), next, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(Handle(handle_), next, chunk, &written, nullptr) || written == 0) {
+      error_ = SystemError::Last();
+      return false;
+    }
     next += written;
     left -= written;
   }
@@ -631,21 +653,32 @@ bool NativeFile::CutTo(int64_t length) {
   // The append handle may only add; a second handle on the same file, with
   // write access, may cut.
   HANDLE raw = ReOpenFile(Handle(handle_), GENERIC_WRITE, kShareAll, 0);
-  if (raw == INVALID_HANDLE_VALUE) return false;
+  if (raw == INVALID_HANDLE_VALUE) {
+    error_ = SystemError::Last();
+    return false;
+  }
   ScopedHandle writer(raw);
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = length;
-  return SetFileInformationByHandle(writer.get(), FileEndOfFileInfo, &end, sizeof end) != FALSE;
+  if (SetFileInformationByHandle(writer.get(), FileEndOfFileInfo, &end, sizeof end)) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::Sync() {
-  return isOpen() && FlushFileBuffers(Handle(handle_));
+  if (!isOpen()) return false;
+  if (FlushFileBuffers(Handle(handle_))) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::TakePermissionsOf(const EntryOwner& entry) {
   if (!isOpen() || entry.link || entry.permissions.empty()) return false;
   std::string descriptor = entry.permissions;
-  return ApplySecurity(Handle(handle_), &descriptor[0], true);
+  const DWORD applied = ApplySecurity(Handle(handle_), &descriptor[0], true);
+  if (applied == ERROR_SUCCESS) return true;
+  error_ = {static_cast<int>(applied)};
+  return false;
 }
 
 NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::string& backup) {
@@ -660,22 +693,28 @@ NativeFile::Rotation NativeFile::Rotate(const std::string& path, const std::stri
   ScopedLocal security = entry ? HandleSecurity(entry.get(), owner, dacl) : nullptr;
   entry.reset();
   if (!security || CheckPath(path, false, sawLink) != FileOpen::kOpened ||
-      CheckPath(backup, false, sawLink) != FileOpen::kOpened)
+      CheckPath(backup, false, sawLink) != FileOpen::kOpened) {
+    error_ = SystemError::Last();
     return Rotation::kFailed;
+  }
   // The new file is ready, with the old one's access list, before the old
   // one moves.
   const std::string temporary = path + "." + UnpredictableNamePart();
   HANDLE raw = CreateFileA(temporary.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC, kShareAll,
                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return Rotation::kFailed;
+  if (raw == INVALID_HANDLE_VALUE) {
+    error_ = SystemError::Last();
+    return Rotation::kFailed;
+  }
   ScopedHandle fresh(raw);
-  const bool ready = ApplySecurity(fresh.get(), security.get(), false);
+  const DWORD applied = ApplySecurity(fresh.get(), security.get(), false);
   fresh.reset();
-  if (!ready || !MoveFileExA(path.c_str(), backup.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
+  if (applied != ERROR_SUCCESS ||
+      !MoveFileExA(path.c_str(), backup.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error_ =
+        applied != ERROR_SUCCESS ? SystemError{static_cast<int>(applied)} : SystemError::Last();
     DeleteFileA(temporary.c_str());
-    SetLastError(error);
     return Rotation::kFailed;
   }
   // A file another run made in the meantime stays; should even this fail,
@@ -689,16 +728,19 @@ bool NativeFile::Close() {
   if (!isOpen()) return true;
   Unlock();
   bool closed = CloseHandle(Handle(handle_)) != FALSE;
+  if (!closed) error_ = SystemError::Last();
   handle_ = kNoHandle;
   return closed;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error) {
   bool sawLink = false;
-  return CheckPath(from, false, sawLink) == FileOpen::kOpened &&
-         CheckPath(to, false, sawLink) == FileOpen::kOpened &&
-         MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  if (CheckPath(from, false, sawLink) == FileOpen::kOpened &&
+      CheckPath(to, false, sawLink) == FileOpen::kOpened &&
+      MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
 bool RemoveFile(const std::string& path) {
@@ -706,10 +748,11 @@ bool RemoveFile(const std::string& path) {
   return CheckPath(path, false, sawLink) == FileOpen::kOpened && DeleteFileA(path.c_str()) != FALSE;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   HANDLE handle;
   // Not emptied in the open: what is there is examined first.
-  outcome = OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
+  outcome =
+      OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle, error);
   if (outcome != FileOpen::kOpened) return nullptr;
   const DWORD type = GetFileType(handle);
   if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_DISK && !IsRegular(handle))) {
@@ -718,20 +761,21 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
     return nullptr;
   }
   if (type == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
+    outcome = Failed(error);
     CloseHandle(handle);
-    outcome = FileOpen::kFailed;
     return nullptr;
   }
-  return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome);
+  return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome, error);
 }
 
-std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileOpen::kMissing
-                                                                             : FileOpen::kFailed;
+    error = SystemError::Last();
+    const auto code = static_cast<DWORD>(error.code);
+    outcome = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileOpen::kMissing
+                                                                           : FileOpen::kFailed;
     return nullptr;
   }
   if (!IsRegular(handle)) {
@@ -739,7 +783,7 @@ std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  return StreamOf(handle, _O_RDONLY | _O_BINARY, "rb", outcome);
+  return StreamOf(handle, _O_RDONLY | _O_BINARY, "rb", outcome, error);
 }
 
 bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
@@ -851,23 +895,31 @@ bool SyncFolderOf(const std::string&) {
   return true;
 }
 
-SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                                   SystemError* error) {
   bytes.clear();
+  SystemError ignored;
+  SystemError& failure = error ? *error : ignored;
+  auto failed = [&failure] {
+    failure = SystemError::Last();
+    return SmallFileRead::kFailed;
+  };
   HANDLE raw = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (raw == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SmallFileRead::kMissing
-                                                                          : SmallFileRead::kFailed;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+      return SmallFileRead::kMissing;
+    return failed();
   }
   ScopedHandle handle(raw);
   // A folder, a device or a pipe is never read: a console or a pipe could
   // block the run for good.
   FileIdentity identity;
-  if (!IdentifyHandle(raw, identity)) return SmallFileRead::kFailed;
+  if (!IdentifyHandle(raw, identity)) return failed();
   if (!identity.regular) return SmallFileRead::kNotRegular;
   LARGE_INTEGER length;
-  if (!GetFileSizeEx(raw, &length)) return SmallFileRead::kFailed;
+  if (!GetFileSizeEx(raw, &length)) return failed();
   if (length.QuadPart < 0 || static_cast<uint64_t>(length.QuadPart) > maxBytes)
     return SmallFileRead::kTooLarge;
   // One byte beyond the limit tells a file that grew since.
@@ -879,7 +931,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
     if (!ReadFile(raw, &bytes[got], want > 0x40000000 ? 0x40000000 : static_cast<DWORD>(want),
                   &read, nullptr)) {
       bytes.clear();
-      return SmallFileRead::kFailed;
+      return failed();
     }
     if (read == 0) break;
     got += read;

@@ -31,7 +31,7 @@ bool OutputFile::Open(const std::string& path) {
   recordEnds_.clear();
   fileLength_ = 0;
   lostRecords_ = 0;
-  file_ = OpenTargetStream(path, opened_);
+  file_ = OpenTargetStream(path, opened_, openError_);
   if (!file_) return false;
   // The buffering is ours, in whole records; the stream passes every
   // write straight to the system.

@@ -11,6 +11,7 @@
 
 #include "accounts.h"
 #include "export/transfer_log.h"
+#include "lock_holder.h"
 #include "loop_harness.h"
 #include "transfer_fixture.h"
 

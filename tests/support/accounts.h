@@ -1,12 +1,11 @@
 // Other accounts for the tests of an installation that several accounts
-// share: processes that run as them, and a lock one of them holds. The
+// share, and processes that run as them. The
 // accounts are ones every Debian system has, so the files they leave
 // carry real owners and groups: taking on another account needs root.
 #pragma once
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -33,25 +32,5 @@ bool BecomeAccount(Account account);
 
 // argv run as account, through setpriv, with no other group.
 std::vector<std::string> AsAccount(Account account, const std::vector<std::string>& argv);
-
-// A process that holds an fcntl lock on a file for a while, as account
-// (or as the test's own account), started and stopped with the object.
-class LockHolder {
- public:
-  // Takes a lock of type (F_RDLCK or F_WRLCK) on the file at path, opened
-  // for reading or writing to match, and holds it for hold, or until the
-  // object goes.
-  LockHolder(const std::string& path, short type, std::chrono::milliseconds hold,
-             const Account* account = nullptr);
-  ~LockHolder();
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-
-  bool held() const { return held_; }
-
- private:
-  pid_t pid_ = -1;
-  bool held_ = false;
-};
 
 }  // namespace testsupport
