@@ -461,12 +461,12 @@ void CheckStatusFolder(Report& report, const std::string& configPath) {
                                 kGiveAccess + " to write in it");
     sound = false;
   }
-  bool othersWrite = false;
-  if (OthersCanWrite(folder, othersWrite) && othersWrite) {
+  bool everyoneWrites = false;
+  if (EveryoneCanWrite(folder, everyoneWrites) && everyoneWrites) {
     report(Verdict::kError, subject +
-                                ": accounts other than the runs' and root can write it, and so "
-                                "put a status of their own in place of a run's; let only the "
-                                "runs' account write it (the collector only reads)");
+                                ": every account can write it, and so put a status of its own "
+                                "in place of a run's or keep the runs from leaving theirs; let "
+                                "only the runs' accounts write it (the collector only reads)");
     sound = false;
   }
   std::vector<FolderEntry> entries;

@@ -122,7 +122,7 @@ void LeaveStatus(Run& run, std::chrono::system_clock::time_point start, int stat
         WriteStatusFile(folder, run.report, {start, std::chrono::system_clock::now()}, status);
     std::vector<std::string> texts;
     if (written.folderOpen)
-      texts.push_back("Statusverzeichnis fuer andere Konten beschreibbar: " + folder);
+      texts.push_back("Statusverzeichnis fuer alle Konten beschreibbar: " + folder);
     if (written.outcome == StatusWrite::kFailed)
       texts.push_back("Statusdatei kann nicht geschrieben werden: " +
                       StatusFilePath(folder, run.report.terminalId()));

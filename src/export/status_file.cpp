@@ -233,7 +233,7 @@ std::string FormatStatus(const BookingReport& report, const RunTimes& times, int
 StatusWrite WriteStatusFile(const std::string& folder, const BookingReport& report,
                             const RunTimes& times, int exitStatus) {
   StatusWrite result;
-  OthersCanWrite(folder, result.folderOpen);
+  EveryoneCanWrite(folder, result.folderOpen);
   const std::string name = StatusFileName(report.terminalId());
   const std::string path = InFolder(folder, name);
   RemoveLeftovers(folder, name);

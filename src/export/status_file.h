@@ -61,8 +61,8 @@ struct StatusWrite {
     kFailed,        // the old status stays
     kNotPlainFile,  // something other than a plain file stands at its name
   } outcome = kWritten;
-  // Accounts other than this one and root can write the folder: they can
-  // put their own status in place of the run's.
+  // Every account can write the folder, and so put a status of its own in
+  // place of the run's.
   bool folderOpen = false;
 };
 

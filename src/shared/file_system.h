@@ -257,6 +257,12 @@ bool ProcessRuns(uint64_t processId);
 // when that cannot be told.
 bool OthersCanWrite(const std::string& folder, bool& writable);
 
+// Whether every account may create, remove or replace entries in folder
+// (on Windows: everyone, the users or the authenticated users), beyond
+// the owner and group an administrator chose. False when that cannot be
+// told.
+bool EveryoneCanWrite(const std::string& folder, bool& writable);
+
 // Pushes a stream's buffer to the system and the file to stable storage.
 // A stream on something that is not a plain file (a device, a pipe) has
 // nothing to sync and succeeds once flushed.

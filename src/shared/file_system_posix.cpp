@@ -614,6 +614,13 @@ bool OthersCanWrite(const std::string& folder, bool& writable) {
   return true;
 }
 
+bool EveryoneCanWrite(const std::string& folder, bool& writable) {
+  struct stat info;
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  writable = (info.st_mode & S_IWOTH) != 0;
+  return true;
+}
+
 bool SyncStream(std::FILE* stream) {
   if (std::fflush(stream) != 0) return false;
   int fd = ::fileno(stream);

@@ -866,6 +866,21 @@ bool OthersCanWrite(const std::string& folder, bool& writable) {
   return true;
 }
 
+bool EveryoneCanWrite(const std::string& folder, bool& writable) {
+  ScopedHandle examined = OpenEntry(folder);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  ScopedLocal holder = examined ? HandleSecurity(examined.get(), owner, dacl) : nullptr;
+  if (!holder) return false;
+  writable = dacl == nullptr;  // no list at all lets everybody in
+  return ForEachAllowed(dacl, [&](PSID sid, ACCESS_MASK mask) {
+    if (GrantsChange(mask) &&
+        (IsWellKnown(sid, WinWorldSid) || IsWellKnown(sid, WinBuiltinUsersSid) ||
+         IsWellKnown(sid, WinAuthenticatedUserSid)))
+      writable = true;
+  });
+}
+
 bool SyncStream(std::FILE* stream) {
   if (std::fflush(stream) != 0) return false;
   const intptr_t os = _get_osfhandle(_fileno(stream));

@@ -296,14 +296,14 @@ TEST_F(Monitoring, AStatusThatCannotBeLeftIsReported) {
   access.access = "1";
   ASSERT_EQ(Transfer(access.Line()).exitStatus, 0);
   const std::string log = inst_.Log();
-  EXPECT_NE(log.find("Statusverzeichnis fuer andere Konten beschreibbar: ../../status\r\n"),
+  EXPECT_NE(log.find("Statusverzeichnis fuer alle Konten beschreibbar: ../../status\r\n"),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("Statusdatei keine regulaere Datei, nicht geschrieben: ../../status"),
             std::string::npos)
       << log;
   const ProcessResult check = Check();
-  ExpectError(check, {"status folder ", "accounts other than the runs' and root can write it"});
+  ExpectError(check, {"status folder ", "every account can write it"});
   ExpectError(check, {"status file ", "tralvo_T1.prom", "not a regular file"});
 }
 
