@@ -19,9 +19,11 @@ struct RunTimes {
   std::chrono::system_clock::time_point end;
 };
 
-// The longest name of a file that TerminalFileName makes: file systems
-// take 255 bytes, and a temporary name beside it adds up to 42 more.
-inline constexpr std::size_t kMaxTerminalFileName = 200;
+// The longest name of a file that TerminalFileName makes. File systems
+// take names of 255 bytes, but Windows takes paths of 260 characters in
+// all, and a temporary name beside the file adds up to 42 more: this
+// leaves the folder about 90.
+inline constexpr std::size_t kMaxTerminalFileName = 128;
 
 // prefix, the terminal id and suffix as the name of a file that the runs
 // of that terminal leave: every byte of the id outside [A-Za-z0-9_-]

@@ -44,10 +44,11 @@ TEST(StatusFile, NameAndLabelOfATerminalId) {
 }
 
 // An id of 255 bytes may take 765 encoded, more than a file system takes
-// for a name, and the temporary name beside it needs room too.
+// for a name, and the temporary name beside it and the folder before it
+// need room too.
 TEST(StatusFile, ALongIdKeepsAReadableStartAndAHashOfTheWholeId) {
-  EXPECT_EQ(StatusFileName(std::string(188, 'a')), "tralvo_" + std::string(188, 'a') + ".prom");
-  EXPECT_EQ(StatusFileName(std::string(189, 'a')).size(), kMaxTerminalFileName);
+  EXPECT_EQ(StatusFileName(std::string(116, 'a')), "tralvo_" + std::string(116, 'a') + ".prom");
+  EXPECT_EQ(StatusFileName(std::string(117, 'a')).size(), kMaxTerminalFileName);
   const std::string id(255, '\x80');
   const std::string name = StatusFileName(id);
   EXPECT_LE(name.size(), kMaxTerminalFileName);
