@@ -168,8 +168,8 @@ LogResult Flush(const std::string& path, LogHold& log) {
       // then holds the backup and is let go, so the next entry opens the
       // new log at once and no run keeps the backup open longer than it
       // must (Windows cannot replace a file another process holds open).
-      // A rotation that fails is tried again at a later entry; a backup
-      // that no rename can replace is said once.
+      // A rotation that fails is tried again at a later entry, and said
+      // once.
       int64_t size = 0;
       if (!lock || !log.file.Size(size) || size <= kLogSizeLimit) continue;
       const NativeFile::Rotation rotation = log.file.Rotate(path, LogBackupPath(path));
@@ -177,11 +177,13 @@ LogResult Flush(const std::string& path, LogHold& log) {
         log.file.Close();
         break;
       }
-      if (rotation == NativeFile::Rotation::kBackupNotPlainFile && !log.backupNoticed) {
-        log.backupNoticed = true;
-        result.notices.push_back(
-            "Transferprotokoll nicht umbenannt (Sicherung keine regulaere Datei): " +
-            LogBackupPath(path));
+      if (!log.rotationNoticed) {
+        log.rotationNoticed = true;
+        result.notices.push_back("Transferprotokoll nicht umbenannt (" +
+                                 (rotation == NativeFile::Rotation::kBackupNotPlainFile
+                                      ? std::string("Sicherung keine regulaere Datei")
+                                      : log.file.error().Text()) +
+                                 "): " + LogBackupPath(path));
       }
     }
     if (lock) lock->Unlock();

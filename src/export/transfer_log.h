@@ -40,7 +40,7 @@ struct LogHold {
   // No sound lock can be had: entries are appended without one, and the
   // log is never rotated.
   bool unlocked = false;
-  bool backupNoticed = false;  // the console was told that the backup blocks the rotation
+  bool rotationNoticed = false;  // the console was told that the log cannot be rotated
   // Entries the log has not taken yet, in order, each with its line ends.
   std::deque<std::string> pending;
   // How long the run may still wait for the log, all entries together.
@@ -64,7 +64,7 @@ struct LogResult {
   SystemError error;
   // What an operator should know of the log, each said once per run (in
   // German, Windows-1252): the run appends without a lock and so never
-  // rotates, or the backup keeps the log from being rotated.
+  // rotates, or the log cannot be rotated (a folder at the backup's name).
   std::vector<std::string> notices;
 };
 

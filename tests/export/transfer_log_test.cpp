@@ -213,6 +213,20 @@ TEST_F(TransferLogRotation, OlderBackupIsReplaced) {
   EXPECT_EQ(rotated.substr(0, 1), "b");
 }
 
+// No rename replaces a folder: the log grows on, and the run says so once.
+TEST_F(TransferLogRotation, AFolderAtTheBackupsNameIsSaidOnceAndTheLogGrowsOn) {
+  testsupport::MakeDirs(backup);
+  WriteFileBytes(log, std::string(kLogSizeLimit, 'd'));
+  const LogResult first = WriteLog(log, handle, "eins");
+  EXPECT_TRUE(Written(first));
+  EXPECT_EQ(first.notices,
+            std::vector<std::string>{"Transferprotokoll nicht umbenannt (Sicherung keine "
+                                     "regulaere Datei): " +
+                                     backup});
+  EXPECT_TRUE(WriteLog(log, handle, "zwei").notices.empty());
+  EXPECT_EQ(ReadFileBytes(log).size(), static_cast<size_t>(kLogSizeLimit + 12));
+}
+
 // Runs of several terminals append to one log at once. Whichever of them
 // takes it past the limit, the old lines must all reach the backup and
 // every entry of every run must be in the backup or the new log exactly
