@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/windows_1252.h"
+
 namespace {
 
 // How tralvo binds the columns of its queries, told by the statement's
@@ -60,11 +62,32 @@ std::string Unescaped(const std::string& line) {
   return out;
 }
 
+// A UTF-8 text (the statement log's) as the wide-character calls take it,
+// zero-terminated, as tralvo hands its texts over.
+std::vector<SQLWCHAR> Wide(const std::string& utf8) {
+  std::vector<SQLWCHAR> wide;
+  size_t at = 0;
+  char32_t character = 0;
+  while (at < utf8.size()) {
+    if (!tralvo::NextUtf8(utf8, at, character)) {
+      character = static_cast<unsigned char>(utf8[at]);
+      ++at;
+    }
+    if (character >= 0x10000) {
+      wide.push_back(static_cast<SQLWCHAR>(0xD800 + ((character - 0x10000) >> 10)));
+      character = 0xDC00 + ((character - 0x10000) & 0x3FF);
+    }
+    wide.push_back(static_cast<SQLWCHAR>(character));
+  }
+  wide.push_back(0);
+  return wide;
+}
+
 bool Run(SQLHDBC connection, std::string& statement) {
   SQLHSTMT handle = SQL_NULL_HSTMT;
   if (SQLAllocHandle(SQL_HANDLE_STMT, connection, &handle) == SQL_ERROR) return false;
-  SQLRETURN rc = SQLExecDirect(handle, reinterpret_cast<SQLCHAR*>(&statement[0]),
-                               static_cast<SQLINTEGER>(statement.size()));
+  std::vector<SQLWCHAR> text = Wide(statement);
+  SQLRETURN rc = SQLExecDirectW(handle, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
   bool ok = rc != SQL_ERROR;
   const QueryForm* form = FormOf(statement);
   if (ok && form) {
@@ -104,9 +127,11 @@ int main(int argc, char** argv) {
   SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), SQL_IS_INTEGER);
   SQLAllocHandle(SQL_HANDLE_DBC, environment, &connection);
-  auto text = [](char* s) { return reinterpret_cast<SQLCHAR*>(s); };
-  if (SQLConnect(connection, text(argv[1]), SQL_NTS, text(argv[2]), SQL_NTS, text(argv[3]),
-                 SQL_NTS) == SQL_ERROR) {
+  std::vector<SQLWCHAR> source = Wide(argv[1]);
+  std::vector<SQLWCHAR> user = Wide(argv[2]);
+  std::vector<SQLWCHAR> password = Wide(argv[3]);
+  if (SQLConnectW(connection, source.data(), SQL_NTS, user.data(), SQL_NTS, password.data(),
+                  SQL_NTS) == SQL_ERROR) {
     std::fprintf(stderr, "cannot connect to %s\n", argv[1]);
     return 1;
   }
