@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "shared/file_system.h"
+#include "shared/fingerprint.h"
 #include "shared/run_state.h"
 #include "shared/windows_1252.h"
 
@@ -55,31 +56,35 @@ std::string Count(int64_t value) {
 
 }  // namespace
 
-std::string StatusFileName(std::string_view terminal) {
+std::string TerminalFileStem(std::string_view terminal) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string name = "tralvo_";
+  std::string stem;
+  // Where the stem can be cut without splitting a %XX.
+  size_t cut = 0;
+  constexpr size_t kTokenLength = 17;  // "~" and 16 hex digits
   for (char ch : terminal) {
     const auto byte = static_cast<unsigned char>(ch);
     if (PlainNameByte(byte)) {
-      name += ch;
+      stem += ch;
     } else {
-      name += '%';
-      name += kHex[byte >> 4];
-      name += kHex[byte & 0x0F];
+      stem += '%';
+      stem += kHex[byte >> 4];
+      stem += kHex[byte & 0x0F];
     }
+    if (stem.size() <= kMaxTerminalStem - kTokenLength) cut = stem.size();
   }
-  return name + ".prom";
+  if (stem.size() <= kMaxTerminalStem) return stem;
+  char token[kTokenLength + 1];
+  std::snprintf(token, sizeof token, "~%016" PRIX64, FingerprintOf(terminal));
+  return stem.substr(0, cut) + token;
+}
+
+std::string StatusFileName(std::string_view terminal) {
+  return "tralvo_" + TerminalFileStem(terminal) + ".prom";
 }
 
 std::string StatusFilePath(const std::string& folder, std::string_view terminal) {
-#ifdef _WIN32
-  const char separator = '\\';
-#else
-  const char separator = '/';
-#endif
-  std::string path = folder;
-  if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
-  return path + StatusFileName(terminal);
+  return PathInFolder(folder, StatusFileName(terminal));
 }
 
 std::string LabelValue(std::string_view terminal) {
@@ -136,22 +141,7 @@ bool WriteStatusFile(const std::string& folder, const RunState& state, const Run
                      int exitStatus) {
   const std::string path = StatusFilePath(folder, state.terminalId);
   const std::string temporary = path + kTemporaryPart + std::to_string(ProcessId());
-  const std::string bytes = FormatStatus(state, times, exitStatus);
-  NativeFile file;
-  // A leftover of a process that had this id before is removed (a link is
-  // removed itself, never followed) and the file created anew.
-  if (file.CreateReadable(temporary) != FileOpen::kOpened) {
-    RemoveFile(temporary);
-    if (file.CreateReadable(temporary) != FileOpen::kOpened) return false;
-  }
-  bool written = file.WriteAll(bytes) && file.Sync();
-  written = file.Close() && written;
-  if (written && ReplaceFile(temporary, path)) {
-    SyncFolderOf(path);
-    return true;
-  }
-  RemoveFile(temporary);
-  return false;
+  return ReplaceWhole(path, temporary, FormatStatus(state, times, exitStatus), Readers::kEveryone);
 }
 
 }  // namespace tralvo

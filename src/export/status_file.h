@@ -18,9 +18,16 @@ struct RunTimes {
   std::chrono::system_clock::time_point end;
 };
 
-// "tralvo_<terminal>.prom" with every byte of terminal outside
+// The terminal id as a part of a file name: every byte outside
 // [A-Za-z0-9_-] written as %XX, so that two terminals never share a file
-// and no terminal id can name another folder.
+// and no terminal id can name another folder. An id whose part would be
+// longer than kMaxTerminalStem (a file name has 255 bytes at most, a
+// Windows path 260) keeps its beginning and ends in "~" and the 16 hex
+// digits of its fingerprint, which keeps it apart from every other.
+inline constexpr size_t kMaxTerminalStem = 100;
+std::string TerminalFileStem(std::string_view terminal);
+
+// "tralvo_<stem>.prom", the stem as above.
 std::string StatusFileName(std::string_view terminal);
 
 // Where the status file of terminal stands in folder.

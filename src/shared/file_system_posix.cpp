@@ -137,6 +137,15 @@ FileOpen NativeFile::OpenLockFile(const std::string& path) {
   return opened;
 }
 
+FileOpen NativeFile::OpenForUpdate(const std::string& path) {
+  Close();
+  UniqueFd file;
+  FileOpen opened = OpenRegularForWriting(path, O_RDWR, 0, file);
+  if (opened == FileOpen::kOpened && !Blocking(file.get())) opened = FileOpen::kFailed;
+  if (opened == FileOpen::kOpened) handle_ = file.Release();
+  return opened;
+}
+
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   const mode_t mode = readableByAll ? 0644 : 0600;
@@ -209,6 +218,23 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   return true;
 }
 
+bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
+  if (!isOpen()) return false;
+  const char* next = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = ::pwrite(Fd(handle_), next, left, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    next += written;
+    offset += written;
+    left -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
 bool NativeFile::CutTo(int64_t length) {
   int rc;
   do {
@@ -261,7 +287,17 @@ bool RemoveFile(const std::string& path) {
          ::unlinkat(folder.get(), name.c_str(), 0) == 0;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+bool CreateFolder(const std::string& path) {
+  UniqueFd folder;
+  std::string name;
+  if (WalkPath(path, true, folder, name) != FileOpen::kOpened) return false;
+  if (::mkdirat(folder.get(), name.c_str(), 0777) == 0) return true;
+  if (errno != EEXIST) return false;
+  struct stat info;
+  return ::fstatat(folder.get(), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t keep) {
   UniqueFd file;
   // Not emptied in the open: what is there is examined first.
   outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file);
@@ -275,7 +311,13 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  if ((S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0) || !Blocking(file.get())) {
+  if (S_ISREG(info.st_mode) &&
+      (info.st_size < keep || ::ftruncate(file.get(), static_cast<off_t>(keep)) != 0 ||
+       ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0)) {
+    outcome = FileOpen::kFailed;
+    return nullptr;
+  }
+  if (!Blocking(file.get())) {
     outcome = FileOpen::kFailed;
     return nullptr;
   }
@@ -355,6 +397,10 @@ bool StreamLength(std::FILE* stream, int64_t& length) {
 
 bool CutStreamTo(std::FILE* stream, int64_t length) {
   return ::ftruncate(::fileno(stream), static_cast<off_t>(length)) == 0;
+}
+
+bool SeekStream(std::FILE* stream, int64_t offset) {
+  return ::fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
 bool SyncFolderOf(const std::string& path) {
@@ -438,6 +484,11 @@ bool AccountMay(const std::string& path, FileAccess access) {
   int mode = access == FileAccess::kRead ? R_OK : W_OK;
   if (KindOf(path) == PathKind::kFolder) mode |= X_OK;
   return ::access(path.c_str(), mode) == 0;
+}
+
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '/') return folder + name;
+  return folder + '/' + name;
 }
 
 std::string ResolvedPath(const std::string& path) {

@@ -342,18 +342,22 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
   // Append access alone, without write access: the system puts every
   // write at the end of the file as one step, whoever else appends.
   return OpenRegular(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                     FILE_ATTRIBUTE_NORMAL);
+                     FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS);
 }
 
 FileOpen NativeFile::OpenLockFile(const std::string& path) {
-  return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN);
+  return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, OPEN_ALWAYS);
+}
+
+FileOpen NativeFile::OpenForUpdate(const std::string& path) {
+  return OpenRegular(path, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_EXISTING);
 }
 
 FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
-                                 unsigned long attributes) {
+                                 unsigned long attributes, unsigned long disposition) {
   Close();
   HANDLE handle;
-  FileOpen opened = OpenChecked(path, access, OPEN_ALWAYS, attributes, nullptr, handle);
+  FileOpen opened = OpenChecked(path, access, disposition, attributes, nullptr, handle);
   if (opened != FileOpen::kOpened) return opened;
   if (!IsRegular(handle)) {
     CloseHandle(handle);
@@ -434,6 +438,24 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   return true;
 }
 
+bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
+  if (!isOpen()) return false;
+  const char* next = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), next, chunk, &written, &where) || written == 0) return false;
+    next += written;
+    offset += written;
+    left -= written;
+  }
+  return true;
+}
+
 bool NativeFile::CutTo(int64_t length) {
   if (!isOpen()) return false;
   // The append handle may only add; a second handle on the same file, with
@@ -494,7 +516,14 @@ bool RemoveFile(const std::string& path) {
   return CheckPath(path, false, sawLink) == FileOpen::kOpened && DeleteFileA(path.c_str()) != FALSE;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
+bool CreateFolder(const std::string& path) {
+  bool sawLink = false;
+  if (CheckPath(path, true, sawLink) != FileOpen::kOpened) return false;
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && KindOf(path) == PathKind::kFolder;
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t keep) {
   HANDLE handle;
   // Not emptied in the open: what is there is examined first.
   outcome = OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
@@ -505,10 +534,18 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  if (type == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
-    CloseHandle(handle);
-    outcome = FileOpen::kFailed;
-    return nullptr;
+  if (type == FILE_TYPE_DISK) {
+    // Cut at keep, where the stream then goes on; a shorter file would be
+    // lengthened with zeros instead.
+    LARGE_INTEGER size;
+    LARGE_INTEGER at;
+    at.QuadPart = keep;
+    if (!GetFileSizeEx(handle, &size) || size.QuadPart < keep ||
+        !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+      CloseHandle(handle);
+      outcome = FileOpen::kFailed;
+      return nullptr;
+    }
   }
   return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome);
 }
@@ -586,6 +623,10 @@ bool StreamLength(std::FILE* stream, int64_t& length) {
 
 bool CutStreamTo(std::FILE* stream, int64_t length) {
   return _chsize_s(_fileno(stream), length) == 0;
+}
+
+bool SeekStream(std::FILE* stream, int64_t offset) {
+  return _fseeki64(stream, offset, SEEK_SET) == 0;
 }
 
 bool SyncFolderOf(const std::string&) {
@@ -691,6 +732,11 @@ bool AccountMay(const std::string& path, FileAccess access) {
   }
   CloseHandle(handle);
   return true;
+}
+
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
+  return folder + '\\' + name;
 }
 
 std::string ResolvedPath(const std::string& path) {

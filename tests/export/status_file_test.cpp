@@ -22,6 +22,24 @@ TEST(StatusFile, NameKeepsOnlyPlainBytesAndEncodesTheRest) {
   EXPECT_EQ(StatusFileName(std::string("\xE4 \x00\xFF", 4)), "tralvo_%E4%20%00%FF.prom");
 }
 
+// The longest ids (255 bytes, each encoded as three) must still give a
+// name the file system takes, and two such ids two names.
+TEST(StatusFile, ALongIdIsShortenedToItsBeginningAndAToken) {
+  const std::string plain(kMaxTerminalStem, 'a');
+  EXPECT_EQ(TerminalFileStem(plain), plain);
+  const std::string encoded(255, '.');
+  const std::string stem = TerminalFileStem(encoded);
+  EXPECT_LE(stem.size(), kMaxTerminalStem);
+  EXPECT_EQ(stem.rfind("%2E%2E", 0), 0u);
+  // The cut never splits a %XX, and what follows is the token alone.
+  const size_t tilde = stem.find('~');
+  ASSERT_NE(tilde, std::string::npos);
+  EXPECT_EQ(tilde % 3, 0u);
+  EXPECT_EQ(stem.size() - tilde, 17u);
+  EXPECT_NE(TerminalFileStem(encoded + "x"), TerminalFileStem(encoded + "y"));
+  EXPECT_EQ(StatusFileName(encoded), "tralvo_" + stem + ".prom");
+}
+
 TEST(StatusFile, LabelIsUtf8WithTheFormatsEscapes) {
   EXPECT_EQ(LabelValue("T1"), "T1");
   EXPECT_EQ(LabelValue("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
