@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/booking_handlers.h"
+#include "app/line_observer.h"
 #include "export/booking_report.h"
 #include "input/booking_file_reader.h"
 #include "input/booking_splitter.h"
@@ -87,6 +88,61 @@ void RouteOneBooking(RunState& state, BookingHandlers& handlers, const FieldList
   }
 }
 
+// Handles one piece of the booking file. False when a target file failed.
+bool HandlePiece(RunState& state, BookingHandlers& handlers, FieldList& record,
+                 std::string_view piece, bool endsLine, bool& insideOverlongLine) {
+  // A line too long for a booking is refused whole, once, at its end: a
+  // piece of it must never pass for a booking of its own.
+  if (insideOverlongLine || !endsLine) {
+    insideOverlongLine = !endsLine;
+    if (endsLine) ReportMalformed(state);
+    return true;
+  }
+  if (HidesBytesAfterZero(piece)) {
+    ReportMalformed(state);
+    return true;
+  }
+  SplitResult split = SplitBookingLine(piece, record);
+  if (split == SplitResult::kNone) return true;
+  if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
+    ReportMalformed(state);
+    return true;
+  }
+  if (record[field::kTerminalId] != state.terminalId) return true;
+  record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
+  RouteOneBooking(state, handlers, record);
+  return TargetsWritten(state);
+}
+
+// The run's counters at one moment: what changed across a line tells the
+// line's fate.
+struct Outcome {
+  BookingCounters stored;
+  NotTransferredCounters lost;
+};
+
+LineFate FateOf(const Outcome& before, const Outcome& after) {
+  if (after.lost.unknown != before.lost.unknown) return LineFate::kUnknown;
+  if (after.lost.refused != before.lost.refused) return LineFate::kRefused;
+  if (after.lost.notFound != before.lost.notFound) return LineFate::kNotFound;
+  if (after.lost.malformed != before.lost.malformed) return LineFate::kMalformed;
+  if (after.lost.notSent != before.lost.notSent) return LineFate::kNotSent;
+  const BookingCounters& b = before.stored;
+  const BookingCounters& a = after.stored;
+  if (a.timeBookings != b.timeBookings || a.accessBookings != b.accessBookings ||
+      a.costCentreBookings != b.costCentreBookings || a.events != b.events)
+    return LineFate::kDone;
+  return LineFate::kNoBooking;
+}
+
+// A row stored, refused or of unknown outcome: a statement reached the
+// server that may have changed the database.
+bool WroteDatabase(const Outcome& before, const Outcome& after) {
+  return after.stored.accessBookings != before.stored.accessBookings ||
+         after.stored.events != before.stored.events || after.lost.refused != before.lost.refused ||
+         after.lost.unknown != before.lost.unknown;
+}
+
 void WriteSummary(RunState& state) {
   const BookingCounters& c = state.counters;
   char text[512];
@@ -134,13 +190,15 @@ void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& r
   }
 }
 
-int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers) {
+int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers,
+                     LineObserver* observer) {
   state.counters = BookingCounters{};
   FieldList record;
   int status = 0;
   bool insideOverlongLine = false;
   std::string_view piece;
   bool endsLine = false;
+  if (observer) observer->Begin(state);
 
   for (;;) {
     // Asked between two bookings, so the one in hand is finished first.
@@ -159,28 +217,16 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
     }
     if (state.debugFlag) PrintConsole(state, piece);
 
-    // A line too long for a booking is refused whole, once, at its end: a
-    // piece of it must never pass for a booking of its own.
-    if (insideOverlongLine || !endsLine) {
-      insideOverlongLine = !endsLine;
-      if (endsLine) ReportMalformed(state);
-      continue;
+    const Outcome before{state.counters, state.notTransferred};
+    const bool overlong = insideOverlongLine || !endsLine;
+    const bool written = HandlePiece(state, handlers, record, piece, endsLine, insideOverlongLine);
+    if (observer) {
+      const Outcome after{state.counters, state.notTransferred};
+      observer->LineHandled(piece, bookings.offset(),
+                            overlong ? LineFate::kMalformed : FateOf(before, after),
+                            WroteDatabase(before, after));
     }
-
-    if (HidesBytesAfterZero(piece)) {
-      ReportMalformed(state);
-      continue;
-    }
-    SplitResult split = SplitBookingLine(piece, record);
-    if (split == SplitResult::kNone) continue;
-    if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
-      ReportMalformed(state);
-      continue;
-    }
-    if (record[field::kTerminalId] != state.terminalId) continue;
-    record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
-    RouteOneBooking(state, handlers, record);
-    if (!TargetsWritten(state)) {
+    if (!written) {
       status = kFileFailureStatus;
       break;
     }

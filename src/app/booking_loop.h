@@ -10,6 +10,7 @@ namespace tralvo {
 class BookingFileReader;
 class BookingHandlers;
 class FieldList;
+class LineObserver;
 struct RunState;
 
 // Exit status of a run whose files failed: a booking file that cannot be
@@ -27,6 +28,8 @@ void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& r
 // the booking file could not be read to its end or a target file could
 // not be written, or state.stop's exit status when the run was asked to
 // stop before the end; each is reported on the console and in the log.
-int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers);
+// observer, when given, is told of every line as it is handled.
+int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers,
+                     LineObserver* observer = nullptr);
 
 }  // namespace tralvo

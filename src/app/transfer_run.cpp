@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/booking_loop.h"
+#include "app/line_observer.h"
 #include "app/transfer_handlers.h"
 #include "config/installation.h"
 #include "db/database.h"
@@ -22,9 +23,6 @@
 namespace tralvo {
 
 namespace {
-
-constexpr int kCommandLineError = -1;
-constexpr size_t kMaxTerminalIdLength = 255;
 
 // Whether two paths lead to one plain file. "wb" on a target that is the
 // booking file would empty the bookings before they are read, and two
@@ -73,17 +71,18 @@ void TellWhy(RunState& state, FileOpen why, const std::string& path) {
 // never picks up the output of an earlier run; but none is touched when a
 // target is the booking file, the other target, the log, its backup or the
 // configuration.
-bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv) {
-  bool bookingsOpen = bookings.Open(argv[2]);
+bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv,
+               const TransferPart& part) {
+  bool bookingsOpen = part.bookings || bookings.Open(argv[2]);
   if (!bookingsOpen && state.debugFlag) {
     PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
     TellWhy(state, bookings.opened(), argv[2]);
   }
   if (TargetsClash(state, argv)) return false;
-  bool timeOpen = state.timeBookingFile.Open(argv[3]);
+  bool timeOpen = state.timeBookingFile.Open(argv[3], part.timeBookingsKept);
   // Two spellings of a file that did not exist are one file only now.
   if (timeOpen && TargetsClash(state, argv)) return false;
-  bool costOpen = state.costCentreFile.Open(argv[4]);
+  bool costOpen = state.costCentreFile.Open(argv[4], part.costCentresKept);
   // Nor is a new target at the name of a log that was not there yet.
   if (costOpen && TargetsClash(state, argv)) return false;
   if (!(timeOpen && costOpen) && state.debugFlag) {
@@ -108,7 +107,8 @@ int CloseFiles(RunState& state, BookingFileReader& bookings, int status) {
   return status;
 }
 
-int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords) {
+int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords,
+             LineObserver* observer) {
   Database db;
   int connectError = OpenDatabase(db, state);
   if (connectError != 0) {
@@ -135,7 +135,7 @@ int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords)
              "bergabe am " +
                  serverTime + ":");
   TransferHandlers handlers(state, db);
-  int status = TransferBookings(state, bookings, handlers);
+  int status = TransferBookings(state, bookings, handlers, observer);
   DatabaseHook();
   return status;
 }
@@ -161,7 +161,8 @@ void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
 
 // terminalTaken tells whether the run got as far as its terminal id: a
 // command line without one leaves no status behind.
-int Run(RunState& state, int argc, const char* const* argv, bool& terminalTaken) {
+int Run(RunState& state, int argc, const char* const* argv, const TransferPart& part,
+        bool& terminalTaken) {
   state.logPath = NativePath(kTransferLogPath);
   if (argc < 5) {
     PrintConsole(state, "Parameterfehler");
@@ -178,10 +179,13 @@ int Run(RunState& state, int argc, const char* const* argv, bool& terminalTaken)
   state.terminalId = argv[1];
   terminalTaken = true;
 
-  BookingFileReader bookings;
-  if (!OpenFiles(state, bookings, argv)) return kFileFailureStatus;
-  int status = Transfer(state, bookings, argc);
-  return CloseFiles(state, bookings, status);
+  BookingFileReader ownBookings;
+  BookingFileReader& bookings = part.bookings ? *part.bookings : ownBookings;
+  int status = kFileFailureStatus;
+  if (OpenFiles(state, bookings, argv, part))
+    status = Transfer(state, bookings, argc, part.observer);
+  status = CloseFiles(state, bookings, status);
+  return part.observer ? part.observer->RunEnded(state, status) : status;
 }
 
 }  // namespace
@@ -193,6 +197,10 @@ std::string& UpperCase(std::string& text) {
 }
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
+  return RunTransfer(argc, argv, TransferPart{});
+}
+
+int RunTransfer(int argc, const char* const* argv, const TransferPart& part) noexcept {
   const auto start = std::chrono::system_clock::now();
   RunState state;
   // Held until the log has its last entries, so a stop cannot cut them off.
@@ -201,7 +209,7 @@ int RunTransfer(int argc, const char* const* argv) noexcept {
   bool terminalTaken = false;
   int status;
   try {
-    status = Run(state, argc, argv, terminalTaken);
+    status = Run(state, argc, argv, part, terminalTaken);
   } catch (const std::bad_alloc&) {
     // Memory ran out outside any one booking: the run cannot be trusted
     // to have done its work, so it must not end as a success.
@@ -212,6 +220,19 @@ int RunTransfer(int argc, const char* const* argv) noexcept {
   // After the log's end, so the status counts every entry it dropped.
   if (terminalTaken) LeaveStatus(state, start, status);
   return status;
+}
+
+void LeaveStatusOfEmptyRun(const std::string& terminal, bool debug,
+                           std::chrono::system_clock::time_point start, int status) noexcept {
+  try {
+    RunState state;
+    state.logPath = NativePath(kTransferLogPath);
+    state.terminalId = terminal;
+    state.debugFlag = debug ? 1 : 0;
+    LeaveStatus(state, start, status);
+  } catch (const std::bad_alloc&) {
+    // Lost like any report that finds no memory.
+  }
 }
 
 }  // namespace tralvo

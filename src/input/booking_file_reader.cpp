@@ -26,6 +26,7 @@ bool BookingFileReader::Open(const std::string& path) {
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
   left_ = INT64_MAX;
+  offset_ = 0;
   return file_ != nullptr;
 }
 
@@ -45,6 +46,7 @@ bool BookingFileReader::Restrict(int64_t from, int64_t to) {
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
   left_ = to - from;
+  offset_ = from;
   return true;
 }
 
@@ -103,6 +105,7 @@ ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   }
   piece = std::string_view(start, length);
   begin_ += length;
+  offset_ += static_cast<int64_t>(length);
   return ReadResult::kPiece;
 }
 

@@ -56,6 +56,8 @@ class BookingFileReader {
   // of kMaxLineLength bytes that its line goes on after. Data read before
   // a read error is handed out first.
   ReadResult Next(std::string_view& piece, bool& endsLine);
+  // Where in the file the piece Next handed out last ends.
+  int64_t offset() const { return offset_; }
 
  private:
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
@@ -72,6 +74,7 @@ class BookingFileReader {
   bool failed_ = false;
   // Bytes Fill may still read before the end of the part.
   int64_t left_ = INT64_MAX;
+  int64_t offset_ = 0;
 };
 
 }  // namespace tralvo
