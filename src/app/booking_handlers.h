@@ -2,9 +2,9 @@
 // only through this interface, so its routing can be tested against
 // recording doubles without files or a database.
 //
-// A handler reports its own failures and returns. Memory that runs out
-// while it works may end it with std::bad_alloc: the loop gives up that
-// booking, reports it and goes on.
+// A handler has the run's reporter tell what became of its booking, and
+// returns. Memory that runs out while it works may end it with
+// std::bad_alloc: the loop gives up that booking, reports it and goes on.
 #pragma once
 
 #include <cstdint>
@@ -29,11 +29,10 @@ struct EventBooking {
 class BookingHandlers {
  public:
   virtual ~BookingHandlers() = default;
-  virtual int ExportTimeBooking(const FieldList& record) = 0;
-  virtual int ExportCostCentreBooking(const FieldList& record) = 0;
-  virtual int InsertAccessBooking(const FieldList& record) = 0;
-  // Returns 0 when the event row was stored, otherwise a database code.
-  virtual int InsertEventBooking(const EventBooking& event) = 0;
+  virtual void ExportTimeBooking(const FieldList& record) = 0;
+  virtual void ExportCostCentreBooking(const FieldList& record) = 0;
+  virtual void InsertAccessBooking(const FieldList& record) = 0;
+  virtual void InsertEventBooking(const EventBooking& event) = 0;
 };
 
 }  // namespace tralvo

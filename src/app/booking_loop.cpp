@@ -1,18 +1,15 @@
 // The booking loop and its routing table.
 #include "app/booking_loop.h"
 
-#include <cinttypes>
-#include <cstdio>
 #include <new>
 
 #include "app/booking_handlers.h"
-#include "app/line_observer.h"
-#include "export/booking_report.h"
+#include "app/exit_status.h"
+#include "app/run.h"
 #include "input/booking_file_reader.h"
 #include "input/booking_splitter.h"
 #include "input/field_list.h"
 #include "shared/int_text.h"
-#include "shared/run_state.h"
 #include "shared/stop_requests.h"
 
 namespace tralvo {
@@ -23,18 +20,9 @@ namespace {
 // beyond that read as empty.
 constexpr int32_t kMinimumFields = 8;
 
-constexpr const char* kStoppedMessage =
-    "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen";
-
-// A line that holds no whole booking record: said on the console always,
-// and counted for the monitoring.
-void ReportMalformed(RunState& state) {
-  ++state.notTransferred.malformed;
-  PrintConsole(state, "FEHLERHAFTER BUCHUNGSSATZ !!\n");
-}
-
-// Rule 8: the event row, then the access row whatever became of the event.
-void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& record) {
+// An event: the event row, then the access row whatever became of the
+// event.
+void TransferEvent(BookingHandlers& handlers, const FieldList& record) {
   EventBooking event;
   event.terminalId = record[field::kTerminalId];
   event.readerNumber = TextToInt(record[field::kReaderNumber]);
@@ -44,7 +32,7 @@ void TransferEvent(RunState& state, BookingHandlers& handlers, const FieldList& 
   event.bookingCode = record[field::kBookingCode];
   event.status = TextToInt(record[field::kStatusCode]);
   event.variant = "";
-  if (handlers.InsertEventBooking(event) == 0) ++state.counters.events;
+  handlers.InsertEventBooking(event);
   handlers.InsertAccessBooking(record);
 }
 
@@ -60,104 +48,51 @@ bool HidesBytesAfterZero(std::string_view line) {
 
 // True while both target files have taken every byte written to them;
 // otherwise reports the first that failed.
-bool TargetsWritten(RunState& state) {
-  for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
+bool TargetsWritten(Run& run) {
+  for (OutputFile* file : {&run.timeBookingFile, &run.costCentreFile}) {
     if (file->failed()) {
-      ReportFileFailure(state, kTargetWriteFailure, file->path());
+      run.report.FileFailure(kTargetWriteFailure, file->path());
       return false;
     }
   }
   return true;
 }
 
-// The handlers count a record once its file has gathered it; a record
-// that a failed write lost never reached the file and is not counted.
-void SettleCounters(RunState& state) {
-  state.counters.timeBookings -= static_cast<int32_t>(state.timeBookingFile.lostRecords());
-  state.counters.costCentreBookings -= static_cast<int32_t>(state.costCentreFile.lostRecords());
-}
-
 // Routes one booking. Memory that runs out while its handlers work gives
 // up that booking alone: it is reported, and the run goes on with the next
 // line and ends with its summary.
-void RouteOneBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) noexcept {
+void RouteOneBooking(Run& run, BookingHandlers& handlers, const FieldList& record) noexcept {
   try {
-    RouteBooking(state, handlers, record);
+    RouteBooking(handlers, record);
   } catch (const std::bad_alloc&) {
-    ReportBookingWithoutMemory(state, record[field::kBadgeNumber], record[field::kBookingDate]);
+    run.report.BookingWithoutMemory(record[field::kBadgeNumber], record[field::kBookingDate]);
   }
 }
 
-// Handles one piece of the booking file. False when a target file failed.
-bool HandlePiece(RunState& state, BookingHandlers& handlers, FieldList& record,
-                 std::string_view piece, bool endsLine, bool& insideOverlongLine) {
+// Splits, checks and routes one piece of the booking file.
+// insideOverlongLine carries over from one piece to the next.
+void HandlePiece(Run& run, BookingHandlers& handlers, std::string_view piece, bool endsLine,
+                 bool& insideOverlongLine, FieldList& record) {
   // A line too long for a booking is refused whole, once, at its end: a
   // piece of it must never pass for a booking of its own.
   if (insideOverlongLine || !endsLine) {
     insideOverlongLine = !endsLine;
-    if (endsLine) ReportMalformed(state);
-    return true;
+    if (endsLine) run.report.Malformed();
+    return;
   }
   if (HidesBytesAfterZero(piece)) {
-    ReportMalformed(state);
-    return true;
+    run.report.Malformed();
+    return;
   }
   SplitResult split = SplitBookingLine(piece, record);
-  if (split == SplitResult::kNone) return true;
+  if (split == SplitResult::kNone) return;
   if (split == SplitResult::kFieldTooLong || record.count() < kMinimumFields) {
-    ReportMalformed(state);
-    return true;
+    run.report.Malformed();
+    return;
   }
-  if (record[field::kTerminalId] != state.terminalId) return true;
+  if (record[field::kTerminalId] != run.report.terminalId()) return;
   record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
-  RouteOneBooking(state, handlers, record);
-  return TargetsWritten(state);
-}
-
-// The run's counters at one moment: what changed across a line tells the
-// line's fate.
-struct Outcome {
-  BookingCounters stored;
-  NotTransferredCounters lost;
-};
-
-LineFate FateOf(const Outcome& before, const Outcome& after) {
-  if (after.lost.unknown != before.lost.unknown) return LineFate::kUnknown;
-  if (after.lost.refused != before.lost.refused) return LineFate::kRefused;
-  if (after.lost.notFound != before.lost.notFound) return LineFate::kNotFound;
-  if (after.lost.malformed != before.lost.malformed) return LineFate::kMalformed;
-  if (after.lost.notSent != before.lost.notSent) return LineFate::kNotSent;
-  const BookingCounters& b = before.stored;
-  const BookingCounters& a = after.stored;
-  if (a.timeBookings != b.timeBookings || a.accessBookings != b.accessBookings ||
-      a.costCentreBookings != b.costCentreBookings || a.events != b.events)
-    return LineFate::kDone;
-  return LineFate::kNoBooking;
-}
-
-// A row stored, refused or of unknown outcome: a statement reached the
-// server that may have changed the database.
-bool WroteDatabase(const Outcome& before, const Outcome& after) {
-  return after.stored.accessBookings != before.stored.accessBookings ||
-         after.stored.events != before.stored.events || after.lost.refused != before.lost.refused ||
-         after.lost.unknown != before.lost.unknown;
-}
-
-void WriteSummary(RunState& state) {
-  const BookingCounters& c = state.counters;
-  char text[512];
-  if (state.debugFlag) {
-    int64_t total = int64_t{c.timeBookings} + c.accessBookings + c.costCentreBookings + c.events;
-    std::snprintf(text, sizeof text, "%" PRId64 " Buchungen uebergeben", total);
-    PrintConsole(state, text);
-  }
-  std::snprintf(text, sizeof text,
-                "\n\xFC"
-                "bergeben:\n   Zeitbuchungen         : %d\n   Zutrittsbuchungen:    : %d\n"
-                "   Kostenstellenbuchungen: %d\n   Ereignisse:           : %d\n",
-                static_cast<int>(c.timeBookings), static_cast<int>(c.accessBookings),
-                static_cast<int>(c.costCentreBookings), static_cast<int>(c.events));
-  LogMessage(state, text);
+  RouteOneBooking(run, handlers, record);
 }
 
 }  // namespace
@@ -168,7 +103,7 @@ std::string_view TrimRight(std::string_view text) {
   return text.substr(0, end);
 }
 
-void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& record) {
+void RouteBooking(BookingHandlers& handlers, const FieldList& record) {
   std::string_view kind = record[field::kRecordKind];
   bool timeMarker = !record[field::kTimeBookingMarker].empty();
   bool accessStatus = !record[field::kAccessStatus].empty();
@@ -186,48 +121,38 @@ void RouteBooking(RunState& state, BookingHandlers& handlers, const FieldList& r
   } else if (kind == "50p") {
     handlers.ExportCostCentreBooking(record);
   } else if (kind == "dta") {
-    TransferEvent(state, handlers, record);
+    TransferEvent(handlers, record);
   }
 }
 
-int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandlers& handlers,
-                     LineObserver* observer) {
-  state.counters = BookingCounters{};
+int TransferBookings(Run& run, BookingFileReader& bookings, BookingHandlers& handlers) {
   FieldList record;
-  int status = 0;
+  int status = kExitDone;
   bool insideOverlongLine = false;
   std::string_view piece;
   bool endsLine = false;
-  if (observer) observer->Begin(state);
 
   for (;;) {
     // Asked between two bookings, so the one in hand is finished first.
-    if (state.stop && state.stop->requested()) {
-      LogMessage(state, kStoppedMessage);
-      PrintConsole(state, std::string(kStoppedMessage) + "\n");
-      status = state.stop->exitStatus();
+    if (run.stop && run.stop->requested()) {
+      run.report.Stopped();
+      status = run.stop->exitStatus();
       break;
     }
     ReadResult read = bookings.Next(piece, endsLine);
     if (read == ReadResult::kEnd) break;
     if (read == ReadResult::kError) {
-      ReportFileFailure(state, kBookingReadFailure, bookings.path());
-      status = kFileFailureStatus;
+      run.report.FileFailure(kBookingReadFailure, bookings.path());
+      status = kExitFileFailure;
       break;
     }
-    if (state.debugFlag) PrintConsole(state, piece);
-
-    const Outcome before{state.counters, state.notTransferred};
-    const bool overlong = insideOverlongLine || !endsLine;
-    const bool written = HandlePiece(state, handlers, record, piece, endsLine, insideOverlongLine);
-    if (observer) {
-      const Outcome after{state.counters, state.notTransferred};
-      observer->LineHandled(piece, bookings.offset(),
-                            overlong ? LineFate::kMalformed : FateOf(before, after),
-                            WroteDatabase(before, after));
-    }
-    if (!written) {
-      status = kFileFailureStatus;
+    if (run.report.debug()) run.report.Print(piece);
+    HandlePiece(run, handlers, piece, endsLine, insideOverlongLine, record);
+    const bool rowSent = run.report.TakeRowSent();
+    const BookingFate fate = run.report.TakeFate();
+    if (run.observer) run.observer->LineHandled(piece, endsLine, fate, rowSent);
+    if (!TargetsWritten(run)) {
+      status = kExitFileFailure;
       break;
     }
   }
@@ -235,17 +160,19 @@ int TransferBookings(RunState& state, BookingFileReader& bookings, BookingHandle
 
   // However the loop ended, every gathered record goes to its file now,
   // so that the summary counts exactly the records the files hold.
-  state.timeBookingFile.Flush();
-  state.costCentreFile.Flush();
+  run.timeBookingFile.Flush();
+  run.costCentreFile.Flush();
   // Success is reported only for output on stable storage: the caller
   // deletes the bookings at the terminal once a run has succeeded.
-  if (status == 0) {
-    state.timeBookingFile.Sync();
-    state.costCentreFile.Sync();
+  if (status == kExitDone) {
+    run.timeBookingFile.Sync();
+    run.costCentreFile.Sync();
   }
-  if (status == 0 && !TargetsWritten(state)) status = kFileFailureStatus;
-  SettleCounters(state);
-  WriteSummary(state);
+  if (status == kExitDone && !TargetsWritten(run)) status = kExitFileFailure;
+  // A record that a failed write lost never reached its file: it is taken
+  // off the counters and counted as not written.
+  run.report.RecordsLost(run.timeBookingFile.lostRecords(), run.costCentreFile.lostRecords());
+  run.report.Summary();
   return status;
 }
 

@@ -2,7 +2,6 @@
 #include "app/config_check.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -29,7 +28,7 @@ constexpr const char* kConnectionKeys[] = {"LOGIN", "PASS", "DATABASE"};
 // it, or an empty text. A run reads each of these as a file without
 // settings and would only report a failed connection. error is the
 // system's error number of a failed read, where there is one.
-std::string FileProblem(SmallFileRead state, int error) {
+std::string FileProblem(SmallFileRead state, const SystemError& error) {
   switch (state) {
     case SmallFileRead::kRead:
       return "";
@@ -43,8 +42,8 @@ std::string FileProblem(SmallFileRead state, int error) {
     case SmallFileRead::kFailed:
       break;
   }
-  if (error == 0) return "the file cannot be read";
-  return std::string("the file cannot be read: ") + std::strerror(error);
+  if (error.code == 0) return "the file cannot be read";
+  return "the file cannot be read: " + error.Text();
 }
 
 // Why the record of key that the reader skips is skipped, or kNone.
@@ -118,9 +117,9 @@ int Check(const std::string& path, std::FILE* out, std::FILE* err) {
   // The file is read as a run reads it, so the check refuses exactly what
   // a run would find no settings in.
   std::vector<ConfigRecord> records;
-  errno = 0;
-  const SmallFileRead state = ReadConfigRecords(path, records);
-  const std::string problem = FileProblem(state, errno);
+  SystemError error;
+  const SmallFileRead state = ReadConfigRecords(path, records, &error);
+  const std::string problem = FileProblem(state, error);
   for (ConfigRecord& record : records) WipeSecret(record.fields.value);
   if (!problem.empty()) {
     std::fprintf(err, "tralvo-ini: %s: %s\n", path.c_str(), problem.c_str());
@@ -195,9 +194,8 @@ bool CheckConfigFile(Report& report, const std::string& path, std::string& userN
                      std::string& dataSourceName) {
   const std::string subject = "configuration file " + ResolvedPath(path);
   std::vector<ConfigRecord> records;
-  errno = 0;
-  const SmallFileRead state = ReadConfigRecords(path, records);
-  const int error = errno;
+  SystemError error;
+  const SmallFileRead state = ReadConfigRecords(path, records, &error);
   for (ConfigRecord& record : records) WipeSecret(record.fields.value);
   if (state == SmallFileRead::kMissing) {
     report(Verdict::kError, subject +
@@ -205,7 +203,7 @@ bool CheckConfigFile(Report& report, const std::string& path, std::string& userN
                                 path + "\", or start the check where the runs start");
     return false;
   }
-  if (state == SmallFileRead::kFailed && (error == EACCES || error == EPERM)) {
+  if (state == SmallFileRead::kFailed && error.accessDenied()) {
     report(Verdict::kError, subject +
                                 ": this account cannot read it, so every run fails to "
                                 "connect; " +

@@ -2,23 +2,25 @@
 #pragma once
 
 #include "app/booking_handlers.h"
+#include "export/time_booking.h"
 
 namespace tralvo {
 
 class Database;
-struct RunState;
+struct Run;
 
 class TransferHandlers : public BookingHandlers {
  public:
-  TransferHandlers(RunState& state, Database& db) : state_(state), db_(db) {}
-  int ExportTimeBooking(const FieldList& record) override;
-  int ExportCostCentreBooking(const FieldList& record) override;
-  int InsertAccessBooking(const FieldList& record) override;
-  int InsertEventBooking(const EventBooking& event) override;
+  TransferHandlers(Run& run, Database& db);
+  void ExportTimeBooking(const FieldList& record) override;
+  void ExportCostCentreBooking(const FieldList& record) override;
+  void InsertAccessBooking(const FieldList& record) override;
+  void InsertEventBooking(const EventBooking& event) override;
 
  private:
-  RunState& state_;
+  Run& run_;
   Database& db_;
+  TimeBookingExport time_;
 };
 
 }  // namespace tralvo

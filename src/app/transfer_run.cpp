@@ -2,22 +2,21 @@
 // and the exit status that tells the scheduler how the run went.
 #include "app/transfer_run.h"
 
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "app/booking_loop.h"
-#include "app/line_observer.h"
+#include "app/exit_status.h"
+#include "app/run.h"
 #include "app/transfer_handlers.h"
 #include "config/installation.h"
 #include "db/database.h"
-#include "export/booking_report.h"
 #include "export/status_file.h"
 #include "export/transfer_log.h"
 #include "input/booking_file_reader.h"
 #include "shared/file_system.h"
-#include "shared/run_state.h"
 #include "shared/stop_requests.h"
 
 namespace tralvo {
@@ -38,8 +37,8 @@ bool SameRegularFile(const char* a, const char* b) {
 // Whether a target names a file of the installation itself: the shared log
 // of every terminal, its backup or the configuration would be emptied and
 // then overwritten with records.
-bool TargetIsInstallationFile(const RunState& state, const char* const* argv) {
-  const std::string files[] = {state.logPath, LogBackupPath(state.logPath),
+bool TargetIsInstallationFile(const Run& run, const char* const* argv) {
+  const std::string files[] = {run.report.logPath(), LogBackupPath(run.report.logPath()),
                                NativePath(kConfigFilePath)};
   for (const char* target : {argv[3], argv[4]})
     for (const std::string& file : files)
@@ -47,148 +46,161 @@ bool TargetIsInstallationFile(const RunState& state, const char* const* argv) {
   return false;
 }
 
-bool TargetsClash(RunState& state, const char* const* argv) {
+bool TargetsClash(Run& run, const char* const* argv) {
   const char* message = nullptr;
   if (SameRegularFile(argv[2], argv[3]) || SameRegularFile(argv[2], argv[4]))
     message = "Zieldatei ist die Quelldatei\n";
   else if (SameRegularFile(argv[3], argv[4]))
     message = "Beide Zieldateien sind dieselbe Datei\n";
-  else if (TargetIsInstallationFile(state, argv))
+  else if (TargetIsInstallationFile(run, argv))
     message = "Zieldatei ist eine Datei der Installation\n";
-  if (message && state.debugFlag) PrintConsole(state, message);
+  if (message && run.report.debug()) run.report.Print(message);
   return message != nullptr;
 }
 
 // Says with the debug flag why a file could not be used, where the message
 // before has not said it already.
-void TellWhy(RunState& state, FileOpen why, const std::string& path) {
+void TellWhy(Run& run, FileOpen why, const SystemError& error, const std::string& path) {
   if (why != FileOpen::kMissing)
-    PrintConsole(state, "   " + path + ": " + FileOpenText(why) + "\n");
+    run.report.Print("   " + path + ": " + FileOpenText(why, error) + "\n");
 }
+
+bool TargetsOpen(Run& run);
 
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
 // never picks up the output of an earlier run; but none is touched when a
 // target is the booking file, the other target, the log, its backup or the
 // configuration.
-bool OpenFiles(RunState& state, BookingFileReader& bookings, const char* const* argv,
-               const TransferPart& part) {
-  bool bookingsOpen = part.bookings || bookings.Open(argv[2]);
-  if (!bookingsOpen && state.debugFlag) {
-    PrintConsole(state, "Quelldatei auf Server nicht gefunden\n");
-    TellWhy(state, bookings.opened(), argv[2]);
+bool OpenFiles(Run& run, BookingFileReader& bookings, const char* const* argv) {
+  const bool debug = run.report.debug();
+  bool bookingsOpen = bookings.Open(argv[2]);
+  if (!bookingsOpen && debug) {
+    run.report.Print("Quelldatei auf Server nicht gefunden\n");
+    TellWhy(run, bookings.opened(), bookings.openError(), argv[2]);
   }
-  if (TargetsClash(state, argv)) return false;
-  bool timeOpen = state.timeBookingFile.Open(argv[3], part.timeBookingsKept);
+  if (TargetsClash(run, argv)) return false;
+  bool timeOpen = run.timeBookingFile.Open(argv[3]);
   // Two spellings of a file that did not exist are one file only now.
-  if (timeOpen && TargetsClash(state, argv)) return false;
-  bool costOpen = state.costCentreFile.Open(argv[4], part.costCentresKept);
+  if (timeOpen && TargetsClash(run, argv)) return false;
+  bool costOpen = run.costCentreFile.Open(argv[4]);
   // Nor is a new target at the name of a log that was not there yet.
-  if (costOpen && TargetsClash(state, argv)) return false;
-  if (!(timeOpen && costOpen) && state.debugFlag) {
-    PrintConsole(state, "Zieldatei kann nicht erzeugt werden\n");
-    for (const OutputFile* target : {&state.timeBookingFile, &state.costCentreFile})
-      if (!target->isOpen()) TellWhy(state, target->opened(), target->path());
+  if (costOpen && TargetsClash(run, argv)) return false;
+  return TargetsOpen(run) && bookingsOpen;
+}
+
+// Whether both target files are open; says with the debug flag why not.
+bool TargetsOpen(Run& run) {
+  const bool open = run.timeBookingFile.isOpen() && run.costCentreFile.isOpen();
+  if (!open && run.report.debug()) {
+    run.report.Print("Zieldatei kann nicht erzeugt werden\n");
+    for (const OutputFile* target : {&run.timeBookingFile, &run.costCentreFile})
+      if (!target->isOpen()) TellWhy(run, target->opened(), target->openError(), target->path());
   }
-  return bookingsOpen && timeOpen && costOpen;
+  return open;
 }
 
 // A target file whose last bytes could not be written makes the run a
 // failure even after its summary.
-int CloseFiles(RunState& state, BookingFileReader& bookings, int status) {
+int CloseFiles(Run& run, BookingFileReader& bookings, int status) {
   bookings.Close();
-  for (OutputFile* file : {&state.timeBookingFile, &state.costCentreFile}) {
+  for (OutputFile* file : {&run.timeBookingFile, &run.costCentreFile}) {
     bool failedBefore = file->failed();
     if (!file->Close() && !failedBefore) {
-      ReportFileFailure(state, kTargetWriteFailure, file->path());
-      status = kFileFailureStatus;
+      run.report.FileFailure(kTargetWriteFailure, file->path());
+      status = kExitFileFailure;
     }
   }
-  return status;
-}
-
-int Transfer(RunState& state, BookingFileReader& bookings, int commandLineWords,
-             LineObserver* observer) {
-  Database db;
-  int connectError = OpenDatabase(db, state);
-  if (connectError != 0) {
-    char text[96];
-    std::snprintf(text, sizeof text, "\n\nDatenbankverbindung fehlgeschlagen, Fehler: %d",
-                  connectError);
-    LogMessage(state, text);
-    // Never 0: the caller must see that nothing was transferred.
-    return commandLineWords;
-  }
-  // A stop cancels the statement in flight and sends no other; the loop
-  // then ends after the booking in hand. Removed before db goes.
-  struct StopAction {
-    StopRequests* stop;
-    ~StopAction() {
-      if (stop) stop->OnStop(nullptr);
-    }
-  } stopAction{state.stop};
-  if (stopAction.stop) stopAction.stop->OnStop([&db] { db.Stop(); });
-  std::string serverTime;
-  QueryServerTime(db, serverTime);
-  LogMessage(state,
-             "\n\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>> \xDC"
-             "bergabe am " +
-                 serverTime + ":");
-  TransferHandlers handlers(state, db);
-  int status = TransferBookings(state, bookings, handlers, observer);
-  DatabaseHook();
   return status;
 }
 
 // Leaves the run's status for the monitoring where STATUS_DIR says. A
 // status that cannot be written is logged (and with /D printed) and
 // changes nothing else: the run's own outcome stands.
-void LeaveStatus(RunState& state, std::chrono::system_clock::time_point start,
-                 int status) noexcept {
+void LeaveStatus(Run& run, std::chrono::system_clock::time_point start, int status) noexcept {
   try {
     const std::string folder = ReadStatusFolder(NativePath(kConfigFilePath));
     if (folder.empty()) return;
-    if (WriteStatusFile(folder, state, {start, std::chrono::system_clock::now()}, status)) return;
-    const std::string text =
-        "Statusdatei kann nicht geschrieben werden: " + StatusFilePath(folder, state.terminalId);
-    LogMessage(state, text);
-    EndLog(state);
-    if (state.debugFlag) PrintConsole(state, text + "\n");
+    if (WriteStatusFile(folder, run.report, {start, std::chrono::system_clock::now()}, status))
+      return;
+    const std::string text = "Statusdatei kann nicht geschrieben werden: " +
+                             StatusFilePath(folder, run.report.terminalId());
+    run.report.Log(text);
+    run.report.EndLog();
+    if (run.report.debug()) run.report.Print(text + "\n");
   } catch (const std::bad_alloc&) {
     // Lost like any report that finds no memory.
   }
 }
 
-// terminalTaken tells whether the run got as far as its terminal id: a
-// command line without one leaves no status behind.
-int Run(RunState& state, int argc, const char* const* argv, const TransferPart& part,
-        bool& terminalTaken) {
-  state.logPath = NativePath(kTransferLogPath);
-  if (argc < 5) {
-    PrintConsole(state, "Parameterfehler");
-    return kCommandLineError;
-  }
-  if (argc > 5) {
-    std::string debugSwitch = argv[5];
-    if (UpperCase(debugSwitch) == "/D") state.debugFlag = 1;
-  }
-  if (std::strlen(argv[1]) > kMaxTerminalIdLength) {
-    PrintConsole(state, "Terminalname zu lang");
-    return kCommandLineError;
-  }
-  state.terminalId = argv[1];
-  terminalTaken = true;
-
-  BookingFileReader ownBookings;
-  BookingFileReader& bookings = part.bookings ? *part.bookings : ownBookings;
-  int status = kFileFailureStatus;
-  if (OpenFiles(state, bookings, argv, part))
-    status = Transfer(state, bookings, argc, part.observer);
-  status = CloseFiles(state, bookings, status);
-  return part.observer ? part.observer->RunEnded(state, status) : status;
+// The run sequence once the command line is taken.
+int RunSequence(Run& run, const char* const* argv, int commandLineWords,
+                std::chrono::system_clock::time_point start) {
+  BookingFileReader bookings;
+  if (!OpenFiles(run, bookings, argv)) return kExitFileFailure;
+  const int status = TransferOpenFiles(run, bookings, commandLineWords, start);
+  return CloseFiles(run, bookings, status);
 }
 
 }  // namespace
+
+int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
+                      std::chrono::system_clock::time_point start) {
+  Database db;
+  // A stop during the login is taken at once: a connect in progress cannot
+  // be cancelled (it would wait out the login timeout), and no booking has
+  // been read, so nothing is lost by ending the process here. The stop
+  // entry is all the log gets: the run never connected.
+  struct StopAction {
+    StopRequests* stop;
+    ~StopAction() {
+      if (stop) stop->OnStop(nullptr);
+    }
+  } stopAction{run.stop};
+  if (run.stop) {
+    run.stop->OnStop([&run, start] {
+      run.report.Stopped();
+      EndRun(run, start, run.stop->exitStatus());
+      std::fflush(nullptr);
+      std::_Exit(run.stop->exitStatus());
+    });
+  }
+  const int connectError = OpenDatabase(db, stdout, run.report.debug());
+  // From here a stop cancels the statement in flight and sends no other;
+  // the loop then ends after the booking in hand. Removed before db goes.
+  if (run.stop) run.stop->OnStop([&db] { db.Stop(); });
+  if (connectError != 0) {
+    char text[96];
+    std::snprintf(text, sizeof text, "\n\nDatenbankverbindung fehlgeschlagen, Fehler: %d",
+                  connectError);
+    run.report.Log(text);
+    // Never 0: the caller must see that nothing was transferred.
+    return connectFailure;
+  }
+  std::string serverTime;
+  QueryServerTime(db, serverTime);
+  run.report.Log(
+      "\n\n>>>>>>>>>>>>>>>>>>>>>>>>>>>>>> \xDC"
+      "bergabe am " +
+      serverTime + ":");
+  TransferHandlers handlers(run, db);
+  return TransferBookings(run, bookings, handlers);
+}
+
+int TransferPart(Run& run, BookingFileReader& bookings, const PartTargets& targets,
+                 int connectFailure, std::chrono::system_clock::time_point start) {
+  run.timeBookingFile.Open(targets.timeBookings, targets.timeBookingsKept);
+  run.costCentreFile.Open(targets.costCentres, targets.costCentresKept);
+  int status = kExitFileFailure;
+  if (TargetsOpen(run)) status = TransferOpenFiles(run, bookings, connectFailure, start);
+  return CloseFiles(run, bookings, status);
+}
+
+void EndRun(Run& run, std::chrono::system_clock::time_point start, int status) noexcept {
+  run.report.EndLog();
+  // After the log's end, so the status counts every entry it dropped.
+  LeaveStatus(run, start, status);
+}
 
 std::string& UpperCase(std::string& text) {
   for (size_t i = text.size(); i-- > 0;)
@@ -197,42 +209,39 @@ std::string& UpperCase(std::string& text) {
 }
 
 int RunTransfer(int argc, const char* const* argv) noexcept {
-  return RunTransfer(argc, argv, TransferPart{});
-}
-
-int RunTransfer(int argc, const char* const* argv, const TransferPart& part) noexcept {
   const auto start = std::chrono::system_clock::now();
-  RunState state;
   // Held until the log has its last entries, so a stop cannot cut them off.
   StopRequests stop;
-  state.stop = &stop;
-  bool terminalTaken = false;
-  int status;
-  try {
-    status = Run(state, argc, argv, part, terminalTaken);
-  } catch (const std::bad_alloc&) {
-    // Memory ran out outside any one booking: the run cannot be trusted
-    // to have done its work, so it must not end as a success.
-    LogAndPrint(state, "Abbruch: Speichermangel\n");
-    status = kCommandLineError;
+  if (argc < 5) {
+    std::fputs("Parameterfehler", stdout);
+    return kExitCommandLineError;
   }
-  EndLog(state);
-  // After the log's end, so the status counts every entry it dropped.
-  if (terminalTaken) LeaveStatus(state, start, status);
+  if (std::strlen(argv[1]) > kMaxTerminalIdLength) {
+    std::fputs("Terminalname zu lang", stdout);
+    return kExitCommandLineError;
+  }
+  bool debug = false;
+  int status = kExitCommandLineError;
+  try {
+    if (argc > 5) {
+      std::string debugSwitch = argv[5];
+      debug = UpperCase(debugSwitch) == "/D";
+    }
+    tralvo::Run run(stdout, debug, argv[1], NativePath(kTransferLogPath));
+    run.stop = &stop;
+    try {
+      status = RunSequence(run, argv, argc, start);
+    } catch (const std::bad_alloc&) {
+      // Memory ran out outside any one booking: the run cannot be trusted
+      // to have done its work, so it must not end as a success.
+      run.report.LogAndPrint("Abbruch: Speichermangel\n");
+      status = kExitCommandLineError;
+    }
+    EndRun(run, start, status);
+  } catch (const std::bad_alloc&) {
+    // Not even the run's own state could be had: nothing was done.
+  }
   return status;
-}
-
-void LeaveStatusOfEmptyRun(const std::string& terminal, bool debug,
-                           std::chrono::system_clock::time_point start, int status) noexcept {
-  try {
-    RunState state;
-    state.logPath = NativePath(kTransferLogPath);
-    state.terminalId = terminal;
-    state.debugFlag = debug ? 1 : 0;
-    LeaveStatus(state, start, status);
-  } catch (const std::bad_alloc&) {
-    // Lost like any report that finds no memory.
-  }
 }
 
 }  // namespace tralvo

@@ -2,17 +2,16 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace tralvo {
 
 class BookingFileReader;
-class LineObserver;
+struct Run;
 
-// The exit status of a command line the run cannot take, and the longest
-// terminal id it takes.
-inline constexpr int kCommandLineError = -1;
+// The longest terminal id a run takes.
 inline constexpr size_t kMaxTerminalIdLength = 255;
 
 // Converts the letters a to z to upper case in place, byte by byte; every
@@ -21,30 +20,39 @@ std::string& UpperCase(std::string& text);
 
 // Checks the command line (terminal id, booking file, time booking file,
 // cost-centre file, optional "/D"), opens the files, connects, transfers
-// and returns the exit status: 0 done, -1 command-line error, 94 a file
-// that cannot be used, the number of command-line words after a failed
-// connection, -1 as well when memory ran out outside any one booking.
+// and returns the exit status (app/exit_status.h): 0 done, -1 command-line
+// error, 94 a file that cannot be used, the number of command-line words
+// after a failed connection, 128 plus the signal after a stop, -1 as well
+// when memory ran out outside any one booking.
 int RunTransfer(int argc, const char* const* argv) noexcept;
 
-// What a caller that transfers a booking file in parts brings besides the
-// command line: the booking file, opened and restricted to the part (its
-// path on the command line then only names it), how many bytes of each
-// target file to keep (the records of the part so far) and an observer of
-// every line, which also decides the exit status at the run's end.
-struct TransferPart {
-  BookingFileReader* bookings = nullptr;
+// The part of a run between opening its files and closing them: connects,
+// logs the header and transfers every booking bookings holds. Returns the
+// exit status; connectFailure after a failed connection. A stop during
+// the login ends the process once the stop is logged and the run ended
+// (EndRun), with the stop's status. start is when the run started.
+int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
+                      std::chrono::system_clock::time_point start);
+
+// The target files of a run over a part of a booking file, and how many
+// bytes of each to keep: the records of the part so far.
+struct PartTargets {
+  std::string timeBookings;
   int64_t timeBookingsKept = 0;
+  std::string costCentres;
   int64_t costCentresKept = 0;
-  LineObserver* observer = nullptr;
 };
 
-// The run sequence of RunTransfer over such a part.
-int RunTransfer(int argc, const char* const* argv, const TransferPart& part) noexcept;
+// The run sequence over the part of a booking file that bookings was
+// opened and restricted to, for a caller that feeds a booking file in
+// parts: opens the targets after what they keep, transfers
+// (TransferOpenFiles) and closes the files. Returns the exit status; the
+// caller ends the run (EndRun) once it is done with it.
+int TransferPart(Run& run, BookingFileReader& bookings, const PartTargets& targets,
+                 int connectFailure, std::chrono::system_clock::time_point start);
 
-// Leaves the status of a run of terminal that transferred nothing (it
-// found nothing to transfer, or failed before it began) for the
-// monitoring, as RunTransfer leaves every run's.
-void LeaveStatusOfEmptyRun(const std::string& terminal, bool debug,
-                           std::chrono::system_clock::time_point start, int status) noexcept;
+// The end of every run that took its terminal id: the log gets its last
+// entries, then the status file (with STATUS_DIR) the run's outcome.
+void EndRun(Run& run, std::chrono::system_clock::time_point start, int status) noexcept;
 
 }  // namespace tralvo

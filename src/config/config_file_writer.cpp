@@ -24,7 +24,7 @@ std::string AsOwnerHint(const std::string& owner, const std::string& path) {
 }
 
 // Why a file could not be made, where the system gave no reason of its own.
-std::string FileOpenReason(FileOpen why) {
+std::string FileOpenReason(FileOpen why, const SystemError& error) {
   switch (why) {
     case FileOpen::kPlantedLink:
       return "its path leads through a link another account planted";
@@ -32,12 +32,13 @@ std::string FileOpenReason(FileOpen why) {
       return "not a plain file";
     case FileOpen::kBusy:
       return "held by another program";
-    case FileOpen::kOpened:
     case FileOpen::kMissing:
+      return "its folder does not exist";
+    case FileOpen::kOpened:
     case FileOpen::kFailed:
       break;
   }
-  return SystemErrorText();
+  return error.Text();
 }
 
 // Creates the temporary file beside path, private to its owner. Anything
@@ -70,7 +71,7 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
   NativeFile file;
   FileOpen created = CreateTemporary(temporary, file);
   if (created != FileOpen::kOpened) {
-    result.reason = FileOpenReason(created);
+    result.reason = FileOpenReason(created, file.error());
     return ConfigWriteError::kCannotCreate;
   }
   ConfigWriteError failure = ConfigWriteError::kNone;
@@ -78,11 +79,15 @@ ConfigWriteError WriteInPlace(const std::string& path, const std::string& bytes,
     failure = ConfigWriteError::kCannotKeepOwner;
   else if (!file.WriteAll(bytes) || !file.Sync())
     failure = ConfigWriteError::kCannotWrite;
-  if (!file.Close() && failure == ConfigWriteError::kNone) failure = ConfigWriteError::kCannotWrite;
-  if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path))
+  SystemError error = file.error();
+  if (!file.Close() && failure == ConfigWriteError::kNone) {
+    failure = ConfigWriteError::kCannotWrite;
+    error = file.error();
+  }
+  if (failure == ConfigWriteError::kNone && !ReplaceFile(temporary, path, &error))
     failure = ConfigWriteError::kCannotReplace;
   if (failure != ConfigWriteError::kNone) {
-    result.reason = SystemErrorText();
+    result.reason = error.Text();
     RemoveFile(temporary);
     return failure;
   }

@@ -42,8 +42,8 @@ class LineReader {
 // memory before it ever connects.
 class ConfigBytes {
  public:
-  explicit ConfigBytes(const std::string& fileName)
-      : state_(ReadSmallRegularFile(fileName, kMaxConfigFileBytes, bytes_)) {}
+  explicit ConfigBytes(const std::string& fileName, SystemError* error = nullptr)
+      : state_(ReadSmallRegularFile(fileName, kMaxConfigFileBytes, bytes_, error)) {}
   ~ConfigBytes() { WipeSecret(bytes_); }
   ConfigBytes(const ConfigBytes&) = delete;
   ConfigBytes& operator=(const ConfigBytes&) = delete;
@@ -196,11 +196,11 @@ const char* ConfigFileProblem(SmallFileRead fileState) noexcept {
   return "Konfigurationsdatei kann nicht gelesen werden";
 }
 
-SmallFileRead ReadConfigRecords(const std::string& fileName,
-                                std::vector<ConfigRecord>& records) noexcept {
+SmallFileRead ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records,
+                                SystemError* error) noexcept {
   records.clear();
   try {
-    ConfigBytes file(fileName);
+    ConfigBytes file(fileName, error);
     if (!file.usable()) return file.state();
     LineReader reader(file.bytes());
     std::string header;

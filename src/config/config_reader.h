@@ -79,8 +79,9 @@ struct ConfigRecord {
 // Every record of the file in order (an unpaired last line is no record),
 // read under the same rules as a lookup. Anything but SmallFileRead::kRead
 // leaves records empty: the file is missing, no plain file, larger than
-// kMaxConfigFileBytes, or cannot be read (or memory ran out).
-SmallFileRead ReadConfigRecords(const std::string& fileName,
-                                std::vector<ConfigRecord>& records) noexcept;
+// kMaxConfigFileBytes, or cannot be read (or memory ran out); error, when
+// given, receives the system's error of a file that cannot be read.
+SmallFileRead ReadConfigRecords(const std::string& fileName, std::vector<ConfigRecord>& records,
+                                SystemError* error = nullptr) noexcept;
 
 }  // namespace tralvo

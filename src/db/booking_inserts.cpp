@@ -4,14 +4,11 @@
 // an event row without.
 #include "db/booking_inserts.h"
 
-#include <cstdio>
-
 #include "db/database.h"
 #include "db/lookups.h"
 #include "db/statement.h"
 #include "input/field_list.h"
 #include "shared/int_text.h"
-#include "shared/run_state.h"
 
 namespace tralvo {
 
@@ -29,9 +26,6 @@ constexpr std::string_view kEventForm =
 
 // The access row's day: the booking date at midnight.
 constexpr std::string_view kMidnight = "000000";
-
-// SQL Server's native error for a duplicate key: the row is there already.
-constexpr int32_t kDuplicateKey = 2627;
 
 }  // namespace
 
@@ -86,14 +80,14 @@ void BuildAccessRow(Database& db, const FieldList& record, AccessRow& row) {
   } else if (kind == "62p") {
     // A zone that cannot be found leaves the status 0; the row still goes in.
     int32_t zone = 0;
-    if (LookupZoneNumber(db, record[field::kZonePrefix], record[field::kStatusCode], zone) == 0)
+    if (LookupZoneNumber(db, record[field::kZonePrefix], record[field::kStatusCode], zone).done())
       row.rowStatus = zone;
   } else if (kind == "dta") {
     row.rowStatus = TextToInt(record[field::kStatusCode]);
   }
 }
 
-int InsertAccessRow(Database& db, const AccessRow& row) {
+DbResult InsertAccessRow(Database& db, const AccessRow& row) {
   DateTimeText day(row.bookingDate, kMidnight);
   DateTimeText moment(row.bookingDate, row.bookingTime);
   // Values too long for their columns are sent whole: the server refuses
@@ -103,23 +97,15 @@ int InsertAccessRow(Database& db, const AccessRow& row) {
                        row.rowStatus, row.runningNumber});
 }
 
-int InsertAccessBooking(RunState& state, Database& db, const FieldList& record) {
+DbResult InsertAccessBooking(Database& db, const FieldList& record) {
   AccessRow row;
   BuildAccessRow(db, record, row);
-  int result = InsertAccessRow(db, row);
-  if (result == 0 || result == kDuplicateKey) {
-    ++state.counters.accessBookings;
-    return 0;
-  }
-  // A statement that was never answered is no failure; the caller words it.
-  if (db.lastOutcome() == StatementOutcome::kAnswered)
-    std::fprintf(state.console, " Insert in Kvx402Zpk fehlgeschlagen, Fehler %d\n", result);
-  return result;
+  return InsertAccessRow(db, row);
 }
 
-int InsertEventBooking(Database& db, std::string_view terminalId, int32_t readerNumber,
-                       std::string_view badge, std::string_view date, std::string_view time,
-                       std::string_view code, int32_t status, std::string_view variant) {
+DbResult InsertEventBooking(Database& db, std::string_view terminalId, int32_t readerNumber,
+                            std::string_view badge, std::string_view date, std::string_view time,
+                            std::string_view code, int32_t status, std::string_view variant) {
   DateTimeText moment(date, time);
   return RunStatement(
       db, kEventForm,

@@ -4,11 +4,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/outcome.h"
+
 namespace tralvo {
 
 class Database;
 class FieldList;
-struct RunState;
 
 // The values of one access row. The texts point into the booking record,
 // which outlives the insert.
@@ -45,21 +46,17 @@ int32_t AccessStatusRowStatus(std::string_view accessStatus);
 // record kind ("62p" looks its zone number up in db).
 void BuildAccessRow(Database& db, const FieldList& record, AccessRow& row);
 
-// Inserts one access row. Returns 0, -1 without a statement handle, or the
-// native error of the refused statement (-1 when the driver gave none).
-int InsertAccessRow(Database& db, const AccessRow& row);
+// Inserts one access row: kDone, kDuplicate when an equal row is there
+// already (which counts as transferred), or another outcome of
+// RunStatement.
+DbResult InsertAccessRow(Database& db, const AccessRow& row);
 
-// Builds and inserts the access row of a booking record and counts the row
-// when it arrived or was there already (2627, duplicate key). A refusal is
-// printed to state.console and returned, so the caller can leave a trace
-// of the booking where an unattended run is looked at; a row whose
-// statement was never answered (db.lastOutcome()) is returned unprinted;
-// otherwise returns 0.
-int InsertAccessBooking(RunState& state, Database& db, const FieldList& record);
+// Builds and inserts the access row of a booking record.
+DbResult InsertAccessBooking(Database& db, const FieldList& record);
 
-// Inserts one event row. Results as for InsertAccessRow; prints nothing.
-int InsertEventBooking(Database& db, std::string_view terminalId, int32_t readerNumber,
-                       std::string_view badge, std::string_view date, std::string_view time,
-                       std::string_view code, int32_t status, std::string_view variant);
+// Inserts one event row. Outcomes as for InsertAccessRow.
+DbResult InsertEventBooking(Database& db, std::string_view terminalId, int32_t readerNumber,
+                            std::string_view badge, std::string_view date, std::string_view time,
+                            std::string_view code, int32_t status, std::string_view variant);
 
 }  // namespace tralvo

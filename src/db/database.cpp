@@ -39,19 +39,20 @@ void Database::Stop() {
 bool Database::BeginStatement(SQLHSTMT handle) {
   std::lock_guard<std::mutex> hold(inFlightLock_);
   if (stopping_ && cause_ == GiveUpCause::kNone) cause_ = GiveUpCause::kStopped;
-  if (cause_ != GiveUpCause::kNone) {
-    lastOutcome_ = StatementOutcome::kNotSent;
-    return false;
-  }
+  if (cause_ != GiveUpCause::kNone) return false;
   inFlight_ = handle;
   return true;
 }
 
-void Database::EndStatement(StatementOutcome outcome, GiveUpCause cause) {
+bool Database::EndStatement(bool answered, GiveUpCause cause) {
   std::lock_guard<std::mutex> hold(inFlightLock_);
   inFlight_ = SQL_NULL_HANDLE;
-  lastOutcome_ = outcome;
-  if (outcome == StatementOutcome::kUnknown && cause_ == GiveUpCause::kNone) cause_ = cause;
+  // Stop refuses every statement once it has been called, so a stop seen
+  // here came while this one was in flight.
+  const bool cancelled = stopping_;
+  if (cancelled) cause = GiveUpCause::kStopped;
+  if ((!answered || cancelled) && cause_ == GiveUpCause::kNone) cause_ = cause;
+  return cancelled;
 }
 
 int ConnectDataSource(Database& db, const std::string& userName, const std::string& password,
@@ -59,7 +60,6 @@ int ConnectDataSource(Database& db, const std::string& userName, const std::stri
   // A connected handle cannot be freed; Close disconnects first.
   db.Close();
   db.cause_ = GiveUpCause::kNone;
-  db.lastOutcome_ = StatementOutcome::kAnswered;
   if (!db.environment_.Allocate(SQL_NULL_HANDLE)) return -1;
   SQLSetEnvAttr(db.environment_.get(), SQL_ATTR_ODBC_VERSION,
                 reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_OV_ODBC3)), SQL_IS_INTEGER);
@@ -85,10 +85,6 @@ int ConnectDataSource(Database& db, const std::string& userName, const std::stri
                     SQL_IS_UINTEGER);
   db.queryTimeout_ = timeouts.query;
   return 0;
-}
-
-int DatabaseHook() {
-  return 1;
 }
 
 }  // namespace tralvo

@@ -24,29 +24,13 @@
 #include "config/timeouts.h"
 #include "db/diagnostics.h"
 #include "db/odbc_handle.h"
+#include "db/outcome.h"
 #include "shared/file_system.h"
 
 namespace tralvo {
 
 // The result of a query that found no row.
 inline constexpr int kNoRow = 100;
-
-struct RunState;
-
-// How the last statement of a Database ended, as far as the run can know.
-enum class StatementOutcome {
-  kAnswered,  // the server answered: done, no row, or refused
-  kUnknown,   // sent, but no answer came: its work may or may not be done
-  kNotSent,   // never sent, since the run had given the connection up
-};
-
-// Why a run gave its connection up.
-enum class GiveUpCause {
-  kNone,            // it has not
-  kTimeout,         // a statement's answer did not come within the query timeout
-  kConnectionLost,  // the connection broke
-  kStopped,         // the run was told to stop
-};
 
 class Database {
  public:
@@ -81,9 +65,6 @@ class Database {
   // Prints the diagnostics of the last failure where ReportFailuresTo said.
   void ReportFailure() const;
 
-  // How the last statement ended. A statement that was answered tells its
-  // result itself; the others return -1 (or an error number).
-  StatementOutcome lastOutcome() const { return lastOutcome_; }
   // Why the connection was given up; kNone while statements are sent.
   GiveUpCause givenUp() const { return cause_; }
 
@@ -92,13 +73,13 @@ class Database {
   void Stop();
 
   // For the one statement runner: a statement about to be sent on handle.
-  // False, with the outcome set to kNotSent, when it must not be sent.
+  // False when it must not be sent (givenUp() tells why).
   bool BeginStatement(SQLHSTMT handle);
-  // The statement has ended with outcome; an unknown outcome gives the
-  // connection up for cause.
-  void EndStatement(StatementOutcome outcome, GiveUpCause cause);
-  // Whether a stop reached a statement that was in flight.
-  bool stopping() const { return stopping_; }
+  // The statement sent on BeginStatement's handle has ended: answered, or
+  // not (which gives the connection up for cause). Returns whether a stop
+  // came while it was in flight: it was cancelled then, and whatever the
+  // driver answered afterwards says nothing of what the server did.
+  bool EndStatement(bool answered, GiveUpCause cause);
 
  private:
   friend int ConnectDataSource(Database& db, const std::string& userName,
@@ -112,7 +93,6 @@ class Database {
   std::string statementText_;
   uint32_t queryTimeout_ = kDefaultQueryTimeout;
   std::FILE* failureConsole_ = nullptr;
-  StatementOutcome lastOutcome_ = StatementOutcome::kAnswered;
   GiveUpCause cause_ = GiveUpCause::kNone;
   // The stop arrives on another thread; the handle in flight is read and
   // cancelled under the lock, so a statement is either cancelled or never
@@ -147,17 +127,13 @@ int ConnectWithConfigFile(Database& db, const std::string& configPath,
                           SmallFileRead* fileState = nullptr);
 
 // Connects with the installation's configuration file. On failure prints
-// the connection failure message to state.console (and, with the debug
-// flag, what the driver said) and returns the non-zero code.
-int OpenDatabase(Database& db, RunState& state);
+// the connection failure message to console (and, with debug, what the
+// driver said) and returns the non-zero code.
+int OpenDatabase(Database& db, std::FILE* console, bool debug);
 
 // The server's current time as "DD.MM.YYYY HH:MM:SS" into out. Returns 0,
 // -1 when the statement could not be run, or the fetch code (100 when the
 // server sent no row); out is untouched unless the result is 0.
 int QueryServerTime(Database& db, std::string& out);
-
-// Called after connecting and at the end of the run; does nothing and
-// returns 1. The connection itself ends with its Database.
-int DatabaseHook();
 
 }  // namespace tralvo

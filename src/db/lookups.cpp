@@ -8,7 +8,6 @@
 
 #include "db/database.h"
 #include "db/statement.h"
-#include "shared/run_state.h"
 #include "shared/time_booking_line.h"
 
 namespace tralvo {
@@ -35,50 +34,51 @@ std::string_view ColumnText(const char* buffer, size_t size) {
 
 }  // namespace
 
-int LookupBadge(Database& db, std::string_view badge, std::string_view date,
-                TimeBookingLine& line) {
+DbResult LookupBadge(Database& db, std::string_view badge, std::string_view date,
+                     TimeBookingLine& line) {
   char personnelNumber[9];
   char schema[21];
   SQLLEN personnelIndicator = 0;
   SQLLEN schemaIndicator = 0;
-  int32_t result =
+  DbResult result =
       RunStatement(db, kBadgeForm, {badge, date, date, date, date},
                    {{SQL_C_CHAR, personnelNumber, sizeof personnelNumber, &personnelIndicator},
                     {SQL_C_CHAR, schema, sizeof schema, &schemaIndicator}});
-  if (result != 0) return result;
+  if (!result.done()) return result;
   // A NULL column leaves the caller's text as it was.
   if (personnelIndicator != SQL_NULL_DATA)
     line.personnelNumber.assign(ColumnText(personnelNumber, sizeof personnelNumber));
   if (schemaIndicator != SQL_NULL_DATA) line.schema.assign(ColumnText(schema, sizeof schema));
-  return 0;
+  return result;
 }
 
-int LookupBookingType(Database& db, std::string_view code, std::string& out) {
+DbResult LookupBookingType(Database& db, std::string_view code, std::string& out) {
   SQLSMALLINT type = 0;
   SQLLEN indicator = 0;
-  int32_t result =
+  DbResult result =
       RunStatement(db, kBookingTypeForm, {code}, {{SQL_C_SHORT, &type, sizeof type, &indicator}});
-  if (result != 0) return result;
+  if (!result.done()) return result;
   if (indicator == SQL_NULL_DATA) type = 0;
   char digits[8];
   auto end = std::to_chars(digits, digits + sizeof digits, type).ptr;
   out.assign(digits, static_cast<size_t>(end - digits));
-  return 0;
+  return result;
 }
 
-int LookupCodeMapping(Database& db, std::string_view code, std::string& out) {
+DbResult LookupCodeMapping(Database& db, std::string_view code, std::string& out) {
   char newCode[21];
   std::memset(newCode, 0, sizeof newCode);
   SQLLEN indicator = 0;
-  int32_t result = RunStatement(db, kCodeMappingForm, {code},
-                                {{SQL_C_CHAR, newCode, sizeof newCode, &indicator}});
-  if (result != 0) return result;
+  DbResult result = RunStatement(db, kCodeMappingForm, {code},
+                                 {{SQL_C_CHAR, newCode, sizeof newCode, &indicator}});
+  if (!result.done()) return result;
   if (indicator == SQL_NULL_DATA) newCode[0] = '\0';
   out.assign(ColumnText(newCode, sizeof newCode));
-  return 0;
+  return result;
 }
 
-int LookupZoneNumber(Database& db, std::string_view prefix, std::string_view suffix, int32_t& out) {
+DbResult LookupZoneNumber(Database& db, std::string_view prefix, std::string_view suffix,
+                          int32_t& out) {
   // The zone code is built whole, however long the two parts are. A
   // fixed buffer is enough for every real zone code; longer ones are rare
   // enough for the one allocation.
@@ -94,16 +94,11 @@ int LookupZoneNumber(Database& db, std::string_view prefix, std::string_view suf
   }
   SQLINTEGER number = 0;
   SQLLEN indicator = 0;
-  int32_t result =
+  DbResult result =
       RunStatement(db, kZoneForm, {zoneCode}, {{SQL_C_LONG, &number, sizeof number, &indicator}});
-  if (result != 0) return result;
+  if (!result.done()) return result;
   out = indicator == SQL_NULL_DATA ? 0 : static_cast<int32_t>(number);
-  return 0;
-}
-
-int SetCurrentSchema(RunState& state, std::string_view schema) {
-  state.currentSchema.assign(schema);
-  return 0;
+  return result;
 }
 
 }  // namespace tralvo

@@ -6,7 +6,6 @@
 #include "config/secret.h"
 #include "config/timeouts.h"
 #include "db/database.h"
-#include "shared/run_state.h"
 
 namespace tralvo {
 
@@ -41,20 +40,18 @@ int ConnectWithConfigFile(Database& db, const std::string& configPath, SmallFile
   return result;
 }
 
-int OpenDatabase(Database& db, RunState& state) {
+int OpenDatabase(Database& db, std::FILE* console, bool debug) {
   const std::string configPath = NativePath(kConfigFilePath);
-  if (state.debugFlag) db.ReportFailuresTo(state.console);
+  if (debug) db.ReportFailuresTo(console);
   SmallFileRead fileState;
   const int result = ConnectWithConfigFile(db, configPath, &fileState);
-  if (const char* problem = ConfigFileProblem(fileState); problem && state.debugFlag)
-    std::fprintf(state.console, "%s: %s\n", problem, configPath.c_str());
+  if (const char* problem = ConfigFileProblem(fileState); problem && debug)
+    std::fprintf(console, "%s: %s\n", problem, configPath.c_str());
   if (result != 0) {
-    std::fprintf(state.console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
+    std::fprintf(console, "Datenbankverbindung fehlgeschlagen, Fehler: %d\n", result);
     db.ReportFailure();
-    return result;
   }
-  DatabaseHook();
-  return 0;
+  return result;
 }
 
 }  // namespace tralvo

@@ -15,9 +15,9 @@ constexpr const char* kPermissionForm = "SELECT HAS_PERMS_BY_NAME('%s', 'OBJECT'
 Permission QueryPermission(Database& db, const TableRight& wanted) {
   SQLINTEGER granted = 0;
   SQLLEN indicator = 0;
-  const int32_t result = RunStatement(db, kPermissionForm, {wanted.table, wanted.right},
-                                      {{SQL_C_LONG, &granted, sizeof granted, &indicator}});
-  if (result != 0) return Permission::kNotAsked;
+  const DbResult result = RunStatement(db, kPermissionForm, {wanted.table, wanted.right},
+                                       {{SQL_C_LONG, &granted, sizeof granted, &indicator}});
+  if (!result.done()) return Permission::kNotAsked;
   // The server answers NULL for a name it cannot resolve to a table.
   if (indicator == SQL_NULL_DATA) return Permission::kNoSuchTable;
   return granted == 1 ? Permission::kGranted : Permission::kDenied;

@@ -18,12 +18,12 @@ int QueryServerTime(Database& db, std::string& out) {
   char text[20];
   std::memset(text, 0, sizeof text);
   SQLLEN indicator = 0;
-  int32_t result =
+  const DbResult result =
       RunStatement(db, kServerTimeForm, {}, {{SQL_C_CHAR, text, sizeof text, &indicator}});
   // The run header cares only whether the time came; a statement that
   // could not run is -1 whatever the server's error number.
-  if (result == SQL_NO_DATA) return result;
-  if (result != 0) return -1;
+  if (result.outcome == DbOutcome::kNoRow) return result.code;
+  if (!result.done()) return -1;
   out.assign(text, strnlen(text, sizeof text));
   return 0;
 }

@@ -45,10 +45,9 @@ namespace {
 
 // Why a failed statement went unanswered, from the SQLSTATE of one of its
 // diagnostic records; kNone when the server answered it with a refusal.
-GiveUpCause UnansweredCause(std::string_view state, bool stopping) {
+GiveUpCause UnansweredCause(std::string_view state) {
   if (state == "HY008") return GiveUpCause::kStopped;
-  if (state == "HYT00" || state == "HYT01")
-    return stopping ? GiveUpCause::kStopped : GiveUpCause::kTimeout;
+  if (state == "HYT00" || state == "HYT01") return GiveUpCause::kTimeout;
   if (state.substr(0, 2) == "08") return GiveUpCause::kConnectionLost;
   return GiveUpCause::kNone;
 }
@@ -58,7 +57,7 @@ GiveUpCause UnansweredCause(std::string_view state, bool stopping) {
 // warnings was never answered (a driver can report a broken connection as
 // "unexpected end of data", 01000, alone), and so is one with a SQLSTATE
 // of timeout, cancel or connection.
-GiveUpCause UnansweredCause(SQLHSTMT handle, bool stopping) {
+GiveUpCause UnansweredCause(SQLHSTMT handle) {
   bool onlyWarnings = false;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLCHAR state[6] = {};
@@ -69,11 +68,14 @@ GiveUpCause UnansweredCause(SQLHSTMT handle, bool stopping) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
       return onlyWarnings ? GiveUpCause::kConnectionLost : GiveUpCause::kNone;
     std::string_view text(reinterpret_cast<const char*>(state));
-    GiveUpCause cause = UnansweredCause(text, stopping);
+    GiveUpCause cause = UnansweredCause(text);
     if (cause != GiveUpCause::kNone) return cause;
     onlyWarnings = (record == 1 || onlyWarnings) && text.substr(0, 2) == "01";
   }
 }
+
+// SQL Server's native error for a duplicate key: the row is there already.
+constexpr int32_t kDuplicateKey = 2627;
 
 // A statement handle on the connection of a Database, freed when the
 // object goes; while it lives, the Database knows it is in flight.
@@ -84,19 +86,16 @@ class Statement {
     // A server that goes silent must fail this statement, not hang the run.
     SQLSetStmtAttr(handle_.get(), SQL_ATTR_QUERY_TIMEOUT,
                    reinterpret_cast<SQLPOINTER>(SQLULEN{db.queryTimeout()}), SQL_IS_UINTEGER);
-    sendable_ = db.BeginStatement(handle_.get());
-    refusedToSend_ = !sendable_;
-  }
-  // Tells the Database how the statement ended before its handle goes.
-  ~Statement() {
-    if (!refusedToSend_) db_.EndStatement(outcome_, cause_);
+    sent_ = db.BeginStatement(handle_.get());
+    givenUp_ = !sent_;
   }
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
 
-  // False when no handle could be had (no connection, or SQL_ERROR) or the
-  // connection has been given up.
-  bool sendable() const { return sendable_; }
+  // False when no handle could be had (no connection, or SQL_ERROR).
+  bool allocated() const { return handle_.get() != SQL_NULL_HANDLE; }
+  // True when the connection has been given up and nothing may be sent.
+  bool givenUp() const { return givenUp_; }
 
   // Builds the statement text into the Database's statement text and
   // executes it. On SQL_ERROR the diagnostics of the statement are fetched
@@ -155,38 +154,58 @@ class Statement {
     return code;
   }
 
-  // Whether the server answered (a refusal included).
-  bool answered() const { return outcome_ == StatementOutcome::kAnswered; }
+  // Ends the statement with what it got: result when the server answered.
+  // Whatever a statement that the run's stop cancelled got afterwards
+  // (HY008, HY000 with no error number, no row) says nothing of what the
+  // server did: it is unknown unless it was plainly done.
+  DbResult Finish(DbResult result) {
+    if (!sent_) return result;
+    sent_ = false;
+    const bool cancelled = db_.EndStatement(cause_ == GiveUpCause::kNone, cause_);
+    if (cancelled && !result.done()) cause_ = GiveUpCause::kStopped;
+    if (cause_ != GiveUpCause::kNone) return {DbOutcome::kUnknown, -1, cause_};
+    return result;
+  }
+
+  ~Statement() {
+    if (sent_) db_.EndStatement(cause_ == GiveUpCause::kNone, cause_);
+  }
 
  private:
   void Failed() {
     FetchDiagnostics(SQL_HANDLE_STMT, handle_.get(), db_.diagnostics());
     db_.ReportFailure();
-    cause_ = UnansweredCause(handle_.get(), db_.stopping());
-    if (cause_ != GiveUpCause::kNone) outcome_ = StatementOutcome::kUnknown;
+    cause_ = UnansweredCause(handle_.get());
   }
 
   Database& db_;
   OdbcHandle handle_{SQL_HANDLE_STMT};
-  bool sendable_ = false;
-  bool refusedToSend_ = false;
-  StatementOutcome outcome_ = StatementOutcome::kAnswered;
+  bool sent_ = false;
+  bool givenUp_ = false;
   GiveUpCause cause_ = GiveUpCause::kNone;
 };
 
+// The outcome of a statement the server refused, from what the driver said.
+DbResult Refusal(const Database& db) {
+  const int32_t nativeError = db.diagnostics().nativeError;
+  if (nativeError == kDuplicateKey) return {DbOutcome::kDuplicate, nativeError};
+  return {DbOutcome::kRefused, nativeError != 0 ? nativeError : -1};
+}
+
 }  // namespace
 
-int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
-                     std::initializer_list<ResultColumn> columns) {
+DbResult RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
+                      std::initializer_list<ResultColumn> columns) {
   Statement statement(db);
-  if (!statement.sendable()) return -1;
-  if (!statement.Execute(form, values) || (columns.size() == 0 && !statement.ReadRestOfReply())) {
-    int32_t nativeError = db.diagnostics().nativeError;
-    return nativeError != 0 && statement.answered() ? nativeError : -1;
-  }
-  if (columns.size() == 0) return 0;
-  int32_t code = statement.FetchFirstRow(columns);
-  return code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO ? 0 : code;
+  if (statement.givenUp()) return {DbOutcome::kNotSent, -1, db.givenUp()};
+  if (!statement.allocated()) return {DbOutcome::kRefused, -1};
+  if (!statement.Execute(form, values) || (columns.size() == 0 && !statement.ReadRestOfReply()))
+    return statement.Finish(Refusal(db));
+  if (columns.size() == 0) return statement.Finish({});
+  const int32_t code = statement.FetchFirstRow(columns);
+  if (code == SQL_SUCCESS || code == SQL_SUCCESS_WITH_INFO) return statement.Finish({});
+  if (code == SQL_ERROR) return statement.Finish(Refusal(db));
+  return statement.Finish({DbOutcome::kNoRow, code});
 }
 
 }  // namespace tralvo

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "db/odbc.h"
+#include "db/outcome.h"
 
 namespace tralvo {
 
@@ -58,16 +59,17 @@ struct ResultColumn {
 // statement of the tool passes through here; each failure is printed where
 // db.ReportFailuresTo says.
 //
-// Returns 0 when done (a query: its first row is in the columns), -1
-// without a connection or handle, the native error of a refused statement
-// (-1 when the driver gave none, since 0 would read as done), or for a
-// query that delivered no row the fetch code (100 for no row); on any
-// result but 0 the columns hold nothing to read. After a refusal
-// db.diagnostics() holds what the driver said. A statement that timed out,
-// lost its connection or was cancelled by a stop returns -1 with
-// db.lastOutcome() kUnknown and gives the connection up; once it is given
-// up, nothing is sent: every statement returns -1 with kNotSent.
-int32_t RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
-                     std::initializer_list<ResultColumn> columns = {});
+// Returns kDone (a query: its first row is in the columns); kNoRow for a
+// query that delivered no row (code 100, or the fetch code); kDuplicate or
+// kRefused with the native error of a refused statement (-1 when the
+// driver gave none, since 0 would read as done, and -1 without a
+// connection or handle), after which db.diagnostics() holds what the
+// driver said. A statement that timed out, lost its connection or was in
+// flight when the run was stopped is kUnknown, whatever the driver said
+// after the cancel, and gives the connection up; once it is given up,
+// nothing is sent: every statement is kNotSent. On any outcome but kDone
+// the columns hold nothing to read.
+DbResult RunStatement(Database& db, std::string_view form, std::initializer_list<SqlValue> values,
+                      std::initializer_list<ResultColumn> columns = {});
 
 }  // namespace tralvo

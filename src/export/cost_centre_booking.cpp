@@ -6,11 +6,10 @@
 
 #include <array>
 #include <cstring>
-#include <string>
 
 #include "export/booking_report.h"
 #include "input/field_list.h"
-#include "shared/run_state.h"
+#include "shared/output_file.h"
 
 namespace tralvo {
 
@@ -21,15 +20,9 @@ constexpr size_t kTimeLength = 6;
 constexpr size_t kRecordBadgeWidth = 13;
 constexpr size_t kRecordCostCentreWidth = 7;
 
-void ReportValue(RunState& state, const char* label, std::string_view value) {
-  std::string message(label);
-  message.append(value.data(), value.size());
-  LogAndPrint(state, message);
-}
-
 }  // namespace
 
-int ExportCostCentreBooking(RunState& state, const FieldList& record) {
+int ExportCostCentreBooking(OutputFile& file, BookingReport& report, const FieldList& record) {
   std::string_view badge = record[field::kBadgeNumber];
   std::string_view date = record[field::kBookingDate];
   std::string_view time = record[field::kBookingTime];
@@ -37,13 +30,16 @@ int ExportCostCentreBooking(RunState& state, const FieldList& record) {
 
   bool dateOk = date.size() == kDateLength;
   bool timeOk = time.size() == kTimeLength;
-  if (!dateOk) ReportValue(state, "----> Buchungsdatum ungueltig :", date);
-  if (!timeOk) ReportValue(state, "----> Buchungszeit ungueltig :", time);
-  if (!dateOk || !timeOk) return -1;
+  if (!dateOk) report.CostCentreValue("----> Buchungsdatum ungueltig :", date);
+  if (!timeOk) report.CostCentreValue("----> Buchungszeit ungueltig :", time);
+  if (!dateOk || !timeOk) {
+    report.CostCentreMalformed();
+    return -1;
+  }
 
-  if (badge.size() > kRecordBadgeWidth) ReportValue(state, "----> Ausweis-ID zu lang :", badge);
+  if (badge.size() > kRecordBadgeWidth) report.CostCentreValue("----> Ausweis-ID zu lang :", badge);
   if (costCentre.size() > kRecordCostCentreWidth)
-    ReportValue(state, "----> Kostenstelle zu lang :", costCentre);
+    report.CostCentreValue("----> Kostenstelle zu lang :", costCentre);
 
   std::array<char, kCostCentreRecordLength> line;
   char* out = line.data();
@@ -62,8 +58,11 @@ int ExportCostCentreBooking(RunState& state, const FieldList& record) {
     std::memcpy(out + kRecordCostCentreWidth - costCentre.size(), costCentre.data(),
                 costCentre.size());
 
-  if (!state.costCentreFile.Write(std::string_view(line.data(), line.size()))) return -1;
-  ++state.counters.costCentreBookings;
+  if (!file.Write(std::string_view(line.data(), line.size()))) {
+    report.RecordNotWritten();
+    return -1;
+  }
+  report.CostCentreWritten();
   return 0;
 }
 

@@ -8,14 +8,15 @@
 
 namespace tralvo {
 
+class BookingReport;
 class FieldList;
-struct RunState;
+class OutputFile;
 
 inline constexpr size_t kCostCentreRecordLength = 32;
 
-// Writes the record and counts it; returns 0. A booking date that is not
-// 8 or a booking time that is not 6 characters long is reported and not
-// written (result -1).
-int ExportCostCentreBooking(RunState& state, const FieldList& record);
+// Writes the record to file and has report count it; returns 0. A booking
+// date that is not 8 or a booking time that is not 6 characters long is
+// reported and not written (result -1).
+int ExportCostCentreBooking(OutputFile& file, BookingReport& report, const FieldList& record);
 
 }  // namespace tralvo

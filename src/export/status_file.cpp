@@ -6,9 +6,9 @@
 #include <initializer_list>
 #include <utility>
 
+#include "export/booking_report.h"
 #include "shared/file_system.h"
 #include "shared/fingerprint.h"
-#include "shared/run_state.h"
 #include "shared/windows_1252.h"
 
 namespace tralvo {
@@ -104,10 +104,10 @@ std::string LabelValue(std::string_view terminal) {
   return escaped;
 }
 
-std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus) {
-  const std::string terminal = LabelValue(state.terminalId);
-  const BookingCounters& c = state.counters;
-  const NotTransferredCounters& n = state.notTransferred;
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus) {
+  const std::string terminal = LabelValue(report.terminalId());
+  const BookingCounters& c = report.counters();
+  const NotTransferredCounters& n = report.notTransferred();
   std::string out;
   AppendMetric(out, "tralvo_last_run_start_timestamp_seconds",
                "When the last run started, in seconds since 1970.", terminal,
@@ -130,18 +130,19 @@ std::string FormatStatus(const RunState& state, const RunTimes& times, int exitS
                 {"cause=\"unknown\"", Count(n.unknown)},
                 {"cause=\"not_sent\"", Count(n.notSent)},
                 {"cause=\"not_found\"", Count(n.notFound)},
-                {"cause=\"malformed\"", Count(n.malformed)}});
+                {"cause=\"malformed\"", Count(n.malformed)},
+                {"cause=\"not_written\"", Count(n.notWritten)}});
   AppendMetric(out, "tralvo_last_run_log_entries_dropped",
                "Entries of the last run that never reached the transfer log.", terminal,
                {{nullptr, Count(n.logEntriesDropped)}});
   return out;
 }
 
-bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+bool WriteStatusFile(const std::string& folder, const BookingReport& report, const RunTimes& times,
                      int exitStatus) {
-  const std::string path = StatusFilePath(folder, state.terminalId);
+  const std::string path = StatusFilePath(folder, report.terminalId());
   const std::string temporary = path + kTemporaryPart + std::to_string(ProcessId());
-  return ReplaceWhole(path, temporary, FormatStatus(state, times, exitStatus), Readers::kEveryone);
+  return ReplaceWhole(path, temporary, FormatStatus(report, times, exitStatus), Readers::kEveryone);
 }
 
 }  // namespace tralvo

@@ -10,7 +10,7 @@
 
 namespace tralvo {
 
-struct RunState;
+class BookingReport;
 
 // When a run started and ended.
 struct RunTimes {
@@ -37,16 +37,16 @@ std::string StatusFilePath(const std::string& folder, std::string_view terminal)
 // backslash, double quote and line feed escaped.
 std::string LabelValue(std::string_view terminal);
 
-// The whole file for the run of state.terminalId.
-std::string FormatStatus(const RunState& state, const RunTimes& times, int exitStatus);
+// The whole file for the run that report tells of.
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus);
 
-// Replaces the status file of state.terminalId in folder in one step, so a
+// Replaces the status file of report.terminalId() in folder in one step, so a
 // collector reads either the last status or this one: written under a
 // temporary name the collectors pass over, created anew (never through
 // anything at that name), readable by every account (the collector's may
 // be another), then renamed. False when that failed; the temporary file
 // is gone then and the old status stays.
-bool WriteStatusFile(const std::string& folder, const RunState& state, const RunTimes& times,
+bool WriteStatusFile(const std::string& folder, const BookingReport& report, const RunTimes& times,
                      int exitStatus);
 
 }  // namespace tralvo

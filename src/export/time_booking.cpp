@@ -7,11 +7,10 @@
 #include <array>
 #include <cstring>
 
-#include "db/database.h"
 #include "db/lookups.h"
 #include "export/booking_report.h"
 #include "input/field_list.h"
-#include "shared/run_state.h"
+#include "shared/output_file.h"
 #include "shared/time_booking_line.h"
 
 namespace tralvo {
@@ -35,59 +34,6 @@ struct Booking {
   std::string_view costCentre;
 };
 
-std::string Joined(std::initializer_list<std::string_view> parts) {
-  std::string text;
-  const char* separator = "";
-  for (std::string_view part : parts) {
-    text.append(separator).append(part.data(), part.size());
-    separator = ", ";
-  }
-  return text;
-}
-
-// The debug block shown for a booking that is logged; the labels and their
-// indentation are what operators know from the console.
-void PrintBlock(RunState& state, std::string_view detail,
-                std::initializer_list<std::pair<const char*, std::string_view>> rows) {
-  if (!state.debugFlag) return;
-  std::string text(detail);
-  text += '\n';
-  for (const auto& [label, value] : rows) {
-    text += label;
-    text.append(value.data(), value.size());
-    text += '\n';
-  }
-  text += '\n';
-  PrintConsole(state, text);
-}
-
-// Logs a booking that produces no line, keyed like the not-found entry.
-int Refuse(RunState& state, const Booking& b, const std::string& detail) {
-  LogMessage(state, Joined({b.badge, b.date, detail}));
-  PrintBlock(state, detail,
-             {{"  Ausweis   : ", b.badge},
-              {"   Datum    : ", b.date},
-              {"   Uhrzeit  : ", b.time},
-              {"   Terminal : ", state.terminalId}});
-  return -1;
-}
-
-// A lookup the server never answered leaves the booking without its line:
-// a guessed value would be written for good, whereas the booking can be
-// fed again. Returns true (and has logged it) in that case.
-bool LookupUnanswered(RunState& state, const Database& db, const char* lookup, const Booking& b) {
-  std::string head;
-  if (!ReportUnanswered(state, db, UnansweredSubject::kLookup, lookup,
-                        {state.terminalId, b.badge, b.date, b.time}, head))
-    return false;
-  PrintBlock(state, head,
-             {{"  Ausweis   : ", b.badge},
-              {"   Datum    : ", b.date},
-              {"   Uhrzeit  : ", b.time},
-              {"   Terminal : ", state.terminalId}});
-  return true;
-}
-
 std::string Detail(const char* label, std::string_view value) {
   return std::string(label).append(value.data(), value.size());
 }
@@ -102,15 +48,6 @@ std::string FormProblem(const Booking& b) {
   return "";
 }
 
-// Checks what the fixed columns need of the record itself, before any
-// round trip is spent on it; such a record counts as malformed.
-int CheckRecord(RunState& state, const Booking& b) {
-  const std::string problem = FormProblem(b);
-  if (problem.empty()) return 0;
-  ++state.notTransferred.malformed;
-  return Refuse(state, b, problem);
-}
-
 char* Put(char* out, std::string_view value, size_t width, char fill, bool right) {
   // The callers keep every value within its width; the clamp only makes
   // sure no value can ever write past its column.
@@ -120,7 +57,7 @@ char* Put(char* out, std::string_view value, size_t width, char fill, bool right
   return out + width;
 }
 
-bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
+bool WriteLine(OutputFile& file, const TimeBookingLine& line, const Booking& b) {
   std::array<char, kTimeBookingLineLength> text;
   char* out = Put(text.data(), line.schema, kSchemaWidth, ' ', false);
   out = Put(out, line.personnelNumber, kPersonnelNumberWidth, ' ', false);
@@ -132,58 +69,81 @@ bool WriteLine(RunState& state, const TimeBookingLine& line, const Booking& b) {
   out = Put(out, line.bookingCode, kBookingCodeWidth, ' ', false);
   out = Put(out, line.costCentre, kLineCostCentreWidth, ' ', false);
   *out = '\n';
-  return state.timeBookingFile.Write(std::string_view(text.data(), text.size()));
+  return file.Write(std::string_view(text.data(), text.size()));
 }
 
 }  // namespace
 
-int ExportTimeBooking(RunState& state, Database& db, const FieldList& record) {
+int TimeBookingExport::SetCurrentSchema(std::string_view schema) {
+  currentSchema_.assign(schema);
+  return 0;
+}
+
+// A lookup the server never answered leaves the booking without its line
+// (the reporter says why), and so does a value that cannot fill the
+// line's columns exactly: the importing program reads the file by column.
+int TimeBookingExport::Export(const FieldList& record) {
   const Booking b{record[field::kBadgeNumber], record[field::kBookingDate],
                   record[field::kBookingTime], record[field::kBookingCode],
                   record[field::kCostCentre]};
-  if (CheckRecord(state, b) != 0) return -1;
-
-  TimeBookingLine line;
-  if (const int found = LookupBadge(db, b.badge, b.date, line); found != 0) {
-    if (LookupUnanswered(state, db, "Schema/Personalnr.", b)) return -1;
-    ++(found == kNoRow ? state.notTransferred.notFound : state.notTransferred.refused);
-    return Refuse(state, b, "Schema/Personalnr. nicht gefunden :");
+  const BookingKey key{report_.terminalId(), b.badge, b.date, b.time};
+  // What the fixed columns need of the record itself is checked before any
+  // round trip is spent on it.
+  if (const std::string problem = FormProblem(b); !problem.empty()) {
+    report_.TimeBookingRefused(key, problem, BookingFate::kMalformed);
+    return -1;
   }
 
-  if (line.schema != state.currentSchema) SetCurrentSchema(state, line.schema);
+  TimeBookingLine line;
+  if (const DbResult found = LookupBadge(db_, b.badge, b.date, line); !found.done()) {
+    if (found.answered())
+      report_.BadgeNotFound(key, found);
+    else
+      report_.LookupUnanswered(key, "Schema/Personalnr.", found);
+    return -1;
+  }
+
+  if (line.schema != currentSchema_) SetCurrentSchema(line.schema);
 
   line.bookingCode.assign(b.code.data(), b.code.size());
   std::string bookingType;
-  if (const int found = LookupBookingType(db, b.code, bookingType); found != 0) {
-    if (LookupUnanswered(state, db, "Buchungstyp", b)) return -1;
+  if (const DbResult found = LookupBookingType(db_, b.code, bookingType); !found.done()) {
+    if (!found.answered()) {
+      report_.LookupUnanswered(key, "Buchungstyp", found);
+      return -1;
+    }
     // The line is still written, with booking type 0, but needs mending.
-    ++(found == kNoRow ? state.notTransferred.notFound : state.notTransferred.refused);
     bookingType.clear();
-    std::string detail = Detail("Buchungstyp zur Buchungsart ", b.code) + " nicht gefunden :";
-    LogMessage(state, Joined({line.schema, line.personnelNumber, b.date, detail}));
-    PrintBlock(state, detail,
-               {{"   Schema   : ", line.schema},
-                {"   PersNr   : ", line.personnelNumber},
-                {"   Datum    : ", b.date},
-                {"   Uhrzeit  : ", b.time},
-                {"   Terminal : ", state.terminalId}});
+    report_.BookingTypeMissing(key, line.schema, line.personnelNumber, b.code, found);
   } else {
     std::string newCode;
-    if (LookupCodeMapping(db, b.code, newCode) == 0)
+    const DbResult mapped = LookupCodeMapping(db_, b.code, newCode);
+    if (mapped.done()) {
       line.bookingCode = newCode;
-    else if (LookupUnanswered(state, db, "Buchungsart-Ersatz", b))
+    } else if (!mapped.answered()) {
+      report_.LookupUnanswered(key, "Buchungsart-Ersatz", mapped);
       return -1;
+    }
   }
 
-  if (bookingType.size() > kBookingTypeWidth)
-    return Refuse(state, b, Detail("Buchungstyp zu lang :", bookingType));
-  if (line.bookingCode.size() > kBookingCodeWidth)
-    return Refuse(state, b, Detail("Buchungsart zu lang :", line.bookingCode));
+  if (bookingType.size() > kBookingTypeWidth) {
+    report_.TimeBookingRefused(key, Detail("Buchungstyp zu lang :", bookingType),
+                               BookingFate::kMalformed);
+    return -1;
+  }
+  if (line.bookingCode.size() > kBookingCodeWidth) {
+    report_.TimeBookingRefused(key, Detail("Buchungsart zu lang :", line.bookingCode),
+                               BookingFate::kMalformed);
+    return -1;
+  }
 
   line.bookingType = bookingType;
   line.costCentre.assign(b.costCentre.data(), b.costCentre.size());
-  if (!WriteLine(state, line, b)) return -1;
-  ++state.counters.timeBookings;
+  if (!WriteLine(file_, line, b)) {
+    report_.RecordNotWritten();
+    return -1;
+  }
+  report_.TimeBookingWritten();
   return 0;
 }
 

@@ -90,6 +90,7 @@ LogResult Flush(const std::string& path, LogHold& log) {
     Hold hold = OpenLocked(path, log, result.why);
     if (hold == Hold::kUnusable) {
       result.outcome = LogResult::kDropped;
+      result.error = log.file.error();
       result.dropped.assign(log.pending.begin(), log.pending.end());
       log.pending.clear();
       return result;
@@ -159,7 +160,10 @@ LogResult WriteLog(const std::string& path, LogHold& log, std::string_view text)
 }
 
 LogResult FinishLog(const std::string& path, LogHold& log) {
-  log.waitLeft += kLogWaitAtEnd;
+  if (!log.endGranted) {
+    log.endGranted = true;
+    log.waitLeft += kLogWaitAtEnd;
+  }
   LogResult result = Flush(path, log);
   if (result.outcome == LogResult::kKept) {
     result.outcome = LogResult::kDropped;

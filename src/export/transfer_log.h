@@ -17,17 +17,32 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "shared/run_state.h"
+#include "shared/file_system.h"
 
 namespace tralvo {
 
 inline constexpr int64_t kLogSizeLimit = 10485760;
 inline constexpr std::chrono::milliseconds kLogWaitBeforeEnd{2000};
 inline constexpr std::chrono::milliseconds kLogWaitAtEnd{5000};
+
+// A run's hold on the transfer log, kept from one entry to the next.
+struct LogHold {
+  NativeFile file;  // the log, opened by the first entry
+  NativeFile lock;  // the lock beside it that only the log's writers can hold
+  bool lockTried = false;
+  // Entries the log has not taken yet, in order, each with its line ends.
+  std::deque<std::string> pending;
+  // How long the run may still wait for the log, all entries together.
+  std::chrono::milliseconds waitLeft = kLogWaitBeforeEnd;
+  // Whether the end's wait has been granted: it is granted once, however
+  // many entries follow the summary.
+  bool endGranted = false;
+};
 
 // What became of an entry.
 struct LogResult {
@@ -40,6 +55,7 @@ struct LogResult {
   std::vector<std::string> dropped;
   // Why the log could not be opened, when it could not.
   FileOpen why = FileOpen::kOpened;
+  SystemError error;
 };
 
 // Appends text and a line end to the log at path, each line feed stored as
@@ -52,8 +68,9 @@ struct LogResult {
 // back, so the log holds whole entries only; the entry is kept.
 LogResult WriteLog(const std::string& path, LogHold& log, std::string_view text);
 
-// The end of a run's entries: waits up to kLogWaitAtEnd more for the log
-// to take the entries still kept, and drops those it never took.
+// The end of a run's entries: waits up to kLogWaitAtEnd more (once per
+// run, however often it is called) for the log to take the entries still
+// kept, and drops those it never took.
 LogResult FinishLog(const std::string& path, LogHold& log);
 
 // The backup a log at path rotates to: "_bak" before the ".txt".

@@ -22,7 +22,7 @@ bool BookingFileReader::Open(const std::string& path) {
   // A folder, a pipe, a socket or a device is a booking file that cannot
   // be opened: a pipe would block the run before it connects, an endless
   // device would keep it reading for good.
-  file_ = OpenReadStream(path, opened_);
+  file_ = OpenReadStream(path, opened_, openError_);
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
   left_ = INT64_MAX;

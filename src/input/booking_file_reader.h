@@ -36,6 +36,8 @@ class BookingFileReader {
   bool Open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
   FileOpen opened() const { return opened_; }
+  // The system's error when opening failed with FileOpen::kFailed.
+  const SystemError& openError() const { return openError_; }
   const std::string& path() const { return path_; }
   void Close();
 
@@ -66,6 +68,7 @@ class BookingFileReader {
 
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
+  SystemError openError_;
   std::string path_;
   std::vector<char> buffer_;
   size_t begin_ = 0;

@@ -16,8 +16,8 @@ struct StreamCloser {
 };
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
-std::string Why(const std::string& path) {
-  return path + ": " + SystemErrorText();
+std::string Why(const std::string& path, const SystemError& error) {
+  return path + ": " + error.Text();
 }
 
 // Cuts the work file back to the records that belong to the part (a run
@@ -27,7 +27,7 @@ bool CutAndSync(const std::string& path, int64_t length, std::string& failure) {
   NativeFile work;
   int64_t size = 0;
   if (work.OpenForUpdate(path) != FileOpen::kOpened || !work.Size(size)) {
-    failure = Why(path);
+    failure = Why(path, work.error());
     return false;
   }
   if (size < length) {
@@ -36,7 +36,7 @@ bool CutAndSync(const std::string& path, int64_t length, std::string& failure) {
     return false;
   }
   if ((size > length && !work.CutTo(length)) || !work.Sync() || !work.Close()) {
-    failure = Why(path);
+    failure = Why(path, work.error());
     return false;
   }
   return true;
@@ -47,14 +47,15 @@ bool CutAndSync(const std::string& path, int64_t length, std::string& failure) {
 bool CopyWhole(const std::string& from, const std::string& to, int64_t length,
                std::string& failure) {
   FileOpen opened;
-  Stream source(OpenReadStream(from, opened));
+  SystemError error;
+  Stream source(OpenReadStream(from, opened, error));
   if (!source) {
-    failure = Why(from);
+    failure = Why(from, error);
     return false;
   }
   NativeFile target;
   if (target.CreateReadable(to) != FileOpen::kOpened) {
-    failure = Why(to);
+    failure = Why(to, target.error());
     return false;
   }
   std::vector<char> buffer(1 << 20);
@@ -63,17 +64,18 @@ bool CopyWhole(const std::string& from, const std::string& to, int64_t length,
         left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
     const size_t got = std::fread(buffer.data(), 1, want, source.get());
     if (got != want) {
-      failure = std::ferror(source.get()) ? Why(from) : from + ": ends before its records";
+      failure = std::ferror(source.get()) ? Why(from, SystemError::Last())
+                                          : from + ": ends before its records";
       return false;
     }
     if (!target.WriteAll(std::string_view(buffer.data(), got))) {
-      failure = Why(to);
+      failure = Why(to, target.error());
       return false;
     }
     left -= static_cast<int64_t>(got);
   }
   if (!target.Sync() || !target.Close()) {
-    failure = Why(to);
+    failure = Why(to, target.error());
     return false;
   }
   return true;
@@ -93,13 +95,13 @@ bool Stage(const std::string& work, const std::string& temporary, int64_t length
   }
   // A temporary file beside a work file is an unfinished copy.
   if (KindOf(temporary) != PathKind::kMissing && !RemoveFile(temporary)) {
-    failure = Why(temporary);
+    failure = Why(temporary, SystemError::Last());
     return false;
   }
   if (!CutAndSync(work, length, failure)) return false;
   if (ReplaceFile(work, temporary)) {
     if (SyncFolderOf(temporary)) return true;
-    failure = Why(temporary);
+    failure = Why(temporary, SystemError::Last());
     return false;
   }
   if (!CopyWhole(work, temporary, length, failure)) {
@@ -126,28 +128,35 @@ bool FinishHandOver(const RunFiles& files, ProgressFile& file, Progress& progres
     const std::string temporary = files.TemporaryPath(which, progress.stamp);
     const std::string handed = files.HandedPath(which, progress.stamp);
     if (progress.steps[i] == HandOverStep::kPending) {
-      if (!IsTargetFile(which) && !CreateFolder(files.RejectedFolder())) {
-        failure = Why(files.RejectedFolder());
+      SystemError error;
+      if (!IsTargetFile(which) && !CreateFolder(files.RejectedFolder(), &error)) {
+        failure = Why(files.RejectedFolder(), error);
         return false;
       }
       if (!Stage(files.WorkPath(which), temporary, progress.lengths[i], failure)) return false;
       progress.steps[i] = HandOverStep::kReady;
       if (!file.Save(progress, true)) {
-        failure = "the progress file: " + SystemErrorText();
+        failure = Why(files.ProgressPath(), file.error());
         return false;
       }
     }
     // Ready: without the temporary file the rename was done already (and
     // a collector may have taken the file since).
     if (KindOf(temporary) != PathKind::kMissing) {
-      if (!ReplaceFile(temporary, handed) || !SyncFolderOf(handed)) {
-        failure = Why(handed);
+      SystemError error;
+      bool renamed = ReplaceFile(temporary, handed, &error);
+      if (renamed && !SyncFolderOf(handed)) {
+        error = SystemError::Last();
+        renamed = false;
+      }
+      if (!renamed) {
+        failure = Why(handed, error);
         return false;
       }
     }
     progress.steps[i] = HandOverStep::kDone;
     if (!file.Save(progress, false)) {
-      failure = "the progress file: " + SystemErrorText();
+      failure = Why(files.ProgressPath(), file.error());
       return false;
     }
   }
@@ -160,7 +169,7 @@ bool FinishHandOver(const RunFiles& files, ProgressFile& file, Progress& progres
     progress.steps[i] = HandOverStep::kPending;
   }
   if (!file.Save(progress, true)) {
-    failure = "the progress file: " + SystemErrorText();
+    failure = Why(files.ProgressPath(), file.error());
     return false;
   }
   return true;

@@ -146,7 +146,7 @@ bool ParseProgressSlot(std::string_view slot, Progress& progress) {
 ProgressLoad ProgressFile::Load(const std::string& path, std::string_view terminal,
                                 Progress& progress) {
   std::string bytes;
-  switch (ReadSmallRegularFile(path, kMaxFileSize, bytes)) {
+  switch (ReadSmallRegularFile(path, kMaxFileSize, bytes, &error_)) {
     case SmallFileRead::kRead:
       break;
     case SmallFileRead::kMissing:
@@ -176,7 +176,10 @@ ProgressLoad ProgressFile::Load(const std::string& path, std::string_view termin
         std::string_view(bytes).substr(header.size() + i * kSlotSize, kSlotSize), slots[i]);
   if (!whole[0] && !whole[1]) return ProgressLoad::kDamaged;
   const int latest = !whole[0] ? 1 : !whole[1] ? 0 : slots[1].sequence > slots[0].sequence ? 1 : 0;
-  if (file_.OpenForUpdate(path) != FileOpen::kOpened) return ProgressLoad::kFailed;
+  if (file_.OpenForUpdate(path) != FileOpen::kOpened) {
+    error_ = file_.error();
+    return ProgressLoad::kFailed;
+  }
   slotsAt_ = static_cast<int64_t>(header.size());
   progress = slots[latest];
   return ProgressLoad::kLoaded;
@@ -192,15 +195,19 @@ bool ProgressFile::Create(const std::string& path, std::string_view terminal,
   const std::string bytes = Header(terminal) +
                             FormatProgressSlot(firstIsLatest ? progress : older) +
                             FormatProgressSlot(firstIsLatest ? older : progress);
-  if (!ReplaceWhole(path, path + ".new", bytes, Readers::kOwner)) return false;
+  if (!ReplaceWhole(path, path + ".new", bytes, Readers::kOwner, &error_)) return false;
   slotsAt_ = static_cast<int64_t>(bytes.size() - 2 * kSlotSize);
-  return file_.OpenForUpdate(path) == FileOpen::kOpened;
+  if (file_.OpenForUpdate(path) == FileOpen::kOpened) return true;
+  error_ = file_.error();
+  return false;
 }
 
 bool ProgressFile::Save(Progress& progress, bool sync) {
   ++progress.sequence;
   const int64_t slot = slotsAt_ + static_cast<int64_t>(progress.sequence % 2 * kSlotSize);
-  return file_.WriteAt(slot, FormatProgressSlot(progress)) && (!sync || file_.Sync());
+  if (file_.WriteAt(slot, FormatProgressSlot(progress)) && (!sync || file_.Sync())) return true;
+  error_ = file_.error();
+  return false;
 }
 
 }  // namespace tralvo

@@ -54,7 +54,7 @@ enum class ProgressLoad {
   kMissing,        // the terminal has never been fed here
   kDamaged,        // not a progress file, or neither slot is whole
   kOtherTerminal,  // a progress file of another terminal
-  kFailed,         // it cannot be read or opened for writing (SystemErrorText)
+  kFailed,         // it cannot be read or opened for writing (error says why)
 };
 
 class ProgressFile {
@@ -69,9 +69,12 @@ class ProgressFile {
   // before Save returns (a hand-over's steps); without, a kill cannot
   // lose it but a power loss can.
   bool Save(Progress& progress, bool sync);
+  // Why the last call that failed failed.
+  const SystemError& error() const { return error_; }
 
  private:
   NativeFile file_;
+  SystemError error_;
   int64_t slotsAt_ = 0;  // where the first slot begins
 };
 

@@ -1,14 +1,16 @@
 // The runner's sequence: one runner per terminal, the part to feed, the
-// transfer with an observer that records its progress line by line, and
-// the hand-over of a completed part.
+// transfer with an observer that records its progress booking by booking,
+// and the hand-over of a completed part.
 #include "pipeline/runner.h"
 
 #include <chrono>
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
 
-#include "app/booking_loop.h"
-#include "app/line_observer.h"
+#include "app/exit_status.h"
+#include "app/run.h"
 #include "app/transfer_run.h"
 #include "config/installation.h"
 #include "export/booking_report.h"
@@ -21,7 +23,7 @@
 #include "pipeline/run_files.h"
 #include "shared/file_system.h"
 #include "shared/output_file.h"
-#include "shared/run_state.h"
+#include "shared/stop_requests.h"
 
 namespace tralvo {
 
@@ -33,22 +35,23 @@ struct Arguments {
   std::string outbox;
   bool debug = false;
   bool skip = false;  // record the booking file as fed, feed nothing
+  int words = 0;      // the command line's words: the status of a failed connection
 };
 
-// The work file a line of this fate is set aside in; kTime for none.
-WorkFile SetAsideIn(LineFate fate) {
+// The work file a line of this fate is set aside in, or none (kTime).
+WorkFile SetAsideIn(BookingFate fate) {
   switch (fate) {
-    case LineFate::kRefused:
+    case BookingFate::kRefused:
       return WorkFile::kRefused;
-    case LineFate::kNotFound:
+    case BookingFate::kNotFound:
       return WorkFile::kNotFound;
-    case LineFate::kUnknown:
+    case BookingFate::kUnknown:
       return WorkFile::kUnknown;
-    case LineFate::kMalformed:
+    case BookingFate::kMalformed:
       return WorkFile::kMalformed;
-    case LineFate::kNoBooking:
-    case LineFate::kDone:
-    case LineFate::kNotSent:
+    case BookingFate::kNotWritten:
+    case BookingFate::kNotSent:
+    case BookingFate::kDone:
       break;
   }
   return WorkFile::kTime;
@@ -73,22 +76,23 @@ const char* CauseText(WorkFile file) {
 }
 
 // An entry of the log that an operator must see on the console as well.
-void Tell(RunState& report, const std::string& text) {
-  LogMessage(report, text);
-  PrintConsole(report, text + "\n");
+void Tell(BookingReport& report, const std::string& text) {
+  report.Log(text);
+  report.Print(text + "\n");
 }
 
 // Hands over what the work files hold and says which lines were set aside.
 // Returns 0, kSetAsideStatus when lines were set aside, or
-// kFileFailureStatus when the hand-over failed (said, and left for the
-// next run to finish).
+// kExitFileFailure when the hand-over failed (said, and left for the next
+// run to finish).
 int HandOverRecords(const RunFiles& files, ProgressFile& file, Progress& progress, int64_t now,
-                    RunState& report) {
-  Progress before = progress;
+                    BookingReport& report) {
+  const Progress before = progress;
   std::string failure;
-  if (!BeginHandOver(file, progress, now)) failure = "the progress file: " + SystemErrorText();
+  if (!BeginHandOver(file, progress, now))
+    failure = files.ProgressPath() + ": " + file.error().Text();
   if (failure.empty() && FinishHandOver(files, file, progress, failure)) {
-    int status = 0;
+    int status = kExitDone;
     for (int i = 0; i < kWorkFileCount; ++i) {
       const auto which = static_cast<WorkFile>(i);
       if (IsTargetFile(which) || before.lengths[i] == 0) continue;
@@ -99,71 +103,69 @@ int HandOverRecords(const RunFiles& files, ProgressFile& file, Progress& progres
     return status;
   }
   Tell(report, "Uebergabe nach " + files.outbox() + " nicht abgeschlossen: " + failure);
-  return kFileFailureStatus;
+  return kExitFileFailure;
 }
 
-// The observer of the transfer of one part. Progress is recorded after
-// every booking that reached the database (the target files flushed first,
+// Follows the transfer of one part. Progress is recorded after every
+// booking whose row reached the server (the target files flushed first,
 // so the lengths recorded are real) and at the end, never for a line that
 // only went to a file: a run that dies is resumed after the last booking
-// it recorded, its work files cut back to what that booking left, and so
-// only the booking in hand when it died can reach the database twice.
+// it recorded, its work files cut back to what that booking left, so only
+// the booking in hand when it died can reach the database twice.
 class PartFeed final : public LineObserver {
  public:
   PartFeed(const RunFiles& files, ProgressFile& file, Progress& progress, const Part& part,
-           bool runDied, RunnerWorld& world)
+           bool runDied, Run& run)
       : files_(files),
         file_(file),
         progress_(progress),
         fed_(part.from),
         fingerprint_(part.fed),
         runDied_(runDied),
-        world_(world) {}
+        run_(run) {}
 
-  void Begin(RunState& state) override { state_ = &state; }
-
-  void LineHandled(std::string_view bytes, int64_t offsetAfter, LineFate fate,
-                   bool wroteDatabase) override {
-    if (frozen_) return;
-    if (fate == LineFate::kNotSent) {
+  void LineHandled(std::string_view piece, bool endsLine, BookingFate fate, bool rowSent) override {
+    if (held_) return;
+    if (fate == BookingFate::kNotSent || fate == BookingFate::kNotWritten) {
       // Fed again by the next run, with all that follows: progress stops
-      // before it, and the records of the lines after it are cut off.
+      // before it, and what the lines after it wrote is cut off.
       Record(fed_, fingerprint_.Value());
-      frozen_ = true;
+      held_ = true;
       return;
     }
-    fingerprint_.Add(bytes);
-    fed_ = offsetAfter;
-    const WorkFile aside = SetAsideIn(fate);
+    fingerprint_.Add(piece);
+    fed_ += static_cast<int64_t>(piece.size());
+    // The pieces of a line too long for a booking are malformed together.
+    const WorkFile aside = overlong_ || !endsLine ? WorkFile::kMalformed : SetAsideIn(fate);
+    overlong_ = !endsLine;
     if (aside != WorkFile::kTime) {
-      OutputFile* rejected = Rejected(aside);
-      if (rejected) rejected->Write(bytes);
+      if (OutputFile* rejected = Rejected(aside)) rejected->Write(piece);
     }
-    if (!wroteDatabase) return;
-    if (runDied_) TellFedAgain(bytes);
+    if (!rowSent) return;
+    if (runDied_) TellFedAgain(piece);
     Record(fed_, fingerprint_.Value());
   }
 
-  int RunEnded(RunState& state, int status) override {
-    state_ = &state;
-    for (int i = 0; i < kWorkFileCount; ++i) {
-      if (rejected_[i] && !rejected_[i]->Close()) {
-        ReportFileFailure(state, kTargetWriteFailure, rejected_[i]->path());
-        if (status == 0) status = kFileFailureStatus;
+  // After the transfer has closed its files: records how far the part got.
+  // Returns the run's exit status so far.
+  int Ended(int status) {
+    for (const auto& rejected : rejected_) {
+      if (rejected && !rejected->Close()) {
+        run_.report.FileFailure(kTargetWriteFailure, rejected->path());
+        if (status == kExitDone) status = kExitFileFailure;
       }
     }
     // After a failed file or memory that ran out, the lines since the last
     // record may have lost what they wrote: they are fed again.
-    if (!frozen_ && status != kFileFailureStatus && status != kCommandLineError)
+    if (!held_ && status != kExitFileFailure && status != kExitCommandLineError)
       Record(fed_, fingerprint_.Value());
     progress_.running = false;
     if (!file_.Save(progress_, true)) {
-      Tell(state,
-           "Fortschritt nicht gespeichert: " + files_.ProgressPath() + ": " + SystemErrorText());
-      return kFileFailureStatus;
+      Tell(run_.report,
+           "Fortschritt nicht gespeichert: " + files_.ProgressPath() + ": " + file_.error().Text());
+      return kExitFileFailure;
     }
-    if (status != 0 || !progress_.HoldsRecords()) return status;
-    return HandOverRecords(files_, file_, progress_, world_.Now(), state);
+    return status;
   }
 
  private:
@@ -174,7 +176,7 @@ class PartFeed final : public LineObserver {
     if (!rejected) {
       rejected = std::make_unique<OutputFile>();
       if (!rejected->Open(files_.WorkPath(which), progress_.lengths[static_cast<int>(which)]))
-        ReportFileFailure(*state_, kTargetWriteFailure, files_.WorkPath(which));
+        run_.report.FileFailure(kTargetWriteFailure, files_.WorkPath(which));
     }
     return rejected->isOpen() ? rejected.get() : nullptr;
   }
@@ -182,7 +184,7 @@ class PartFeed final : public LineObserver {
   // Records that the bytes [0, fed) were fed, with what the work files
   // hold for them; nothing when a file could not take its records.
   void Record(int64_t fed, uint64_t fingerprint) {
-    OutputFile* targets[] = {&state_->timeBookingFile, &state_->costCentreFile};
+    OutputFile* const targets[] = {&run_.timeBookingFile, &run_.costCentreFile};
     for (OutputFile* target : targets)
       if (!target->Flush()) return;
     for (const auto& rejected : rejected_)
@@ -194,6 +196,8 @@ class PartFeed final : public LineObserver {
     for (int i = 0; i < kWorkFileCount; ++i)
       if (rejected_[i]) progress_.lengths[i] = rejected_[i]->length();
     progress_.running = true;
+    // A step that cannot be written leaves the one before: the bookings
+    // since are fed again, which is what a kill would do.
     file_.Save(progress_, false);
   }
 
@@ -211,7 +215,7 @@ class PartFeed final : public LineObserver {
       text.append(record[field::kBookingTime]);
     }
     FreeFieldList(record);
-    LogMessage(*state_, text);
+    run_.report.Log(text);
   }
 
   const RunFiles& files_;
@@ -220,66 +224,71 @@ class PartFeed final : public LineObserver {
   int64_t fed_;
   Fingerprint fingerprint_;
   bool runDied_;
-  bool frozen_ = false;
-  RunnerWorld& world_;
-  RunState* state_ = nullptr;
+  Run& run_;
+  bool held_ = false;      // a booking was not sent: nothing after it counts
+  bool overlong_ = false;  // the last piece did not end its line
   std::unique_ptr<OutputFile> rejected_[kWorkFileCount];
 };
 
 class Runner {
  public:
   Runner(const Arguments& args, RunnerWorld& world)
-      : args_(args), world_(world), files_(args.terminal, args.outbox) {
-    report_.console = world.Console();
-    report_.logPath = NativePath(kTransferLogPath);
-    report_.terminalId = args.terminal;
-    report_.debugFlag = args.debug ? 1 : 0;
+      : args_(args),
+        world_(world),
+        files_(args.terminal, args.outbox),
+        run_(world.Console(), args.debug, args.terminal, NativePath(kTransferLogPath)) {
+    run_.stop = world.Stop();
   }
-  ~Runner() { EndLog(report_); }
 
-  int Run() {
+  int Go() {
     NativeFile lock;
-    const FileOpen opened = lock.OpenLockFile(files_.LockPath());
-    if (opened != FileOpen::kOpened) {
-      Say("cannot open its lock " + files_.LockPath() + ": " + FileOpenText(opened));
-      return kFileFailureStatus;
+    if (lock.OpenLockFile(files_.LockPath()) != FileOpen::kOpened) {
+      Say("cannot open its lock " + files_.LockPath() + ": " + lock.error().Text());
+      return kExitFileFailure;
     }
     if (!lock.Lock(std::chrono::milliseconds(0))) {
       Say("a run of this terminal is going; this one ends");
       return kRunGoingStatus;
     }
-    const int status = Locked();
-    if (!transferred_) world_.LeaveStatus(args_.terminal, args_.debug, status);
+    int status;
+    try {
+      status = Locked();
+    } catch (const std::bad_alloc&) {
+      run_.report.LogAndPrint("Abbruch: Speichermangel\n");
+      status = kExitCommandLineError;
+    }
+    EndRun(run_, start_, status);
     return status;
   }
 
  private:
   // Everything under the terminal's lock.
   int Locked() {
-    if (!args_.skip && !OutboxUsable()) return kFileFailureStatus;
-    if (!CreateFolder(files_.WorkFolder())) {
-      Say("cannot create the work folder " + files_.WorkFolder() + ": " + SystemErrorText());
-      return kFileFailureStatus;
+    if (!args_.skip && !OutboxUsable()) return kExitFileFailure;
+    SystemError error;
+    if (!CreateFolder(files_.WorkFolder(), &error)) {
+      Say("cannot create the work folder " + files_.WorkFolder() + ": " + error.Text());
+      return kExitFileFailure;
     }
-    if (!LoadProgress()) return kFileFailureStatus;
+    if (!LoadProgress()) return kExitFileFailure;
     if (progress_.handingOver) {
       std::string failure;
       if (!FinishHandOver(files_, state_, progress_, failure)) {
         Say("the hand-over the last run began cannot be finished: " + failure);
-        return kFileFailureStatus;
+        return kExitFileFailure;
       }
     }
     BookingFileReader bookings;
     if (!bookings.Open(args_.bookingFile)) {
       if (bookings.opened() == FileOpen::kMissing && !args_.skip) return Idle();
       Say("cannot read the booking file " + args_.bookingFile + ": " +
-          FileOpenText(bookings.opened()));
-      return kFileFailureStatus;
+          FileOpenText(bookings.opened(), bookings.openError()));
+      return kExitFileFailure;
     }
     Part part;
     if (!FindPart(bookings, progress_, part)) {
-      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemErrorText());
-      return kFileFailureStatus;
+      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      return kExitFileFailure;
     }
     if (args_.skip) return Skip(bookings, part);
     if (part.to == part.from) return Idle();
@@ -303,9 +312,9 @@ class Runner {
 
   bool LoadProgress() {
     const std::string path = files_.ProgressPath();
-    const std::string reset = "; remove it to feed the whole booking file again, or run " +
-                              std::string("tralvo-run TERMINAL BOOKINGFILE OUTBOX /SKIP") +
-                              " to go on after what the booking file holds now";
+    const std::string reset =
+        "; remove it to feed the whole booking file again, or run tralvo-run with /SKIP to go on "
+        "after what the booking file holds now";
     switch (state_.Load(path, args_.terminal, progress_)) {
       case ProgressLoad::kLoaded:
         return true;
@@ -320,27 +329,28 @@ class Runner {
         Say("the progress file " + path + " belongs to another terminal" + reset);
         return false;
       case ProgressLoad::kFailed:
-        Say("cannot read the progress file " + path + ": " + SystemErrorText());
+        Say("cannot read the progress file " + path + ": " + state_.error().Text());
         return false;
     }
     progress_ = NewProgress();
     if (state_.Create(path, args_.terminal, progress_)) return true;
-    Say("cannot create the progress file " + path + ": " + SystemErrorText());
+    Say("cannot create the progress file " + path + ": " + state_.error().Text());
     return false;
   }
 
-  // Nothing to feed: what a part left in the work files is handed over
-  // now (its booking file was replaced or removed), nothing else is done.
+  // Nothing to feed: what a part left in the work files (its booking file
+  // was replaced or removed since) is handed over now; nothing is logged
+  // when there is nothing.
   int Idle() {
-    if (args_.debug) PrintConsole(report_, "nichts Neues in " + args_.bookingFile + "\n");
-    if (!progress_.HoldsRecords()) return 0;
-    return HandOverRecords(files_, state_, progress_, world_.Now(), report_);
+    if (args_.debug) run_.report.Print("nichts Neues in " + args_.bookingFile + "\n");
+    if (!progress_.HoldsRecords()) return kExitDone;
+    return HandOverRecords(files_, state_, progress_, world_.Now(), run_.report);
   }
 
   // Records the booking file, up to its last line end, as fed.
   int Skip(BookingFileReader& bookings, const Part& part) {
-    // The bytes before the part are in its fingerprint already; the
-    // part's own are read once, not fed.
+    // The bytes before the part are in its fingerprint already; the part's
+    // own are read once, and not fed.
     Fingerprint fed = part.fed;
     std::string_view piece;
     bool endsLine;
@@ -348,19 +358,19 @@ class Runner {
     if (bookings.Restrict(part.from, part.to))
       while ((read = bookings.Next(piece, endsLine)) == ReadResult::kPiece) fed.Add(piece);
     if (read == ReadResult::kError) {
-      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemErrorText());
-      return kFileFailureStatus;
+      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      return kExitFileFailure;
     }
     progress_.fed = part.to;
     progress_.fedFingerprint = fed.Value();
     progress_.running = false;
     if (!state_.Save(progress_, true)) {
-      Say("cannot write the progress file " + files_.ProgressPath() + ": " + SystemErrorText());
-      return kFileFailureStatus;
+      Say("cannot write the progress file " + files_.ProgressPath() + ": " + state_.error().Text());
+      return kExitFileFailure;
     }
     Say(std::to_string(part.to) + " bytes of " + args_.bookingFile +
         " recorded as fed; the next run feeds what follows them");
-    return 0;
+    return kExitDone;
   }
 
   int Feed(BookingFileReader& bookings, const Part& part) {
@@ -370,41 +380,49 @@ class Runner {
       progress_.fedFingerprint = part.fed.Value();
     }
     progress_.running = true;
-    if (!bookings.Restrict(part.from, part.to) || !state_.Save(progress_, false)) {
-      Say("cannot begin: " + SystemErrorText());
-      return kFileFailureStatus;
+    if (!bookings.Restrict(part.from, part.to)) {
+      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      return kExitFileFailure;
     }
-    PartFeed feed(files_, state_, progress_, part, runDied, world_);
-    TransferPart transfer;
-    transfer.bookings = &bookings;
-    transfer.timeBookingsKept = progress_.lengths[static_cast<int>(WorkFile::kTime)];
-    transfer.costCentresKept = progress_.lengths[static_cast<int>(WorkFile::kCostCentre)];
-    transfer.observer = &feed;
-    const std::string time = files_.WorkPath(WorkFile::kTime);
-    const std::string cost = files_.WorkPath(WorkFile::kCostCentre);
-    const char* argv[] = {"tralvo-run", args_.terminal.c_str(), args_.bookingFile.c_str(),
-                          time.c_str(), cost.c_str(),           "/D"};
-    transferred_ = true;
-    return world_.Transfer(args_.debug ? 6 : 5, argv, transfer);
+    if (!state_.Save(progress_, false)) {
+      Say("cannot write the progress file " + files_.ProgressPath() + ": " + state_.error().Text());
+      return kExitFileFailure;
+    }
+    PartFeed feed(files_, state_, progress_, part, runDied, run_);
+    run_.observer = &feed;
+    PartTargets targets;
+    targets.timeBookings = files_.WorkPath(WorkFile::kTime);
+    targets.timeBookingsKept = progress_.lengths[static_cast<int>(WorkFile::kTime)];
+    targets.costCentres = files_.WorkPath(WorkFile::kCostCentre);
+    targets.costCentresKept = progress_.lengths[static_cast<int>(WorkFile::kCostCentre)];
+    int status = world_.Transfer(run_, bookings, targets, args_.words);
+    run_.observer = nullptr;
+    status = feed.Ended(status);
+    if (status != kExitDone || !progress_.HoldsRecords()) return status;
+    return HandOverRecords(files_, state_, progress_, world_.Now(), run_.report);
   }
 
   // A message of the runner's own, on the console.
   void Say(const std::string& text) {
-    PrintConsole(report_, "tralvo-run: " + args_.terminal + ": " + text + "\n");
+    run_.report.Print("tralvo-run: " + args_.terminal + ": " + text + "\n");
   }
 
   const Arguments& args_;
   RunnerWorld& world_;
+  const std::chrono::system_clock::time_point start_ = std::chrono::system_clock::now();
   RunFiles files_;
-  RunState report_;
+  Run run_;
   ProgressFile state_;
   Progress progress_;
-  bool transferred_ = false;  // the transfer left the run's status itself
 };
 
-bool ParseArguments(int argc, const char* const* argv, Arguments& args, RunState& report) {
+bool ParseArguments(int argc, const char* const* argv, Arguments& args, std::FILE* console) {
   if (argc < 4) {
-    PrintConsole(report, "Parameterfehler");
+    std::fputs("Parameterfehler", console);
+    return false;
+  }
+  if (std::string_view(argv[1]).size() > kMaxTerminalIdLength) {
+    std::fputs("Terminalname zu lang", console);
     return false;
   }
   for (int i = 4; i < argc; ++i) {
@@ -413,25 +431,20 @@ bool ParseArguments(int argc, const char* const* argv, Arguments& args, RunState
     if (word == "/D") args.debug = true;
     if (word == "/SKIP") args.skip = true;
   }
-  if (std::string_view(argv[1]).size() > kMaxTerminalIdLength) {
-    PrintConsole(report, "Terminalname zu lang");
-    return false;
-  }
   args.terminal = argv[1];
   args.bookingFile = argv[2];
   args.outbox = argv[3];
+  args.words = argc;
   return true;
 }
 
 // The world of a real run: tralvo's transfer, the system's clock, the
-// standard output.
+// standard output, the platform's stop requests.
 class SystemWorld final : public RunnerWorld {
  public:
-  int Transfer(int argc, const char* const* argv, const TransferPart& part) override {
-    return RunTransfer(argc, argv, part);
-  }
-  void LeaveStatus(const std::string& terminal, bool debug, int status) override {
-    LeaveStatusOfEmptyRun(terminal, debug, start_, status);
+  int Transfer(Run& run, BookingFileReader& bookings, const PartTargets& targets,
+               int connectFailure) override {
+    return TransferPart(run, bookings, targets, connectFailure, start_);
   }
   int64_t Now() override {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -439,29 +452,34 @@ class SystemWorld final : public RunnerWorld {
         .count();
   }
   std::FILE* Console() override { return stdout; }
+  StopRequests* Stop() override { return &stop_; }
 
  private:
   const std::chrono::system_clock::time_point start_ = std::chrono::system_clock::now();
+  // Held until the run has ended, so a stop cannot cut its last entries off.
+  StopRequests stop_;
 };
 
 }  // namespace
 
-int RunRunner(int argc, const char* const* argv) noexcept {
-  SystemWorld world;
-  return RunRunner(argc, argv, world);
-}
-
 int RunRunner(int argc, const char* const* argv, RunnerWorld& world) noexcept {
   try {
     Arguments args;
-    RunState report;
-    report.console = world.Console();
-    if (!ParseArguments(argc, argv, args, report)) return kCommandLineError;
+    if (!ParseArguments(argc, argv, args, world.Console())) return kExitCommandLineError;
     Runner runner(args, world);
-    return runner.Run();
+    return runner.Go();
   } catch (const std::bad_alloc&) {
-    std::fputs("tralvo-run: Abbruch: Speichermangel\n", world.Console());
-    return kCommandLineError;
+    // Not even the run's own state could be had: nothing was done.
+    return kExitCommandLineError;
+  }
+}
+
+int RunRunner(int argc, const char* const* argv) noexcept {
+  try {
+    SystemWorld world;
+    return RunRunner(argc, argv, world);
+  } catch (const std::bad_alloc&) {
+    return kExitCommandLineError;
   }
 }
 

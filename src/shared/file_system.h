@@ -46,12 +46,21 @@ enum class FileOpen {
   kPlantedLink,  // the path leads through a link another account planted
   kNotRegular,   // a folder, pipe, socket or device where a plain file must be
   kBusy,         // held by another program that shares it with nobody (Windows): try later
-  kFailed,       // refused by the system (see SystemErrorText)
+  kFailed,       // refused by the system (its SystemError says why)
 };
 
-// The system's own words for the last failure of a call of this layer
-// (errno or GetLastError), for messages that name a file.
-std::string SystemErrorText();
+// An error of the system (errno, or GetLastError on Windows), kept from
+// the moment the call failed: a reason read later would be whatever call
+// failed last, somebody else's reason.
+struct SystemError {
+  int code = 0;
+  // The error of the call that has just failed on this thread.
+  static SystemError Last();
+  // The system's own words for it.
+  std::string Text() const;
+  // Whether the system refused for want of permission.
+  bool accessDenied() const;
+};
 
 // The identity of the file path names, links followed. False when nothing
 // is there (or it cannot be examined).
@@ -92,6 +101,8 @@ class NativeFile {
   FileOpen OpenForUpdate(const std::string& path);
 
   bool isOpen() const { return handle_ != kNoHandle; }
+  // The system's error of this file's last call that failed for it.
+  const SystemError& error() const { return error_; }
 
   // Takes an exclusive lock on the whole file, shared with every process
   // that locks the same file through this call, waiting at most `wait`.
@@ -136,13 +147,14 @@ class NativeFile {
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;  // a descriptor or a HANDLE
   bool locked_ = false;
+  SystemError error_;
 };
 
 // Renames from to to, replacing whatever file is at to in the same step:
 // there is no moment at which neither exists. The names themselves are
 // renamed, links included; a planted link on the way to their folder
-// refuses the rename.
-bool ReplaceFile(const std::string& from, const std::string& to);
+// refuses the rename. error, when given, receives why it failed.
+bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error = nullptr);
 
 // Who may read a file written whole.
 enum class Readers { kOwner, kEveryone };
@@ -150,10 +162,11 @@ enum class Readers { kOwner, kEveryone };
 // Replaces the file at path with bytes in one step, so a reader finds
 // either the old file or the new one: written under temporary (created
 // anew, never through anything at that name: a leftover there is removed
-// first), synced, then renamed over path. False when that failed; the
-// temporary file is gone then and the old file stays.
+// first), synced, then renamed over path. False when that failed (error,
+// when given, receives why); the temporary file is gone then and the old
+// file stays.
 bool ReplaceWhole(const std::string& path, const std::string& temporary, std::string_view bytes,
-                  Readers readers);
+                  Readers readers, SystemError* error = nullptr);
 
 // Removes the entry at path (a link itself, not its target), never
 // through a planted link on the way to its folder.
@@ -161,20 +174,22 @@ bool RemoveFile(const std::string& path);
 
 // Creates the folder at path unless one is there, never through a planted
 // link; the folder takes the default permissions of a new folder. True
-// when a folder is at path afterwards.
-bool CreateFolder(const std::string& path);
+// when a folder is at path afterwards; error, when given, receives why not.
+bool CreateFolder(const std::string& path, SystemError* error = nullptr);
 
 // Opens a target file for writing in binary: a plain file is created, or
 // cut to its first keep bytes (emptied by default) and written on after
 // them, and refused (kFailed) when it is shorter than that; a device (a
 // null device) is used as it is; a pipe, a socket or a folder is refused
-// unopened or untouched. Null on failure, with why.
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t keep = 0);
+// unopened or untouched. Null on failure, with why (and for kFailed the
+// system's error).
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep = 0);
 
 // Opens a plain file for reading in binary, without blocking on what is
 // not one. Links are followed (what is read was never the attacker's to
-// choose). Null on failure, with why.
-std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome);
+// choose). Null on failure, with why (and for kFailed the system's error).
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome, SystemError& error);
 
 // Who owns the entry at path, not following a link there.
 struct EntryOwner {
@@ -229,8 +244,10 @@ enum class SmallFileRead {
 
 // Reads the whole of a plain file of at most maxBytes into bytes without
 // ever blocking on what is not one: a pipe with no writer or an endless
-// device at path is refused unread.
-SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes);
+// device at path is refused unread. error, when given, receives the
+// system's error of a kFailed.
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                                   SystemError* error = nullptr);
 
 // Makes a write beyond the process's file-size limit fail like a write to
 // a full disk, reported and cut back to whole records, instead of ending

@@ -29,6 +29,12 @@ void FillIdentity(const struct stat& info, FileIdentity& identity) {
   identity.regular = S_ISREG(info.st_mode);
 }
 
+// Keeps the error of the call that has just failed, and says so.
+FileOpen Failed(SystemError& error) {
+  error = SystemError::Last();
+  return FileOpen::kFailed;
+}
+
 // open() that survives a signal arriving while it waits.
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
@@ -42,11 +48,13 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 // following a link at the last name that the walk did not judge. A link
 // swapped in after the walk makes the open fail with ELOOP; the walk is
 // then done again, a few times, before the attempt counts as failed.
-FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
+FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& file,
+                    SystemError& error) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     UniqueFd folder;
     std::string name;
     FileOpen walked = WalkPath(path, true, folder, name);
+    if (walked == FileOpen::kFailed) return Failed(error);
     if (walked != FileOpen::kOpened) return walked;
     int fd;
     do {
@@ -59,17 +67,18 @@ FileOpen OpenWalked(const std::string& path, int flags, mode_t mode, UniqueFd& f
     }
     if (errno == EISDIR) return FileOpen::kNotRegular;
     if (errno == ENXIO) return FileOpen::kNotRegular;  // a pipe with no reader, a socket
-    if (errno != ELOOP) return errno == ENOENT ? FileOpen::kMissing : FileOpen::kFailed;
+    if (errno != ELOOP) return errno == ENOENT ? FileOpen::kMissing : Failed(error);
   }
-  return FileOpen::kFailed;
+  return Failed(error);
 }
 
 // Opens path for writing and requires a plain file.
-FileOpen OpenRegularForWriting(const std::string& path, int flags, mode_t mode, UniqueFd& file) {
-  FileOpen opened = OpenWalked(path, flags, mode, file);
+FileOpen OpenRegularForWriting(const std::string& path, int flags, mode_t mode, UniqueFd& file,
+                               SystemError& error) {
+  FileOpen opened = OpenWalked(path, flags, mode, file, error);
   if (opened != FileOpen::kOpened) return opened;
   struct stat info;
-  if (::fstat(file.get(), &info) != 0) return FileOpen::kFailed;
+  if (::fstat(file.get(), &info) != 0) return Failed(error);
   if (!S_ISREG(info.st_mode)) {
     file = UniqueFd();
     return FileOpen::kNotRegular;
@@ -84,10 +93,10 @@ bool Blocking(int fd) {
 }
 
 // A stream over an open descriptor, which it then owns.
-std::FILE* StreamOf(UniqueFd& file, const char* mode, FileOpen& outcome) {
+std::FILE* StreamOf(UniqueFd& file, const char* mode, FileOpen& outcome, SystemError& error) {
   std::FILE* stream = ::fdopen(file.get(), mode);
   if (!stream) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   file.Release();
@@ -116,14 +125,22 @@ NativeFile::~NativeFile() {
   Close();
 }
 
-std::string SystemErrorText() {
-  return std::strerror(errno);
+SystemError SystemError::Last() {
+  return {errno};
+}
+
+std::string SystemError::Text() const {
+  return std::strerror(code);
+}
+
+bool SystemError::accessDenied() const {
+  return code == EACCES || code == EPERM;
 }
 
 FileOpen NativeFile::OpenForAppend(const std::string& path) {
   Close();
   UniqueFd file;
-  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND | O_CREAT, 0666, file);
+  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_APPEND | O_CREAT, 0666, file, error_);
   if (opened == FileOpen::kOpened) handle_ = file.Release();
   return opened;
 }
@@ -132,7 +149,7 @@ FileOpen NativeFile::OpenLockFile(const std::string& path) {
   Close();
   UniqueFd file;
   // Write access alone, for the owner and the group, is what a lock needs.
-  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_CREAT, 0220, file);
+  FileOpen opened = OpenRegularForWriting(path, O_WRONLY | O_CREAT, 0220, file, error_);
   if (opened == FileOpen::kOpened) handle_ = file.Release();
   return opened;
 }
@@ -140,8 +157,8 @@ FileOpen NativeFile::OpenLockFile(const std::string& path) {
 FileOpen NativeFile::OpenForUpdate(const std::string& path) {
   Close();
   UniqueFd file;
-  FileOpen opened = OpenRegularForWriting(path, O_RDWR, 0, file);
-  if (opened == FileOpen::kOpened && !Blocking(file.get())) opened = FileOpen::kFailed;
+  FileOpen opened = OpenRegularForWriting(path, O_RDWR, 0, file, error_);
+  if (opened == FileOpen::kOpened && !Blocking(file.get())) opened = Failed(error_);
   if (opened == FileOpen::kOpened) handle_ = file.Release();
   return opened;
 }
@@ -150,11 +167,12 @@ FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   const mode_t mode = readableByAll ? 0644 : 0600;
   UniqueFd file;
-  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file);
+  FileOpen opened = OpenWalked(path, O_WRONLY | O_CREAT | O_EXCL, mode, file, error_);
+  if (opened != FileOpen::kOpened) return opened;
   // The umask may have taken the readers' bits away.
-  if (opened == FileOpen::kOpened && Blocking(file.get()) && ::fchmod(file.get(), mode) == 0)
-    handle_ = file.Release();
-  return isOpen() ? FileOpen::kOpened : opened == FileOpen::kOpened ? FileOpen::kFailed : opened;
+  if (!Blocking(file.get()) || ::fchmod(file.get(), mode) != 0) return Failed(error_);
+  handle_ = file.Release();
+  return FileOpen::kOpened;
 }
 
 bool NativeFile::Lock(std::chrono::milliseconds wait) {
@@ -210,6 +228,7 @@ bool NativeFile::WriteAll(std::string_view bytes) {
     ssize_t written = ::write(Fd(handle_), next, left);
     if (written < 0) {
       if (errno == EINTR) continue;
+      error_ = SystemError::Last();
       return false;
     }
     next += written;
@@ -226,6 +245,7 @@ bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
     ssize_t written = ::pwrite(Fd(handle_), next, left, static_cast<off_t>(offset));
     if (written < 0) {
       if (errno == EINTR) continue;
+      error_ = SystemError::Last();
       return false;
     }
     next += written;
@@ -240,11 +260,15 @@ bool NativeFile::CutTo(int64_t length) {
   do {
     rc = ::ftruncate(Fd(handle_), static_cast<off_t>(length));
   } while (rc != 0 && errno == EINTR);
+  if (rc != 0) error_ = SystemError::Last();
   return isOpen() && rc == 0;
 }
 
 bool NativeFile::Sync() {
-  return isOpen() && FsyncRetrying(Fd(handle_));
+  if (!isOpen()) return false;
+  if (FsyncRetrying(Fd(handle_))) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::TakePermissionsOf(const std::string& path) {
@@ -257,8 +281,11 @@ bool NativeFile::TakePermissionsOf(const std::string& path) {
     return false;
   // The owner first: changing it may clear set-id bits that the mode then
   // restores.
-  if (::fchown(Fd(handle_), info.st_uid, info.st_gid) != 0) return false;
-  return ::fchmod(Fd(handle_), info.st_mode & 07777) == 0;
+  if (::fchown(Fd(handle_), info.st_uid, info.st_gid) == 0 &&
+      ::fchmod(Fd(handle_), info.st_mode & 07777) == 0)
+    return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::Close() {
@@ -266,18 +293,22 @@ bool NativeFile::Close() {
   Unlock();
   // A descriptor is released even when close reports an error; never retried.
   bool closed = ::close(Fd(handle_)) == 0;
+  if (!closed) error_ = SystemError::Last();
   handle_ = kNoHandle;
   return closed;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error) {
   UniqueFd fromFolder;
   UniqueFd toFolder;
   std::string fromName;
   std::string toName;
-  return WalkPath(from, false, fromFolder, fromName) == FileOpen::kOpened &&
-         WalkPath(to, false, toFolder, toName) == FileOpen::kOpened &&
-         ::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) == 0;
+  if (WalkPath(from, false, fromFolder, fromName) == FileOpen::kOpened &&
+      WalkPath(to, false, toFolder, toName) == FileOpen::kOpened &&
+      ::renameat(fromFolder.get(), fromName.c_str(), toFolder.get(), toName.c_str()) == 0)
+    return true;
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
 bool RemoveFile(const std::string& path) {
@@ -287,59 +318,67 @@ bool RemoveFile(const std::string& path) {
          ::unlinkat(folder.get(), name.c_str(), 0) == 0;
 }
 
-bool CreateFolder(const std::string& path) {
+bool CreateFolder(const std::string& path, SystemError* error) {
   UniqueFd folder;
   std::string name;
-  if (WalkPath(path, true, folder, name) != FileOpen::kOpened) return false;
-  if (::mkdirat(folder.get(), name.c_str(), 0777) == 0) return true;
-  if (errno != EEXIST) return false;
   struct stat info;
-  return ::fstatat(folder.get(), name.c_str(), &info, 0) == 0 && S_ISDIR(info.st_mode);
+  if (WalkPath(path, true, folder, name) == FileOpen::kOpened) {
+    if (::mkdirat(folder.get(), name.c_str(), 0777) == 0) return true;
+    if (errno == EEXIST && ::fstatat(folder.get(), name.c_str(), &info, 0) == 0) {
+      if (S_ISDIR(info.st_mode)) return true;
+      errno = ENOTDIR;
+    }
+  }
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t keep) {
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep) {
   UniqueFd file;
   // Not emptied in the open: what is there is examined first.
-  outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file);
+  outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file, error);
   if (outcome != FileOpen::kOpened) return nullptr;
   struct stat info;
   if (::fstat(file.get(), &info) != 0) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISDIR(info.st_mode)) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  if (S_ISREG(info.st_mode) &&
-      (info.st_size < keep || ::ftruncate(file.get(), static_cast<off_t>(keep)) != 0 ||
-       ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0)) {
-    outcome = FileOpen::kFailed;
+  if (S_ISREG(info.st_mode) && info.st_size < keep) {
+    // Records it should hold are gone: never lengthened with zeros.
+    errno = EINVAL;
+    outcome = Failed(error);
     return nullptr;
   }
-  if (!Blocking(file.get())) {
-    outcome = FileOpen::kFailed;
+  if ((S_ISREG(info.st_mode) && (::ftruncate(file.get(), static_cast<off_t>(keep)) != 0 ||
+                                 ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0)) ||
+      !Blocking(file.get())) {
+    outcome = Failed(error);
     return nullptr;
   }
-  return StreamOf(file, "wb", outcome);
+  return StreamOf(file, "wb", outcome, error);
 }
 
-std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY));
   if (file.get() < 0) {
-    outcome = errno == ENOENT || errno == ENOTDIR ? FileOpen::kMissing : FileOpen::kFailed;
+    outcome = errno == ENOENT || errno == ENOTDIR ? FileOpen::kMissing : Failed(error);
     return nullptr;
   }
   struct stat info;
   if (::fstat(file.get(), &info) != 0 || !Blocking(file.get())) {
-    outcome = FileOpen::kFailed;
+    outcome = Failed(error);
     return nullptr;
   }
   if (!S_ISREG(info.st_mode)) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  return StreamOf(file, "rb", outcome);
+  return StreamOf(file, "rb", outcome, error);
 }
 
 bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
@@ -414,21 +453,28 @@ bool SyncFolderOf(const std::string& path) {
   return synced;
 }
 
-SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                                   SystemError* error) {
   bytes.clear();
+  SystemError ignored;
+  SystemError& failure = error ? *error : ignored;
+  auto failed = [&failure] {
+    failure = SystemError::Last();
+    return SmallFileRead::kFailed;
+  };
   struct stat info;
   if (::stat(path.c_str(), &info) != 0)
-    return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+    return errno == ENOENT || errno == ENOTDIR ? SmallFileRead::kMissing : failed();
   if (!S_ISREG(info.st_mode)) return SmallFileRead::kNotRegular;
   if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes)
     return SmallFileRead::kTooLarge;
   // Opened without blocking, and examined again through the descriptor:
   // the name may have been replaced by a pipe since the look above.
   int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return errno == ENOENT ? SmallFileRead::kMissing : SmallFileRead::kFailed;
+  if (fd < 0) return errno == ENOENT ? SmallFileRead::kMissing : failed();
   SmallFileRead result = SmallFileRead::kRead;
   if (::fstat(fd, &info) != 0) {
-    result = SmallFileRead::kFailed;
+    result = failed();
   } else if (!S_ISREG(info.st_mode)) {
     result = SmallFileRead::kNotRegular;
   } else {
@@ -439,7 +485,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
       ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        result = SmallFileRead::kFailed;
+        result = failed();
         break;
       }
       if (n == 0) break;

@@ -255,19 +255,27 @@ bool OpenedWhereLooked(HANDLE handle, const std::string& path, bool sawLink) {
                                           looked.c_str(), -1) == CSTR_EQUAL;
 }
 
+// Keeps the error of the call that has just failed, and says so.
+FileOpen Failed(SystemError& error) {
+  error = SystemError::Last();
+  return FileOpen::kFailed;
+}
+
 // Opens path through CreateFileA after the look at its names, and checks
 // where the handle landed. kBusy for a file another program holds without
 // sharing it.
 FileOpen OpenChecked(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
-                     LPSECURITY_ATTRIBUTES security, HANDLE& opened) {
+                     LPSECURITY_ATTRIBUTES security, HANDLE& opened, SystemError& error) {
   opened = INVALID_HANDLE_VALUE;
   bool sawLink = false;
   FileOpen looked = CheckPath(path, true, sawLink);
+  if (looked == FileOpen::kFailed) return Failed(error);
   if (looked != FileOpen::kOpened) return looked;
   HANDLE handle =
       CreateFileA(path.c_str(), access, kShareAll, security, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    switch (GetLastError()) {
+    error = SystemError::Last();
+    switch (error.code) {
       case ERROR_SHARING_VIOLATION:
       case ERROR_LOCK_VIOLATION:
         return FileOpen::kBusy;
@@ -296,17 +304,18 @@ bool IsRegular(HANDLE handle) {
 
 // A C stream over handle, which it then owns; null (and the handle closed)
 // on failure.
-std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcome) {
+std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcome,
+                    SystemError& error) {
   int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
   if (fd < 0) {
+    outcome = Failed(error);
     CloseHandle(handle);
-    outcome = FileOpen::kFailed;
     return nullptr;
   }
   std::FILE* stream = _fdopen(fd, mode);
   if (!stream) {
+    outcome = Failed(error);
     _close(fd);
-    outcome = FileOpen::kFailed;
     return nullptr;
   }
   outcome = FileOpen::kOpened;
@@ -315,8 +324,16 @@ std::FILE* StreamOf(HANDLE handle, int flags, const char* mode, FileOpen& outcom
 
 }  // namespace
 
-std::string SystemErrorText() {
-  const DWORD error = GetLastError();
+SystemError SystemError::Last() {
+  return {static_cast<int>(GetLastError())};
+}
+
+bool SystemError::accessDenied() const {
+  return static_cast<DWORD>(code) == ERROR_ACCESS_DENIED;
+}
+
+std::string SystemError::Text() const {
+  const DWORD error = static_cast<DWORD>(code);
   char* text = nullptr;
   DWORD length = FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -357,7 +374,7 @@ FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
                                  unsigned long attributes, unsigned long disposition) {
   Close();
   HANDLE handle;
-  FileOpen opened = OpenChecked(path, access, disposition, attributes, nullptr, handle);
+  FileOpen opened = OpenChecked(path, access, disposition, attributes, nullptr, handle, error_);
   if (opened != FileOpen::kOpened) return opened;
   if (!IsRegular(handle)) {
     CloseHandle(handle);
@@ -371,14 +388,14 @@ FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   // A file for all to read takes the folder's inherited access list.
   ScopedLocal descriptor = readableByAll ? nullptr : PrivateDescriptor();
-  if (!readableByAll && !descriptor) return FileOpen::kFailed;
+  if (!readableByAll && !descriptor) return Failed(error_);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
   // CREATE_NEW fails on anything at path, a link included; the write,
   // owner and access-list rights let TakePermissionsOf work on this handle.
   HANDLE handle;
   FileOpen opened = OpenChecked(path, GENERIC_WRITE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                readableByAll ? nullptr : &attributes, handle);
+                                readableByAll ? nullptr : &attributes, handle, error_);
   if (opened == FileOpen::kOpened) handle_ = reinterpret_cast<std::intptr_t>(handle);
   return opened;
 }
@@ -431,7 +448,10 @@ bool NativeFile::WriteAll(std::string_view bytes) {
   while (left > 0) {
     const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
     DWORD written = 0;
-    if (!WriteFile(Handle(handle_), next, chunk, &written, nullptr) || written == 0) return false;
+    if (!WriteFile(Handle(handle_), next, chunk, &written, nullptr) || written == 0) {
+      error_ = SystemError::Last();
+      return false;
+    }
     next += written;
     left -= written;
   }
@@ -448,7 +468,10 @@ bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
     where.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
     where.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
     DWORD written = 0;
-    if (!WriteFile(Handle(handle_), next, chunk, &written, &where) || written == 0) return false;
+    if (!WriteFile(Handle(handle_), next, chunk, &written, &where) || written == 0) {
+      error_ = SystemError::Last();
+      return false;
+    }
     next += written;
     offset += written;
     left -= written;
@@ -461,15 +484,23 @@ bool NativeFile::CutTo(int64_t length) {
   // The append handle may only add; a second handle on the same file, with
   // write access, may cut.
   HANDLE raw = ReOpenFile(Handle(handle_), GENERIC_WRITE, kShareAll, 0);
-  if (raw == INVALID_HANDLE_VALUE) return false;
+  if (raw == INVALID_HANDLE_VALUE) {
+    error_ = SystemError::Last();
+    return false;
+  }
   ScopedHandle writer(raw);
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = length;
-  return SetFileInformationByHandle(writer.get(), FileEndOfFileInfo, &end, sizeof end) != FALSE;
+  if (SetFileInformationByHandle(writer.get(), FileEndOfFileInfo, &end, sizeof end)) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::Sync() {
-  return isOpen() && FlushFileBuffers(Handle(handle_));
+  if (!isOpen()) return false;
+  if (FlushFileBuffers(Handle(handle_))) return true;
+  error_ = SystemError::Last();
+  return false;
 }
 
 bool NativeFile::TakePermissionsOf(const std::string& path) {
@@ -490,25 +521,32 @@ bool NativeFile::TakePermissionsOf(const std::string& path) {
   const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED)
                                               ? PROTECTED_DACL_SECURITY_INFORMATION
                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
-  return SetSecurityInfo(Handle(handle_), SE_FILE_OBJECT,
-                         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | protection, owner,
-                         nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  const DWORD set =
+      SetSecurityInfo(Handle(handle_), SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | protection, owner,
+                      nullptr, dacl, nullptr);
+  if (set == ERROR_SUCCESS) return true;
+  error_ = {static_cast<int>(set)};
+  return false;
 }
 
 bool NativeFile::Close() {
   if (!isOpen()) return true;
   Unlock();
   bool closed = CloseHandle(Handle(handle_)) != FALSE;
+  if (!closed) error_ = SystemError::Last();
   handle_ = kNoHandle;
   return closed;
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
+bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error) {
   bool sawLink = false;
-  return CheckPath(from, false, sawLink) == FileOpen::kOpened &&
-         CheckPath(to, false, sawLink) == FileOpen::kOpened &&
-         MoveFileExA(from.c_str(), to.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  if (CheckPath(from, false, sawLink) == FileOpen::kOpened &&
+      CheckPath(to, false, sawLink) == FileOpen::kOpened &&
+      MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
 bool RemoveFile(const std::string& path) {
@@ -516,17 +554,25 @@ bool RemoveFile(const std::string& path) {
   return CheckPath(path, false, sawLink) == FileOpen::kOpened && DeleteFileA(path.c_str()) != FALSE;
 }
 
-bool CreateFolder(const std::string& path) {
+bool CreateFolder(const std::string& path, SystemError* error) {
   bool sawLink = false;
-  if (CheckPath(path, true, sawLink) != FileOpen::kOpened) return false;
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
-  return GetLastError() == ERROR_ALREADY_EXISTS && KindOf(path) == PathKind::kFolder;
+  if (CheckPath(path, true, sawLink) == FileOpen::kOpened) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      if (KindOf(path) == PathKind::kFolder) return true;
+      SetLastError(ERROR_DIRECTORY);
+    }
+  }
+  if (error) *error = SystemError::Last();
+  return false;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t keep) {
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep) {
   HANDLE handle;
   // Not emptied in the open: what is there is examined first.
-  outcome = OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle);
+  outcome =
+      OpenChecked(path, GENERIC_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr, handle, error);
   if (outcome != FileOpen::kOpened) return nullptr;
   const DWORD type = GetFileType(handle);
   if (type == FILE_TYPE_PIPE || (type == FILE_TYPE_DISK && !IsRegular(handle))) {
@@ -535,28 +581,31 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, int64_t 
     return nullptr;
   }
   if (type == FILE_TYPE_DISK) {
-    // Cut at keep, where the stream then goes on; a shorter file would be
-    // lengthened with zeros instead.
-    LARGE_INTEGER size;
+    // Cut at keep, where the stream then goes on; a shorter file, whose
+    // records are gone, would be lengthened with zeros instead.
+    LARGE_INTEGER size{};
     LARGE_INTEGER at;
     at.QuadPart = keep;
-    if (!GetFileSizeEx(handle, &size) || size.QuadPart < keep ||
-        !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle)) {
+    const bool sized = GetFileSizeEx(handle, &size) != FALSE;
+    if (sized && size.QuadPart < keep) SetLastError(ERROR_INVALID_DATA);
+    if (!sized || size.QuadPart < keep || !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(handle)) {
+      outcome = Failed(error);
       CloseHandle(handle);
-      outcome = FileOpen::kFailed;
       return nullptr;
     }
   }
-  return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome);
+  return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome, error);
 }
 
-std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
+std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome, SystemError& error) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    outcome = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileOpen::kMissing
-                                                                             : FileOpen::kFailed;
+    error = SystemError::Last();
+    const auto code = static_cast<DWORD>(error.code);
+    outcome = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? FileOpen::kMissing
+                                                                           : FileOpen::kFailed;
     return nullptr;
   }
   if (!IsRegular(handle)) {
@@ -564,7 +613,7 @@ std::FILE* OpenReadStream(const std::string& path, FileOpen& outcome) {
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  return StreamOf(handle, _O_RDONLY | _O_BINARY, "rb", outcome);
+  return StreamOf(handle, _O_RDONLY | _O_BINARY, "rb", outcome, error);
 }
 
 bool OwnerOfEntry(const std::string& path, EntryOwner& owner) {
@@ -635,23 +684,31 @@ bool SyncFolderOf(const std::string&) {
   return true;
 }
 
-SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes) {
+SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                                   SystemError* error) {
   bytes.clear();
+  SystemError ignored;
+  SystemError& failure = error ? *error : ignored;
+  auto failed = [&failure] {
+    failure = SystemError::Last();
+    return SmallFileRead::kFailed;
+  };
   HANDLE raw = CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (raw == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SmallFileRead::kMissing
-                                                                          : SmallFileRead::kFailed;
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+      return SmallFileRead::kMissing;
+    return failed();
   }
   ScopedHandle handle(raw);
   // A folder, a device or a pipe is never read: a console or a pipe could
   // block the run for good.
   FileIdentity identity;
-  if (!IdentifyHandle(raw, identity)) return SmallFileRead::kFailed;
+  if (!IdentifyHandle(raw, identity)) return failed();
   if (!identity.regular) return SmallFileRead::kNotRegular;
   LARGE_INTEGER length;
-  if (!GetFileSizeEx(raw, &length)) return SmallFileRead::kFailed;
+  if (!GetFileSizeEx(raw, &length)) return failed();
   if (length.QuadPart < 0 || static_cast<uint64_t>(length.QuadPart) > maxBytes)
     return SmallFileRead::kTooLarge;
   // One byte beyond the limit tells a file that grew since.
@@ -663,7 +720,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
     if (!ReadFile(raw, &bytes[got], want > 0x40000000 ? 0x40000000 : static_cast<DWORD>(want),
                   &read, nullptr)) {
       bytes.clear();
-      return SmallFileRead::kFailed;
+      return failed();
     }
     if (read == 0) break;
     got += read;

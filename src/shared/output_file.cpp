@@ -31,7 +31,7 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   recordEnds_.clear();
   fileLength_ = keep;
   lostRecords_ = 0;
-  file_ = OpenTargetStream(path, opened_, keep);
+  file_ = OpenTargetStream(path, opened_, openError_, keep);
   if (!file_) return false;
   // The buffering is ours, in whole records; the stream passes every
   // write straight to the system.

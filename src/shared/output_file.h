@@ -38,6 +38,8 @@ class OutputFile {
   bool Open(const std::string& path, int64_t keep = 0);
   bool isOpen() const { return file_ != nullptr; }
   FileOpen opened() const { return opened_; }
+  // The system's error when opening failed with FileOpen::kFailed.
+  const SystemError& openError() const { return openError_; }
   const std::string& path() const { return path_; }
 
   // Gathers one whole record, handing the records gathered so far to the
@@ -65,6 +67,7 @@ class OutputFile {
  private:
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
+  SystemError openError_;
   std::string path_;
   std::vector<char> buffer_;
   size_t used_ = 0;

@@ -5,7 +5,7 @@
 namespace tralvo {
 
 bool ReplaceWhole(const std::string& path, const std::string& temporary, std::string_view bytes,
-                  Readers readers) {
+                  Readers readers, SystemError* error) {
   NativeFile file;
   const auto create = [&] {
     return readers == Readers::kEveryone ? file.CreateReadable(temporary)
@@ -16,14 +16,19 @@ bool ReplaceWhole(const std::string& path, const std::string& temporary, std::st
   // created anew.
   if (create() != FileOpen::kOpened) {
     RemoveFile(temporary);
-    if (create() != FileOpen::kOpened) return false;
+    if (create() != FileOpen::kOpened) {
+      if (error) *error = file.error();
+      return false;
+    }
   }
   bool written = file.WriteAll(bytes) && file.Sync();
   written = file.Close() && written;
-  if (written && ReplaceFile(temporary, path)) {
+  SystemError renameError;
+  if (written && ReplaceFile(temporary, path, &renameError)) {
     SyncFolderOf(path);
     return true;
   }
+  if (error) *error = written ? renameError : file.error();
   RemoveFile(temporary);
   return false;
 }

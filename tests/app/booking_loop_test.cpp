@@ -4,12 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "input/booking_file_reader.h"
 #include "loop_harness.h"
-#include "shared/run_state.h"
 #include "test_support.h"
 
 namespace tralvo {
@@ -28,13 +29,15 @@ using Calls = std::vector<std::string>;
 
 class BookingLoop : public ::testing::Test {
  protected:
-  int Run(const std::string& content) { return loop.Run(content); }
+  int Run(const std::string& content) { return loop().Run(content); }
+  // From here on the run has the debug flag set.
+  void Debug() { loop_ = std::make_unique<testsupport::LoopRun>("T1", true); }
 
   // The handler calls so far, each as "handler:badge"; an event with its
   // values.
   Calls Seen() const {
     Calls seen;
-    for (const testsupport::HandlerCall& call : loop.handlers.calls) {
+    for (const testsupport::HandlerCall& call : loop_->handlers.calls) {
       const std::vector<std::string>& f = call.fields;
       if (call.handler == "event")
         seen.push_back("event:" + f[1] + "|" + f[0] + "|" + f[5] + "|" + f[2] + "|" + f[3] + "|" +
@@ -45,9 +48,12 @@ class BookingLoop : public ::testing::Test {
     return seen;
   }
 
-  testsupport::LoopRun loop;
-  RunState& state = loop.state;
-  testsupport::KeepingHandlers& handlers = loop.handlers;
+  testsupport::LoopRun& loop() { return *loop_; }
+  testsupport::KeepingHandlers& handlers() { return loop_->handlers; }
+  const BookingCounters& counters() const { return loop_->counters(); }
+
+ private:
+  std::unique_ptr<testsupport::LoopRun> loop_ = std::make_unique<testsupport::LoopRun>();
 };
 
 TEST_F(BookingLoop, FortyPRecordsByTheirTwoMarkers) {
@@ -66,13 +72,13 @@ TEST_F(BookingLoop, DtaRecordsByStatusCodeBadgeAndBookingCode) {
 TEST_F(BookingLoop, DtaEventGetsItsValuesAndAlwaysAnAccessRow) {
   Run(Line("dta", "a", "", "", "17x", "005"));
   EXPECT_EQ(Seen(), (Calls{"event:a|T1|3|20090715|073005|005|17|", "access:a"}));
-  EXPECT_EQ(state.counters.events, 1);
+  EXPECT_EQ(counters().events, 1);
 
-  handlers.calls.clear();
-  handlers.eventResult = 8152;
+  handlers().calls.clear();
+  handlers().eventResult = {DbOutcome::kRefused, 8152};
   Run(Line("dta", "b", "", "", "17", "005"));
   EXPECT_EQ(Seen(), (Calls{"event:b|T1|3|20090715|073005|005|17|", "access:b"}));
-  EXPECT_EQ(state.counters.events, 0);
+  EXPECT_EQ(counters().events, 1);
 }
 
 TEST_F(BookingLoop, OtherKindsAndExactComparisons) {
@@ -92,7 +98,7 @@ TEST_F(BookingLoop, MalformedAndForeignLines) {
   std::string eight = "1,2,3,4,5,T1,7,8\n";
   Run("\n   \n" + seven + Line("62p", "a", "", "", "", "", "T2") + eight + Line("62p", "b"));
   EXPECT_EQ(Seen(), (Calls{"access:b"}));
-  EXPECT_EQ(loop.Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\n");
+  EXPECT_EQ(loop().Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\n");
 }
 
 TEST_F(BookingLoop, OverlongLineIsRefusedWholeOnce) {
@@ -108,9 +114,9 @@ TEST_F(BookingLoop, OverlongLineIsRefusedWholeOnce) {
   std::string smuggled = std::string(kMaxLineLength, 'x') + Line("62p", "evil");
   Run(padded(kMaxLineLength + 1) + smuggled + Line("62p", "ok"));
   EXPECT_EQ(Seen(), (Calls{"access:ok"}));
-  EXPECT_EQ(loop.Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\nFEHLERHAFTER BUCHUNGSSATZ !!\n");
+  EXPECT_EQ(loop().Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\nFEHLERHAFTER BUCHUNGSSATZ !!\n");
 
-  handlers.calls.clear();
+  handlers().calls.clear();
   Run(padded(kMaxLineLength));
   EXPECT_EQ(Seen(), (Calls{"access:a"}));
 }
@@ -118,24 +124,23 @@ TEST_F(BookingLoop, OverlongLineIsRefusedWholeOnce) {
 TEST_F(BookingLoop, FieldTooLongIsMalformed) {
   Run(Line("62p", std::string(250, '9')) + Line("62p", std::string(249, '9')));
   EXPECT_EQ(Seen(), (Calls{"access:" + std::string(249, '9')}));
-  EXPECT_EQ(loop.Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\n");
+  EXPECT_EQ(loop().Console(), "FEHLERHAFTER BUCHUNGSSATZ !!\n");
 }
 
 TEST_F(BookingLoop, DebugEchoesEveryLineBeforeItIsHandled) {
-  state.debugFlag = 1;
+  Debug();
   std::string longLine = std::string(600, 'l') + "\n";
   std::string content = "\n1,2\n" + Line("62p", "a", "", "", "", "", "T9") + longLine;
   Run(content);
-  EXPECT_EQ(loop.Console(), "\n1,2\nFEHLERHAFTER BUCHUNGSSATZ !!\n" +
-                                Line("62p", "a", "", "", "", "", "T9") + longLine +
-                                "FEHLERHAFTER BUCHUNGSSATZ !!\n0 Buchungen uebergeben");
+  EXPECT_EQ(loop().Console(), "\n1,2\nFEHLERHAFTER BUCHUNGSSATZ !!\n" +
+                                  Line("62p", "a", "", "", "", "", "T9") + longLine +
+                                  "FEHLERHAFTER BUCHUNGSSATZ !!\n0 Buchungen uebergeben");
 }
 
 TEST_F(BookingLoop, SummaryBytes) {
-  state.counters.events = 99;  // the loop starts every run from zero
   EXPECT_EQ(Run(""), 0);
   EXPECT_EQ(Seen(), Calls{});
-  EXPECT_EQ(loop.Log(),
+  EXPECT_EQ(loop().Log(),
             "\r\n\xFC"
             "bergeben:\r\n"
             "   Zeitbuchungen         : 0\r\n"
@@ -145,25 +150,25 @@ TEST_F(BookingLoop, SummaryBytes) {
 }
 
 TEST_F(BookingLoop, SummaryCountsWhatTheHandlersCounted) {
-  state.debugFlag = 1;
+  Debug();
   EXPECT_EQ(
       Run(Line("40p", "a", "X", "1") + Line("50p") + Line("dta", "e", "", "", "3") + Line("62p")),
       0);
-  EXPECT_NE(loop.Log().find("   Zeitbuchungen         : 1\r\n   Zutrittsbuchungen:    : 3\r\n"
-                            "   Kostenstellenbuchungen: 1\r\n   Ereignisse:           : 1\r\n"),
+  EXPECT_NE(loop().Log().find("   Zeitbuchungen         : 1\r\n   Zutrittsbuchungen:    : 3\r\n"
+                              "   Kostenstellenbuchungen: 1\r\n   Ereignisse:           : 1\r\n"),
             std::string::npos);
-  std::string out = loop.Console();
+  std::string out = loop().Console();
   EXPECT_EQ(out.substr(out.size() - 22), "6 Buchungen uebergeben");
 }
 
 TEST_F(BookingLoop, AHandlerOutOfMemoryGivesUpThatBookingAloneAndTheRunEndsWithItsSummary) {
-  handlers.outOfMemoryBadge = "b";
+  handlers().outOfMemoryBadge = "b";
   EXPECT_EQ(Run(Line("62p", "a") + Line("40p", "b", "X", "1") + Line("50p", "c")), 0);
   // The access row of "b" would have followed its time booking: nothing
   // of that booking goes on after the failure.
   EXPECT_EQ(Seen(), (Calls{"access:a", "cost:c"}));
-  EXPECT_EQ(loop.Console(), "b, 20090715, Speichermangel, Buchung nicht uebergeben\n");
-  std::string log = loop.Log();
+  EXPECT_EQ(loop().Console(), "b, 20090715, Speichermangel, Buchung nicht uebergeben\n");
+  std::string log = loop().Log();
   EXPECT_EQ(log.find("b, 20090715, Speichermangel, Buchung nicht uebergeben\r\n"), 0u);
   EXPECT_NE(log.find("bergeben:"), std::string::npos);
 }
@@ -173,9 +178,9 @@ TEST_F(BookingLoop, UnreadableBookingFileFailsTheRunButKeepsTheSummary) {
   const std::string unreadable = "/proc/self/mem";
   BookingFileReader reader;
   if (!reader.Open(unreadable)) GTEST_SKIP() << "no file here that opens but cannot be read";
-  EXPECT_EQ(TransferBookings(state, reader, handlers), kFileFailureStatus);
-  EXPECT_EQ(loop.Console(), "Fehler beim Lesen der Quelldatei " + unreadable + "\n");
-  std::string log = loop.Log();
+  EXPECT_EQ(TransferBookings(loop().run, reader, handlers()), kExitFileFailure);
+  EXPECT_EQ(loop().Console(), "Fehler beim Lesen der Quelldatei " + unreadable + "\n");
+  std::string log = loop().Log();
   EXPECT_EQ(log.find("Fehler beim Lesen der Quelldatei " + unreadable + "\r\n"), 0u);
   EXPECT_NE(log.find("bergeben:"), std::string::npos);
 }

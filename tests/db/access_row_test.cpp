@@ -10,7 +10,6 @@
 #include "db/booking_inserts.h"
 #include "db/database.h"
 #include "input/field_list.h"
-#include "shared/run_state.h"
 
 namespace tralvo {
 namespace {
@@ -61,14 +60,11 @@ TEST(BuildAccessRow, ShortRecordReadsMissingFieldsAsEmpty) {
   EXPECT_EQ(row.rowStatus, 0);
 }
 
-TEST(InsertAccessBooking, FailureIsPrintedNotCountedAndReturned) {
-  testsupport::ConsoleCapture console;
-  RunState state;
-  state.console = console.stream();
+TEST(InsertAccessBooking, WithoutAConnectionIsRefusedWithMinusOne) {
   Database db;
-  EXPECT_EQ(InsertAccessBooking(state, db, Record({{15, "40p"}, {11, "1"}})), -1);
-  EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
-  EXPECT_EQ(state.counters.accessBookings, 0);
+  const DbResult result = InsertAccessBooking(db, Record({{15, "40p"}, {11, "1"}}));
+  EXPECT_EQ(result.outcome, DbOutcome::kRefused);
+  EXPECT_EQ(result.code, -1);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "console_capture.h"
 #include "db/database.h"
-#include "shared/run_state.h"
 #include "working_directory.h"
 
 namespace tralvo {
@@ -20,10 +19,7 @@ struct Attempt {
 
 Attempt Open(Database& db, int debugFlag) {
   testsupport::ConsoleCapture console;
-  RunState state;
-  state.debugFlag = debugFlag;
-  state.console = console.stream();
-  int result = OpenDatabase(db, state);
+  int result = OpenDatabase(db, console.stream(), debugFlag != 0);
   return Attempt{result, console.text()};
 }
 

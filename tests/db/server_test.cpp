@@ -17,7 +17,7 @@
 #include "export/time_booking.h"
 #include "input/field_list.h"
 #include "master_data.h"
-#include "shared/run_state.h"
+#include "shared/output_file.h"
 #include "shared/time_booking_line.h"
 #include "standin_fixture.h"
 #include "statement_oracle.h"
@@ -115,7 +115,7 @@ TEST_F(DbServerTest, BadgeValidityDates) {
     line.personnelNumber = "old";
     line.schema = "old";
     line.date = "untouched";
-    EXPECT_EQ(LookupBadge(db_, c.badge, "20090715", line), c.result) << c.badge;
+    EXPECT_EQ(LookupBadge(db_, c.badge, "20090715", line).code, c.result) << c.badge;
     EXPECT_EQ(line.personnelNumber, c.personnelNumber) << c.badge;
     EXPECT_EQ(line.schema, c.schema) << c.badge;
     EXPECT_EQ(line.date, "untouched");
@@ -126,13 +126,13 @@ TEST_F(DbServerTest, BadgeValidityDates) {
 TEST_F(DbServerTest, BadgeNullColumnAndTwoClients) {
   TimeBookingLine line;
   line.personnelNumber = "before";
-  EXPECT_EQ(LookupBadge(db_, "105", "20090715", line), 0);
+  EXPECT_EQ(LookupBadge(db_, "105", "20090715", line).code, 0);
   EXPECT_EQ(line.personnelNumber, "before");
   EXPECT_EQ(line.schema, "MANDANT_A");
   // A badge valid in two clients yields the first row the server returns;
   // without ORDER BY the server promises no order, so either row is right,
   // but its two values belong together.
-  EXPECT_EQ(LookupBadge(db_, "106", "20090715", line), 0);
+  EXPECT_EQ(LookupBadge(db_, "106", "20090715", line).code, 0);
   EXPECT_TRUE((line.personnelNumber == "P106A" && line.schema == "MANDANT_A") ||
               (line.personnelNumber == "P106B" && line.schema == "MANDANT_C"))
       << line.personnelNumber << " " << line.schema;
@@ -141,13 +141,13 @@ TEST_F(DbServerTest, BadgeNullColumnAndTwoClients) {
 TEST_F(DbServerTest, BookingTypeAsDecimalText) {
   NewStatements();
   std::string type = "kept";
-  EXPECT_EQ(LookupBookingType(db_, "K9", type), 100);
+  EXPECT_EQ(LookupBookingType(db_, "K9", type).code, 100);
   EXPECT_EQ(type, "kept");
-  EXPECT_EQ(LookupBookingType(db_, "K3", type), 0);
+  EXPECT_EQ(LookupBookingType(db_, "K3", type).code, 0);
   EXPECT_EQ(type, "3");
-  EXPECT_EQ(LookupBookingType(db_, "K1", type), 0);
+  EXPECT_EQ(LookupBookingType(db_, "K1", type).code, 0);
   EXPECT_EQ(type, "-3");
-  EXPECT_EQ(LookupBookingType(db_, "K2", type), 0);
+  EXPECT_EQ(LookupBookingType(db_, "K2", type).code, 0);
   EXPECT_EQ(type, "0");
   EXPECT_EQ(NewStatements(), (Statements{BookingTypeStatement("K9"), BookingTypeStatement("K3"),
                                          BookingTypeStatement("K1"), BookingTypeStatement("K2")}));
@@ -156,11 +156,11 @@ TEST_F(DbServerTest, BookingTypeAsDecimalText) {
 TEST_F(DbServerTest, CodeMapping) {
   NewStatements();
   std::string code = "kept";
-  EXPECT_EQ(LookupCodeMapping(db_, "K3", code), 100);
+  EXPECT_EQ(LookupCodeMapping(db_, "K3", code).code, 100);
   EXPECT_EQ(code, "kept");
-  EXPECT_EQ(LookupCodeMapping(db_, "K1", code), 0);
+  EXPECT_EQ(LookupCodeMapping(db_, "K1", code).code, 0);
   EXPECT_EQ(code, "K1N");
-  EXPECT_EQ(LookupCodeMapping(db_, "K2", code), 0);
+  EXPECT_EQ(LookupCodeMapping(db_, "K2", code).code, 0);
   EXPECT_EQ(code, "");
   EXPECT_EQ(NewStatements(), (Statements{CodeMappingStatement("K3"), CodeMappingStatement("K1"),
                                          CodeMappingStatement("K2")}));
@@ -169,41 +169,36 @@ TEST_F(DbServerTest, CodeMapping) {
 TEST_F(DbServerTest, ZoneNumberOfPrefixAndSuffix) {
   NewStatements();
   int32_t zone = 77;
-  EXPECT_EQ(LookupZoneNumber(db_, "7", "99", zone), 100);
+  EXPECT_EQ(LookupZoneNumber(db_, "7", "99", zone).code, 100);
   EXPECT_EQ(zone, 77);
-  EXPECT_EQ(LookupZoneNumber(db_, "7", "12", zone), 0);
+  EXPECT_EQ(LookupZoneNumber(db_, "7", "12", zone).code, 0);
   EXPECT_EQ(zone, 31);
-  EXPECT_EQ(LookupZoneNumber(db_, "71", "9", zone), 0);
+  EXPECT_EQ(LookupZoneNumber(db_, "71", "9", zone).code, 0);
   EXPECT_EQ(zone, 0);
   EXPECT_EQ(NewStatements(),
             (Statements{ZoneStatement("799"), ZoneStatement("712"), ZoneStatement("719")}));
 }
 
 TEST_F(DbServerTest, InsertedAccessRow) {
-  testsupport::ConsoleCapture console;
-  RunState state;
-  state.console = console.stream();
   NewStatements();
-  EXPECT_EQ(InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "U"}})), 0);
+  EXPECT_EQ(InsertAccessBooking(db_, AccessRecord("40p", {{11, "U"}})).outcome, DbOutcome::kDone);
   EXPECT_EQ(NewStatements(), Statements{AccessStatement("T1", "3", "2009-07-15 00:00:00",
                                                         "2009-07-15 07:30:05", "4711", "201")});
   EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.KVX402ZPK"),
             (Rows{{"T1", "3", "2009-07-15 00:00:00.000", "2009-07-15 07:30:05.000", "4711", "201",
                    kNull, kNull, "2027-03-01 09:05:07.000", "001"}}));
-  EXPECT_EQ(state.counters.accessBookings, 1);
 
-  // The same booking again is there already: counted, without a message.
-  EXPECT_EQ(InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "U"}})), 0);
-  EXPECT_EQ(state.counters.accessBookings, 2);
-  EXPECT_EQ(console.text(), "");
+  // The same booking again is there already.
+  const DbResult again = InsertAccessBooking(db_, AccessRecord("40p", {{11, "U"}}));
+  EXPECT_EQ(again.outcome, DbOutcome::kDuplicate);
+  EXPECT_EQ(again.code, 2627);
 }
 
 TEST_F(DbServerTest, ZoneBookingsAndDtaStatus) {
-  RunState state;
   NewStatements();
-  InsertAccessBooking(state, db_, AccessRecord("62p", {{13, "7"}, {12, "12"}, {3, "073006"}}));
-  InsertAccessBooking(state, db_, AccessRecord("62p", {{13, "8"}, {12, "12"}, {3, "073007"}}));
-  InsertAccessBooking(state, db_, AccessRecord("dta", {{12, "17"}, {3, "073008"}}));
+  InsertAccessBooking(db_, AccessRecord("62p", {{13, "7"}, {12, "12"}, {3, "073006"}}));
+  InsertAccessBooking(db_, AccessRecord("62p", {{13, "8"}, {12, "12"}, {3, "073007"}}));
+  InsertAccessBooking(db_, AccessRecord("dta", {{12, "17"}, {3, "073008"}}));
   EXPECT_EQ(
       NewStatements(),
       (Statements{
@@ -212,33 +207,30 @@ TEST_F(DbServerTest, ZoneBookingsAndDtaStatus) {
           ZoneStatement("812"),
           AccessStatement("T1", "3", "2009-07-15 00:00:00", "2009-07-15 07:30:07", "4711", "0"),
           AccessStatement("T1", "3", "2009-07-15 00:00:00", "2009-07-15 07:30:08", "4711", "17")}));
-  EXPECT_EQ(state.counters.accessBookings, 3);
+  EXPECT_EQ(server_->Query("SELECT COUNT(*) FROM KRIVAX.KVX402ZPK"), (Rows{{"3"}}));
 }
 
-TEST_F(DbServerTest, RefusedAccessRowsAreReportedNotCounted) {
-  testsupport::ConsoleCapture console;
-  RunState state;
-  state.console = console.stream();
+TEST_F(DbServerTest, RefusedAccessRowsAreRefusedWithTheServersError) {
   // Too long for its column: sent whole, refused by the server.
-  InsertAccessBooking(state, db_, AccessRecord("40p", {{0, std::string(21, '9')}}));
+  const DbResult tooLong =
+      InsertAccessBooking(db_, AccessRecord("40p", {{0, std::string(21, '9')}}));
+  EXPECT_EQ(tooLong.outcome, DbOutcome::kRefused);
+  EXPECT_EQ(tooLong.code, 8152);
   // A short date never reaches the table as another day.
-  InsertAccessBooking(state, db_, AccessRecord("40p", {{2, "2009071"}}));
-  EXPECT_EQ(console.text(),
-            " Insert in Kvx402Zpk fehlgeschlagen, Fehler 8152\n"
-            " Insert in Kvx402Zpk fehlgeschlagen, Fehler 241\n");
-  EXPECT_EQ(state.counters.accessBookings, 0);
+  EXPECT_EQ(InsertAccessBooking(db_, AccessRecord("40p", {{2, "2009071"}})).code, 241);
   EXPECT_EQ(server_->Query("SELECT COUNT(*) FROM KRIVAX.KVX402ZPK"), (Rows{{"0"}}));
 }
 
 TEST_F(DbServerTest, InsertedEventRow) {
   NewStatements();
-  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "O'Neil", "20090715", "073005", "001", 17, ""), 0);
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "O'Neil", "20090715", "073005", "001", 17, "").code,
+            0);
   EXPECT_EQ(NewStatements(),
             Statements{EventStatement("T1", "3", "O''Neil", "2009-07-15 07:30:05", "001", "17")});
   EXPECT_EQ(server_->Query("SELECT * FROM KRIVAX.O2009BUCHPROT"),
             (Rows{{"T1", "3", "O'Neil", "2009-07-15 07:30:05.000", "2009-07-15 07:30:05.000", "001",
                    "17", ""}}));
-  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "0730", "001", 17, ""), 241);
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "0730", "001", 17, "").code, 241);
 }
 
 class DbServerFaultTest : public DbServerTest {
@@ -252,11 +244,11 @@ TEST_F(DbServerFaultTest, RefusedStatementsReturnTheNativeErrorOrMinusOne) {
   Start(options);
   Connect();
   std::string out = "kept";
-  EXPECT_EQ(LookupBookingType(db_, "K1", out), 208);
+  EXPECT_EQ(LookupBookingType(db_, "K1", out).code, 208);
   EXPECT_EQ(db_.diagnostics().nativeError, 208);
   EXPECT_NE(std::string(db_.diagnostics().messageText).find("Injected"), std::string::npos);
   // A failure without an error number must not read as done.
-  EXPECT_EQ(LookupCodeMapping(db_, "K1", out), -1);
+  EXPECT_EQ(LookupCodeMapping(db_, "K1", out).code, -1);
   EXPECT_EQ(out, "kept");
 }
 
@@ -265,13 +257,10 @@ TEST_F(DbServerFaultTest, FailuresWithErrorNumberZeroAreFailuresOfInsertsToo) {
   options.fail = {"O2009BUCHPROT=0", "Kvx402Zpk=0"};
   Start(options);
   Connect();
-  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, ""), -1);
-  testsupport::ConsoleCapture console;
-  RunState state;
-  state.console = console.stream();
-  InsertAccessBooking(state, db_, AccessRecord("40p", {{11, "1"}}));
-  EXPECT_EQ(console.text(), " Insert in Kvx402Zpk fehlgeschlagen, Fehler -1\n");
-  EXPECT_EQ(state.counters.accessBookings, 0);
+  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, "").code, -1);
+  const DbResult access = InsertAccessBooking(db_, AccessRecord("40p", {{11, "1"}}));
+  EXPECT_EQ(access.outcome, DbOutcome::kRefused);
+  EXPECT_EQ(access.code, -1);
 }
 
 TEST_F(DbServerFaultTest, ADroppedConnectionIsAFailure) {
@@ -280,9 +269,9 @@ TEST_F(DbServerFaultTest, ADroppedConnectionIsAFailure) {
   Start(options);
   Connect();
   TimeBookingLine line;
-  int result = LookupBadge(db_, "100", "20090715", line);
-  EXPECT_NE(result, 0);
-  EXPECT_NE(result, 100);
+  const DbResult result = LookupBadge(db_, "100", "20090715", line);
+  EXPECT_FALSE(result.done());
+  EXPECT_NE(result.outcome, DbOutcome::kNoRow);
   EXPECT_EQ(line.schema, "");
 }
 
@@ -295,20 +284,20 @@ TEST_F(DbServerFaultTest, TheFirstTimeoutGivesTheConnectionUp) {
   Start(options);
   ASSERT_EQ(ConnectDataSource(db_, "tralvo", "Geheim-42", "TRALVO", Timeouts{5, 1}), 0);
   NewStatements();
-  EXPECT_EQ(InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, ""), -1);
-  EXPECT_EQ(db_.lastOutcome(), StatementOutcome::kUnknown);
+  const DbResult event =
+      InsertEventBooking(db_, "T1", 3, "4711", "20090715", "073005", "001", 17, "");
+  EXPECT_EQ(event.outcome, DbOutcome::kUnknown);
+  EXPECT_EQ(event.cause, GiveUpCause::kTimeout);
   EXPECT_EQ(db_.givenUp(), GiveUpCause::kTimeout);
   // A time booking then gets no line, and its log entry says why.
-  RunState state;
-  state.terminalId = "T1";
-  state.logPath = dir_ / "log.txt";
-  auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(ExportTimeBooking(state, db_, AccessRecord("40p", {{10, "X"}})), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-  EXPECT_EQ(db_.lastOutcome(), StatementOutcome::kNotSent);
-  EXPECT_EQ(state.notTransferred.notSent, 1);
-  EndLog(state);
-  EXPECT_EQ(testsupport::ReadFileBytes(state.logPath),
+  testsupport::ConsoleCapture console;
+  BookingReport report(console.stream(), false, "T1", dir_ / "log.txt");
+  OutputFile file;
+  TimeBookingExport time(db_, file, report);
+  EXPECT_EQ(time.Export(AccessRecord("40p", {{10, "X"}})), -1);
+  EXPECT_EQ(report.notTransferred().notSent, 1);
+  report.EndLog();
+  EXPECT_EQ(testsupport::ReadFileBytes(dir_ / "log.txt"),
             "Zeitbuchung nicht geschrieben, Abfrage Schema/Personalnr. nicht gesendet "
             "(Verbindung aufgegeben nach Zeitueberschreitung): T1, 4711, 20090715, 073005\r\n");
   // The event ran; the lookup never reached the server.

@@ -74,8 +74,8 @@ TEST(UnconnectedDatabase, EveryStatementFailsWithMinusOne) {
   std::string time = "kept";
   EXPECT_EQ(QueryServerTime(db, time), -1);
   EXPECT_EQ(time, "kept");
-  EXPECT_EQ(InsertAccessRow(db, AccessRow()), -1);
-  EXPECT_EQ(InsertEventBooking(db, "T1", 1, "4711", "20090715", "073005", "001", 0, ""), -1);
+  EXPECT_EQ(InsertAccessRow(db, AccessRow()).code, -1);
+  EXPECT_EQ(InsertEventBooking(db, "T1", 1, "4711", "20090715", "073005", "001", 0, "").code, -1);
 }
 
 TEST(ConnectDataSource, UnknownDataSourceFailsWithTheDriverManagersDiagnostics) {

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "console_capture.h"
+#include "export/booking_report.h"
 #include "input/booking_splitter.h"
-#include "shared/run_state.h"
+#include "shared/output_file.h"
 #include "test_support.h"
 
 namespace tralvo {
@@ -14,11 +15,7 @@ namespace {
 
 class CostCentreBooking : public ::testing::Test {
  protected:
-  void SetUp() override {
-    state.logPath = dir / "log.txt";
-    state.console = console.stream();
-    ASSERT_TRUE(state.costCentreFile.Open(dir / "kst.txt"));
-  }
+  void SetUp() override { ASSERT_TRUE(file.Open(dir / "kst.txt")); }
 
   int Export(const std::string& badge, const std::string& date, const std::string& time,
              const std::string& costCentre) {
@@ -27,18 +24,19 @@ class CostCentreBooking : public ::testing::Test {
         badge + ",," + date + "," + time + ",,T1,1,000," + costCentre + ",,,,,,,50p\n";
     FieldList record;
     SplitBookingLine(line, record);
-    return ExportCostCentreBooking(state, record);
+    return ExportCostCentreBooking(file, report, record);
   }
 
   std::string File() {
-    state.costCentreFile.Flush();
+    file.Flush();
     return testsupport::ReadFileBytes(dir / "kst.txt");
   }
   std::string Log() { return testsupport::ReadFileBytes(dir / "log.txt"); }
 
   testsupport::TempDir dir;
   testsupport::ConsoleCapture console;
-  RunState state;
+  BookingReport report{console.stream(), false, "T1", dir / "log.txt"};
+  OutputFile file;
 };
 
 TEST_F(CostCentreBooking, RecordsFollowOneAnotherWithoutSeparators) {
@@ -51,7 +49,7 @@ TEST_F(CostCentreBooking, RecordsFollowOneAnotherWithoutSeparators) {
             "010110000000"
             "1234567890123"
             "1234567");
-  EXPECT_EQ(state.counters.costCentreBookings, 2);
+  EXPECT_EQ(report.counters().costCentreBookings, 2);
   EXPECT_EQ(console.text(), "");
   EXPECT_EQ(Log(), "");
 }
@@ -64,7 +62,7 @@ TEST_F(CostCentreBooking, TooLongValuesLeaveTheirColumnEmptyAndAreReported) {
             "----> Kostenstelle zu lang :12345678\r\n");
   EXPECT_EQ(console.text(),
             "----> Ausweis-ID zu lang :12345678901234----> Kostenstelle zu lang :12345678");
-  EXPECT_EQ(state.counters.costCentreBookings, 1);
+  EXPECT_EQ(report.counters().costCentreBookings, 1);
 }
 
 TEST_F(CostCentreBooking, DateOrTimeOfAnotherLengthIsRefusedNotWrittenShifted) {
@@ -73,7 +71,8 @@ TEST_F(CostCentreBooking, DateOrTimeOfAnotherLengthIsRefusedNotWrittenShifted) {
   EXPECT_EQ(Export("1", "20091224", "0745121", "1"), -1);
   EXPECT_EQ(Export("1", "", "", "1"), -1);
   EXPECT_EQ(File(), "");
-  EXPECT_EQ(state.counters.costCentreBookings, 0);
+  EXPECT_EQ(report.counters().costCentreBookings, 0);
+  EXPECT_EQ(report.notTransferred().malformed, 4);
   EXPECT_EQ(Log(),
             "----> Buchungsdatum ungueltig :2009122\r\n"
             "----> Buchungszeit ungueltig :0745\r\n"
@@ -87,7 +86,7 @@ TEST_F(CostCentreBooking, DateOrTimeOfAnotherLengthIsRefusedNotWrittenShifted) {
 TEST_F(CostCentreBooking, ShortRecordReadsMissingFieldsAsEmpty) {
   FieldList record;
   SplitBookingLine("77,,20091224,074512,,T1,1,000\n", record);
-  EXPECT_EQ(ExportCostCentreBooking(state, record), 0);
+  EXPECT_EQ(ExportCostCentreBooking(file, report, record), 0);
   EXPECT_EQ(File(), "24120907451277           0000000");
 }
 

@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "shared/run_state.h"
+#include "console_capture.h"
+#include "export/booking_report.h"
 
 namespace tralvo {
 namespace {
@@ -50,14 +51,16 @@ TEST(StatusFile, LabelIsUtf8WithTheFormatsEscapes) {
 }
 
 TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
-  RunState state;
-  state.terminalId = "T\"1";
-  state.counters.accessBookings = 3;
-  state.notTransferred.malformed = 2;
-  state.notTransferred.logEntriesDropped = 7;
+  testsupport::ConsoleCapture console;
+  // Entries for a log whose folder is missing are dropped at once.
+  BookingReport report(console.stream(), false, "T\"1", "/nonexistent/folder/log.txt");
+  for (int i = 0; i < 3; ++i) report.Row(RowTable::kAccess, {}, {});
+  report.Malformed();
+  report.Malformed();
+  for (int i = 0; i < 7; ++i) report.Log("entry");
   const auto start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1500));
   const std::string text =
-      FormatStatus(state, {start, start + std::chrono::milliseconds(2001)}, 94);
+      FormatStatus(report, {start, start + std::chrono::milliseconds(2001)}, 94);
   EXPECT_NE(text.find("# TYPE tralvo_last_run_exit_status gauge\n"
                       "tralvo_last_run_exit_status{terminal=\"T\\\"1\"} 94\n"),
             std::string::npos)
@@ -85,7 +88,7 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
     }
     at = end + 1;
   }
-  EXPECT_EQ(samples, 3u + 4u + 5u + 1u);
+  EXPECT_EQ(samples, 3u + 4u + 6u + 1u);
 }
 
 }  // namespace

@@ -251,7 +251,7 @@ TEST(BadLines, EmptyFieldsEverywhere) {
   EXPECT_EQ(run.MalformedReports(), 1);
   EXPECT_EQ(run.CostCentres(), "");
   EXPECT_NE(run.Log().find("----> Buchungsdatum ungueltig :"), std::string::npos);
-  EXPECT_EQ(run.state.counters.costCentreBookings, 0);
+  EXPECT_EQ(run.counters().costCentreBookings, 0);
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ TEST(LargeInput, MillionLineBookingFileIsTransferredInOnePassQuickly) {
   EXPECT_LT(used, 1.5 * testsupport::kSanitizerSlowdown);
   EXPECT_EQ(run.handlers.timeCalls, 2 * kBlocks);
   EXPECT_EQ(run.handlers.accessCalls, 2 * kBlocks);
-  EXPECT_EQ(run.state.counters.costCentreBookings, kBlocks);
+  EXPECT_EQ(run.counters().costCentreBookings, kBlocks);
   EXPECT_EQ(run.CostCentres().size(), 32u * static_cast<size_t>(kBlocks));
   EXPECT_EQ(run.handlers.foreignRecords, 0);
   EXPECT_EQ(run.MalformedReports(), 0);

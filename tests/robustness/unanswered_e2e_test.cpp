@@ -185,7 +185,8 @@ TEST_F(LockedTable, TheWaitingInsertIsUnknownAndTheRestNotSent) {
                                  "ZpkDtm, ZpkUhr, ZpkAsw, ZpkZus, ZpkDat, ZpkLfd) VALUES ('T9', "
                                  "'1', '2009-07-15', '2009-07-15 06:00:00', '1', '100', "
                                  "CURRENT_TIMESTAMP, '001')",
-                                 {}),
+                                 {})
+                .code,
             0);
   Clock::time_point start = Clock::now();
   ProcessResult r = Transfer(AccessAndEvents(5, 2));
@@ -199,7 +200,7 @@ TEST_F(LockedTable, TheWaitingInsertIsUnknownAndTheRestNotSent) {
   EXPECT_EQ(Logged(log, "Kvx402Zpk").notSent, 6) << log;
   EXPECT_EQ(Logged(log, "O2009BUCHPROT").notSent, 2) << log;
   EXPECT_EQ(log.substr(log.size() - DbSummary(0, 0).size()), DbSummary(0, 0)) << log;
-  ASSERT_EQ(tralvo::RunStatement(holder, "COMMIT", {}), 0);
+  ASSERT_EQ(tralvo::RunStatement(holder, "COMMIT", {}).code, 0);
   EXPECT_EQ(server_.Query("SELECT ZpkTrm FROM KriVax.Kvx402Zpk"),
             std::vector<std::vector<std::string>>{{"T9"}});
 }

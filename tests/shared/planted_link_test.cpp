@@ -40,7 +40,8 @@ class PlantedLinks : public ::testing::Test {
 
   static FileOpen Target(const std::string& path) {
     FileOpen outcome;
-    if (std::FILE* stream = OpenTargetStream(path, outcome)) std::fclose(stream);
+    SystemError error;
+    if (std::FILE* stream = OpenTargetStream(path, outcome, error)) std::fclose(stream);
     return outcome;
   }
 
@@ -85,9 +86,10 @@ TEST(TargetStream, PipesAreRefusedUnblockedDevicesAreKept) {
   TempDir dir;
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
   FileOpen outcome;
-  EXPECT_EQ(OpenTargetStream(dir / "pipe", outcome), nullptr);
+  SystemError error;
+  EXPECT_EQ(OpenTargetStream(dir / "pipe", outcome, error), nullptr);
   EXPECT_EQ(outcome, FileOpen::kNotRegular);
-  std::FILE* null = OpenTargetStream("/dev/null", outcome);
+  std::FILE* null = OpenTargetStream("/dev/null", outcome, error);
   ASSERT_NE(null, nullptr);
   EXPECT_EQ(std::fwrite("x", 1, 1, null), 1u);
   EXPECT_EQ(std::fclose(null), 0);

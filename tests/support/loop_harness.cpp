@@ -17,35 +17,33 @@ using tralvo::FieldList;
 void KeepingHandlers::Keep(const char* handler, const FieldList& record) {
   if (outOfMemoryBadge && record[tralvo::field::kBadgeNumber] == *outOfMemoryBadge)
     throw std::bad_alloc();
-  if (record[tralvo::field::kTerminalId] != state_.terminalId) ++foreignRecords;
+  if (record[tralvo::field::kTerminalId] != run_.report.terminalId()) ++foreignRecords;
   if (!keep) return;
   HandlerCall call{handler, {}};
   for (int32_t i = 0; i < record.count(); ++i) call.fields.emplace_back(record[i]);
   calls.push_back(std::move(call));
 }
 
-int KeepingHandlers::ExportTimeBooking(const FieldList& record) {
+void KeepingHandlers::ExportTimeBooking(const FieldList& record) {
   Keep("time", record);
   ++timeCalls;
-  ++state_.counters.timeBookings;
-  return 0;
+  run_.report.TimeBookingWritten();
 }
 
-int KeepingHandlers::ExportCostCentreBooking(const FieldList& record) {
+void KeepingHandlers::ExportCostCentreBooking(const FieldList& record) {
   Keep("cost", record);
   ++costCalls;
-  return tralvo::ExportCostCentreBooking(state_, record);
+  tralvo::ExportCostCentreBooking(run_.costCentreFile, run_.report, record);
 }
 
-int KeepingHandlers::InsertAccessBooking(const FieldList& record) {
+void KeepingHandlers::InsertAccessBooking(const FieldList& record) {
   Keep("access", record);
   ++accessCalls;
-  ++state_.counters.accessBookings;
-  return 0;
+  run_.report.Row(tralvo::RowTable::kAccess, {}, {});
 }
 
-int KeepingHandlers::InsertEventBooking(const tralvo::EventBooking& e) {
-  if (e.terminalId != state_.terminalId) ++foreignRecords;
+void KeepingHandlers::InsertEventBooking(const tralvo::EventBooking& e) {
+  if (e.terminalId != run_.report.terminalId()) ++foreignRecords;
   ++eventCalls;
   if (keep) {
     calls.push_back(
@@ -54,23 +52,20 @@ int KeepingHandlers::InsertEventBooking(const tralvo::EventBooking& e) {
           std::string(e.bookingTime), std::string(e.bookingCode), std::to_string(e.readerNumber),
           std::to_string(e.status), std::string(e.variant)}});
   }
-  return eventResult;
+  run_.report.Row(tralvo::RowTable::kEvent, eventResult,
+                  {e.terminalId, e.badgeNumber, e.bookingDate, e.bookingTime});
 }
 
-LoopRun::LoopRun(const std::string& terminal, bool debug) {
-  state.terminalId = terminal;
-  state.debugFlag = debug ? 1 : 0;
-  state.logPath = dir_ / "log.txt";
-  state.console = console_.stream();
-}
+LoopRun::LoopRun(const std::string& terminal, bool debug)
+    : run(console_.stream(), debug, terminal, dir_ / "log.txt") {}
 
 int LoopRun::Run(const std::string& bytes) {
   WriteFileBytes(dir_ / "bookings.txt", bytes);
-  EXPECT_TRUE(state.costCentreFile.Open(dir_ / "kst.txt"));
+  EXPECT_TRUE(run.costCentreFile.Open(dir_ / "kst.txt"));
   tralvo::BookingFileReader reader;
   EXPECT_TRUE(reader.Open(dir_ / "bookings.txt"));
-  int status = tralvo::TransferBookings(state, reader, handlers);
-  state.costCentreFile.Close();
+  int status = tralvo::TransferBookings(run, reader, handlers);
+  run.costCentreFile.Close();
   return status;
 }
 

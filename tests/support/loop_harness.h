@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/booking_handlers.h"
+#include "app/run.h"
 #include "console_capture.h"
-#include "shared/run_state.h"
 #include "test_support.h"
 
 namespace testsupport {
@@ -31,17 +31,17 @@ struct HandlerCall {
 
 class KeepingHandlers : public tralvo::BookingHandlers {
  public:
-  explicit KeepingHandlers(tralvo::RunState& state) : state_(state) {}
-  int ExportTimeBooking(const tralvo::FieldList& record) override;
-  int ExportCostCentreBooking(const tralvo::FieldList& record) override;
-  int InsertAccessBooking(const tralvo::FieldList& record) override;
-  int InsertEventBooking(const tralvo::EventBooking& event) override;
+  explicit KeepingHandlers(tralvo::Run& run) : run_(run) {}
+  void ExportTimeBooking(const tralvo::FieldList& record) override;
+  void ExportCostCentreBooking(const tralvo::FieldList& record) override;
+  void InsertAccessBooking(const tralvo::FieldList& record) override;
+  void InsertEventBooking(const tralvo::EventBooking& event) override;
 
   // When false only the counters move: a run over a million lines keeps
   // no copies.
   bool keep = true;
-  // What InsertEventBooking answers: 0, or an insert's failure code.
-  int eventResult = 0;
+  // What became of every event row.
+  tralvo::DbResult eventResult;
   // A handler handed a booking of this badge runs out of memory.
   std::optional<std::string> outOfMemoryBadge;
   std::vector<HandlerCall> calls;
@@ -52,7 +52,7 @@ class KeepingHandlers : public tralvo::BookingHandlers {
 
  private:
   void Keep(const char* handler, const tralvo::FieldList& record);
-  tralvo::RunState& state_;
+  tralvo::Run& run_;
 };
 
 class LoopRun {
@@ -70,12 +70,15 @@ class LoopRun {
   // How often the malformed-line message was printed.
   long MalformedReports();
 
-  tralvo::RunState state;
-  KeepingHandlers handlers{state};
+  const tralvo::BookingCounters& counters() const { return run.report.counters(); }
 
  private:
   TempDir dir_;
   ConsoleCapture console_;
+
+ public:
+  tralvo::Run run;
+  KeepingHandlers handlers{run};
 };
 
 // A booking line of 16 fields; the fields that take part in routing are
