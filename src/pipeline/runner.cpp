@@ -175,8 +175,10 @@ class PartFeed final : public LineObserver {
     std::unique_ptr<OutputFile>& rejected = rejected_[static_cast<int>(which)];
     if (!rejected) {
       rejected = std::make_unique<OutputFile>();
-      if (!rejected->Open(files_.WorkPath(which), progress_.lengths[static_cast<int>(which)]))
+      if (!rejected->Open(files_.WorkPath(which), progress_.lengths[static_cast<int>(which)])) {
         run_.report.FileFailure(kTargetWriteFailure, files_.WorkPath(which));
+        rejectedLost_ = true;
+      }
     }
     return rejected->isOpen() ? rejected.get() : nullptr;
   }
@@ -187,8 +189,9 @@ class PartFeed final : public LineObserver {
     OutputFile* const targets[] = {&run_.timeBookingFile, &run_.costCentreFile};
     for (OutputFile* target : targets)
       if (!target->Flush()) return;
+    if (rejectedLost_) return;
     for (const auto& rejected : rejected_)
-      if (rejected && (!rejected->isOpen() || !rejected->Flush())) return;
+      if (rejected && !rejected->Flush()) return;
     progress_.fed = fed;
     progress_.fedFingerprint = fingerprint;
     progress_.lengths[static_cast<int>(WorkFile::kTime)] = targets[0]->length();
@@ -227,6 +230,9 @@ class PartFeed final : public LineObserver {
   Run& run_;
   bool held_ = false;      // a booking was not sent: nothing after it counts
   bool overlong_ = false;  // the last piece did not end its line
+  // A set-aside file could not be opened: its lines are lost to it, and
+  // nothing after them is recorded.
+  bool rejectedLost_ = false;
   std::unique_ptr<OutputFile> rejected_[kWorkFileCount];
 };
 
