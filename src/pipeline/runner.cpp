@@ -81,28 +81,35 @@ void Tell(BookingReport& report, const std::string& text) {
   report.Print(text + "\n");
 }
 
-// Hands over what the work files hold and says which lines were set aside.
-// Returns 0, kSetAsideStatus when lines were set aside, or
+// Carries out the hand-over progress holds and says which lines it set
+// aside. Returns 0, kSetAsideStatus when lines were set aside, or
 // kExitFileFailure when the hand-over failed (said, and left for the next
 // run to finish).
-int HandOverRecords(const RunFiles& files, ProgressFile& file, Progress& progress, int64_t now,
-                    BookingReport& report) {
+int FinishAndTell(const RunFiles& files, ProgressFile& file, Progress& progress,
+                  BookingReport& report) {
   const Progress before = progress;
   std::string failure;
-  if (!BeginHandOver(file, progress, now))
-    failure = files.ProgressPath() + ": " + file.error().Text();
-  if (failure.empty() && FinishHandOver(files, file, progress, failure)) {
-    int status = kExitDone;
-    for (int i = 0; i < kWorkFileCount; ++i) {
-      const auto which = static_cast<WorkFile>(i);
-      if (IsTargetFile(which) || before.lengths[i] == 0) continue;
-      Tell(report, std::string("Buchungen zurueckgestellt (") + CauseText(which) +
-                       "): " + files.HandedPath(which, progress.stamp));
-      status = kSetAsideStatus;
-    }
-    return status;
+  if (!FinishHandOver(files, file, progress, failure)) {
+    Tell(report, "Uebergabe nach " + files.outbox() + " nicht abgeschlossen: " + failure);
+    return kExitFileFailure;
   }
-  Tell(report, "Uebergabe nach " + files.outbox() + " nicht abgeschlossen: " + failure);
+  int status = kExitDone;
+  for (int i = 0; i < kWorkFileCount; ++i) {
+    const auto which = static_cast<WorkFile>(i);
+    if (IsTargetFile(which) || before.lengths[i] == 0) continue;
+    Tell(report, std::string("Buchungen zurueckgestellt (") + CauseText(which) +
+                     "): " + files.HandedPath(which, before.stamp));
+    status = kSetAsideStatus;
+  }
+  return status;
+}
+
+// Hands over what the work files hold, as FinishAndTell says.
+int HandOverRecords(const RunFiles& files, ProgressFile& file, Progress& progress, int64_t now,
+                    BookingReport& report) {
+  if (BeginHandOver(file, progress, now)) return FinishAndTell(files, file, progress, report);
+  Tell(report, "Uebergabe nach " + files.outbox() +
+                   " nicht abgeschlossen: " + files.ProgressPath() + ": " + file.error().Text());
   return kExitFileFailure;
 }
 
@@ -126,7 +133,11 @@ class PartFeed final : public LineObserver {
 
   void LineHandled(std::string_view piece, bool endsLine, BookingFate fate, bool rowSent) override {
     if (held_) return;
-    if (fate == BookingFate::kNotSent || fate == BookingFate::kNotWritten) {
+    // A lookup that went unanswered changed nothing: like a booking not
+    // sent, it is simply fed again.
+    const bool unsent =
+        fate == BookingFate::kNotSent || (fate == BookingFate::kUnknown && !rowSent);
+    if (unsent || fate == BookingFate::kNotWritten) {
       // Fed again by the next run, with all that follows: progress stops
       // before it, and what the lines after it wrote is cut off.
       Record(fed_, fingerprint_.Value());
@@ -277,13 +288,19 @@ class Runner {
       return kExitFileFailure;
     }
     if (!LoadProgress()) return kExitFileFailure;
+    // A hand-over the last run began is finished first; what it set aside
+    // is said now.
+    int finished = kExitDone;
     if (progress_.handingOver) {
-      std::string failure;
-      if (!FinishHandOver(files_, state_, progress_, failure)) {
-        Say("the hand-over the last run began cannot be finished: " + failure);
-        return kExitFileFailure;
-      }
+      finished = FinishAndTell(files_, state_, progress_, run_.report);
+      if (finished == kExitFileFailure) return finished;
     }
+    const int status = Fed();
+    return status == kExitDone ? finished : status;
+  }
+
+  // Feeds the part that is new, if any.
+  int Fed() {
     BookingFileReader bookings;
     if (!bookings.Open(args_.bookingFile)) {
       if (bookings.opened() == FileOpen::kMissing && !args_.skip) return Idle();
