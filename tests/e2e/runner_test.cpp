@@ -223,7 +223,8 @@ TEST_F(RunnerWithRefusedEvents, RefusedLinesAreSetAsideOnceWithAStatusOfTheirOwn
   EXPECT_EQ(set[1].substr(24), "refused.txt");
   EXPECT_EQ(ReadFileBytes(inst_.work() + "/rejected/" + set[1]), refused);
   EXPECT_EQ(ReadFileBytes(inst_.work() + "/rejected/" + set[0]), "kaputt\r\n");
-  const std::string told = "Buchungen zurueckgestellt (abgewiesen): rejected/" + set[1];
+  const std::string separator = WindowsBuildUnderTest().empty() ? "/" : "\\";
+  const std::string told = "Buchungen zurueckgestellt (abgewiesen): rejected" + separator + set[1];
   EXPECT_NE(r.output.find(told + "\n"), std::string::npos) << r.output;
   EXPECT_NE(inst_.Log().find(told + "\r\n"), std::string::npos);
   EXPECT_EQ(CostCentres(), CostRecord(0) + CostRecord(2));

@@ -5,9 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "shared/file_system.h"
 #include "test_support.h"
-#include "working_directory.h"
 
 namespace tralvo {
 namespace {
@@ -15,6 +16,22 @@ namespace {
 constexpr int64_t kStamp = 1765100672123;  // 2025-12-07T09:44:32.123Z
 const int kCost = static_cast<int>(WorkFile::kCostCentre);
 const int kMalformed = static_cast<int>(WorkFile::kMalformed);
+
+// Runs the test inside a folder of its own, as a run works in its working
+// directory.
+class InFolder {
+ public:
+  InFolder() : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder_.path());
+  }
+  ~InFolder() { std::filesystem::current_path(previous_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  testsupport::TempDir folder_;
+  std::filesystem::path previous_;
+};
 
 class HandOver : public ::testing::Test {
  protected:
@@ -41,7 +58,7 @@ class HandOver : public ::testing::Test {
     return done;
   }
 
-  InstalledWorkingDirectory cwd_;
+  InFolder cwd_;
   RunFiles files_;
   ProgressFile state_;
   Progress progress_;
