@@ -133,28 +133,13 @@ class PartFeed final : public LineObserver {
 
   void LineHandled(std::string_view piece, bool endsLine, BookingFate fate, bool rowSent) override {
     if (held_) return;
-    // A lookup that went unanswered changed nothing: like a booking not
-    // sent, it is simply fed again.
-    const bool unsent =
-        fate == BookingFate::kNotSent || (fate == BookingFate::kUnknown && !rowSent);
-    if (unsent || fate == BookingFate::kNotWritten) {
-      // Fed again by the next run, with all that follows: progress stops
-      // before it, and what the lines after it wrote is cut off.
-      Record(fed_, fingerprint_.Value());
+    try {
+      Follow(piece, endsLine, fate, rowSent);
+    } catch (const std::bad_alloc&) {
+      // Memory ran out on the way to a set-aside file or the log: nothing
+      // from here on is recorded, so the next run feeds it again.
       held_ = true;
-      return;
     }
-    fingerprint_.Add(piece);
-    fed_ += static_cast<int64_t>(piece.size());
-    // The pieces of a line too long for a booking are malformed together.
-    const WorkFile aside = overlong_ || !endsLine ? WorkFile::kMalformed : SetAsideIn(fate);
-    overlong_ = !endsLine;
-    if (aside != WorkFile::kTime) {
-      if (OutputFile* rejected = Rejected(aside)) rejected->Write(piece);
-    }
-    if (!rowSent) return;
-    if (runDied_) TellFedAgain(piece);
-    Record(fed_, fingerprint_.Value());
   }
 
   // After the transfer has closed its files: records how far the part got.
@@ -180,6 +165,31 @@ class PartFeed final : public LineObserver {
   }
 
  private:
+  void Follow(std::string_view piece, bool endsLine, BookingFate fate, bool rowSent) {
+    // A lookup that went unanswered changed nothing: like a booking not
+    // sent, it is simply fed again.
+    const bool unsent =
+        fate == BookingFate::kNotSent || (fate == BookingFate::kUnknown && !rowSent);
+    if (unsent || fate == BookingFate::kNotWritten) {
+      // Fed again by the next run, with all that follows: progress stops
+      // before it, and what the lines after it wrote is cut off.
+      Record(fed_, fingerprint_.Value());
+      held_ = true;
+      return;
+    }
+    fingerprint_.Add(piece);
+    fed_ += static_cast<int64_t>(piece.size());
+    // The pieces of a line too long for a booking are malformed together.
+    const WorkFile aside = overlong_ || !endsLine ? WorkFile::kMalformed : SetAsideIn(fate);
+    overlong_ = !endsLine;
+    if (aside != WorkFile::kTime) {
+      if (OutputFile* rejected = Rejected(aside)) rejected->Write(piece);
+    }
+    if (!rowSent) return;
+    if (runDied_) TellFedAgain(piece);
+    Record(fed_, fingerprint_.Value());
+  }
+
   // The set-aside file of a cause, opened at its first line, after the
   // lines it holds for the part so far.
   OutputFile* Rejected(WorkFile which) {
