@@ -42,6 +42,10 @@ set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tralvo-${PROJECT_VERSION}-windows-x86_64)
+  # The programs stand at the zip's top, so unpacking it into
+  # %ProgramFiles%\tralvo, as the guides say, puts them where the batch file
+  # and the task start them.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -2,6 +2,7 @@
 #include "app/config_check.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "config/ini_command.h"
 #include "config/installation.h"
 #include "config/secret.h"
+#include "config/timeouts.h"
 #include "db/database.h"
 #include "db/permissions.h"
 #include "export/transfer_log.h"
@@ -311,17 +313,40 @@ void CheckWorkingDirectory(Report& report) {
              "installation's folder (cd there first in the scheduler's entry)");
 }
 
-// What a refused login most likely means, beside what the driver said.
-const char* ConnectHint(const DiagnosticsRecord& diagnostics) {
+// SQL Server's native error for a login it refused: the name or the
+// password is wrong, or the login is disabled.
+constexpr int32_t kLoginFailed = 18456;
+
+// What a failed login most likely means, beside what the driver said.
+// took is how long the attempt lasted: a connection refused at once
+// (nothing listens, or a firewall says no) fails long before the login
+// timeout, whereas a server that never answers takes all of it.
+std::string ConnectHint(const DiagnosticsRecord& diagnostics, std::chrono::milliseconds took,
+                        uint32_t loginTimeout) {
   const std::string state = diagnostics.sqlState;
   if (state == "IM002")
     return "the data source is not defined for this account; define it (odbc.ini, or the ODBC "
            "administrator of the tool's bitness) or correct DATABASE";
-  if (state == "28000") return "the server refused the login; correct LOGIN and PASS";
-  if (state == "08001" || state == "HYT00" || state == "08S01")
-    return "the server did not answer in time; check its name and port in the data source and "
-           "that it runs";
+  if (state == "28000" || diagnostics.nativeError == kLoginFailed)
+    return "the server refused the login: LOGIN or PASS is wrong (or the login is disabled); "
+           "write them anew with \"tralvo-ini write\"";
+  if (state == "08001" || state == "08S01" || state == "HYT00" || state == "HYT01") {
+    if (took < std::chrono::seconds(loginTimeout) / 2)
+      return "the connection was refused at once: nothing listens at the server and port of the "
+             "data source, or a firewall says no; check them and that the server runs";
+    return "the server did not answer within " + std::to_string(loginTimeout) +
+           " s (LOGIN_TIMEOUT); check the server and port of the data source, that the server "
+           "runs and that the network lets the connection through";
+  }
   return "correct the data source or the server";
+}
+
+// The login timeout a run takes from the configuration file.
+uint32_t LoginTimeout(const std::string& configPath) {
+  ConfigEntry entry;
+  ReadConfigValue(entry, "", kLoginTimeoutKey, 0, configPath);
+  const uint32_t seconds = TimeoutSeconds(entry.value);
+  return seconds != 0 ? seconds : kDefaultLoginTimeout;
 }
 
 void CheckRights(Report& report, Database& db, const std::string& userName) {
@@ -354,9 +379,12 @@ void CheckDatabase(Report& report, const std::string& configPath, const std::str
   const std::string subject =
       "login \"" + userName + "\" to data source \"" + dataSourceName + "\"";
   Database db;
+  const auto start = std::chrono::steady_clock::now();
   if (ConnectWithConfigFile(db, configPath) != 0) {
-    report(Verdict::kError,
-           subject + ": " + DriverSaid(db.diagnostics()) + "; " + ConnectHint(db.diagnostics()));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    report(Verdict::kError, subject + ": " + DriverSaid(db.diagnostics()) + "; " +
+                                ConnectHint(db.diagnostics(), took, LoginTimeout(configPath)));
     return;
   }
   report(Verdict::kOk, subject);

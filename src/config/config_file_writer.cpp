@@ -124,6 +124,17 @@ std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::strin
   return "";
 }
 
+std::string SettingProblem(std::string_view key, const std::string& value) {
+  if (const ValueProblem problem = ConfigValueProblem(value); problem != ValueProblem::kNone)
+    return ValueProblemText(problem);
+  if ((key == kLoginTimeoutKey || key == kQueryTimeoutKey) && TimeoutSeconds(value) == 0)
+    return "not a number of seconds from 1 to " + std::to_string(kMaxTimeout);
+  if (key == "DATABASE" && (value.empty() || value.size() > kMaxUsableDataSourceName))
+    return "a data source name has 1 to " + std::to_string(kMaxUsableDataSourceName) +
+           " characters; the ODBC driver managers take no longer one";
+  return "";
+}
+
 ConfigWriteResult FormatConfigFile(const ConfigSettings& settings, std::string& bytes) noexcept {
   const struct {
     const char* key;

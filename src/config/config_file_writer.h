@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "config/installation.h"
 #include "config/timeouts.h"
@@ -57,6 +58,12 @@ struct ConfigWriteResult {
 
 // What tralvo-ini tells of a result for the file at path.
 std::string ConfigWriteMessage(const ConfigWriteResult& result, const std::string& path);
+
+// Why value cannot be stored as the setting key, in the words of
+// tralvo-ini's messages: a value the file cannot hold, a timeout a run
+// would not take, a data source name no driver manager takes. Empty when
+// it can be stored.
+std::string SettingProblem(std::string_view key, const std::string& value);
 
 // The bytes of the file, CR LF line ends; refuses a value that cannot be
 // stored and a timeout a run would not take.

@@ -127,30 +127,37 @@ int Decode(std::FILE* in, std::FILE* out, std::FILE* err) {
   return written ? kIniOk : kIniFailed;
 }
 
-// Reads an optional value that has a default: an empty line, or the end
-// of the input, keeps value as it is. False for a line that cannot be read.
-bool AskOptional(std::FILE* in, std::FILE* err, const char* prompt, std::string& value) {
-  std::string line;
-  const LineRead status =
-      ReadValueLine(in, err, std::string(prompt) + " [" + value + "]: ", true, line);
-  if (status == LineRead::kEnd) return true;
-  if (status != LineRead::kRead) {
-    ReportLineProblem(err, prompt, status);
-    return false;
+// Asks for the setting key until the answer is one the file can store.
+// At a terminal a refused answer is said at once and asked again; from a
+// pipe the command stops at once, since asking again would shift every
+// later answer onto the wrong question. With a default (value as it
+// comes in), an empty answer or the end of the input keeps it.
+bool AskSetting(std::FILE* in, std::FILE* err, const char* key, bool secret, bool withDefault,
+                std::string& value) {
+  const std::string prompt = std::string(key) + (withDefault ? " [" + value + "]: " : ": ");
+  for (;;) {
+    std::string line;
+    const LineRead status = ReadValueLine(in, err, prompt, !secret, line);
+    if (withDefault && (status == LineRead::kEnd || (status == LineRead::kRead && line.empty())))
+      return true;
+    // A typed character the file cannot hold, or too long a line, is an
+    // answer to give again; the other problems are the terminal's.
+    const bool refused = status == LineRead::kNoWindows1252 || status == LineRead::kTooLong;
+    if (status != LineRead::kRead) {
+      ReportLineProblem(err, key, status);
+      if (refused && IsTerminal(in)) continue;
+      return false;
+    }
+    const std::string problem = SettingProblem(key, line);
+    if (problem.empty()) {
+      WipeSecret(value);
+      value = std::move(line);
+      return true;
+    }
+    WipeSecret(line);
+    std::fprintf(err, "tralvo-ini: %s: %s\n", key, problem.c_str());
+    if (!IsTerminal(in)) return false;
   }
-  if (!line.empty()) value = line;
-  return true;
-}
-
-// Refuses, with a message, a DATABASE value no data source can have: an
-// empty one names none at all.
-bool IsDataSourceName(std::FILE* err, const std::string& value) {
-  if (!value.empty() && value.size() <= kMaxUsableDataSourceName) return true;
-  std::fprintf(err,
-               "tralvo-ini: DATABASE: a data source name has 1 to %zu characters; the ODBC "
-               "driver managers take no longer one\n",
-               kMaxUsableDataSourceName);
-  return false;
 }
 
 // Whoever can read the configuration can decode its password.
@@ -166,14 +173,13 @@ void WarnIfReadableByOthers(const char* path, std::FILE* err) {
 
 int Write(const char* path, std::FILE* in, std::FILE* err) {
   ConfigSettings settings;
-  const bool complete = AskValue(in, err, "LOGIN", false, settings.login) &&
-                        AskValue(in, err, "PASS", true, settings.password) &&
-                        AskValue(in, err, "DB_SYSTEM", false, settings.dbSystem) &&
-                        AskValue(in, err, "DATABASE", false, settings.database) &&
-                        IsDataSourceName(err, settings.database) &&
-                        AskOptional(in, err, kLoginTimeoutKey, settings.loginTimeout) &&
-                        AskOptional(in, err, kQueryTimeoutKey, settings.queryTimeout) &&
-                        AskOptional(in, err, kStatusDirKey, settings.statusDir);
+  const bool complete = AskSetting(in, err, "LOGIN", false, false, settings.login) &&
+                        AskSetting(in, err, "PASS", true, false, settings.password) &&
+                        AskSetting(in, err, "DB_SYSTEM", false, false, settings.dbSystem) &&
+                        AskSetting(in, err, "DATABASE", false, false, settings.database) &&
+                        AskSetting(in, err, kLoginTimeoutKey, false, true, settings.loginTimeout) &&
+                        AskSetting(in, err, kQueryTimeoutKey, false, true, settings.queryTimeout) &&
+                        AskSetting(in, err, kStatusDirKey, false, true, settings.statusDir);
   int status = kIniFailed;
   if (complete) {
     const ConfigWriteResult result = WriteConfigFile(path, settings);

@@ -54,6 +54,20 @@ std::string Count(int64_t value) {
   return std::to_string(value);
 }
 
+constexpr const char* kLastSuccess = "tralvo_last_success_timestamp_seconds";
+// Far more than a status file of any terminal holds.
+constexpr size_t kMaxStatusFileBytes = 64 * 1024;
+
+// Whether text is a sample value this file writes: digits, one point and
+// three more digits.
+bool IsSecondsText(std::string_view text) {
+  const size_t point = text.find('.');
+  if (point == 0 || point == std::string_view::npos || text.size() - point != 4) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (i != point && (text[i] < '0' || text[i] > '9')) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string TerminalFileStem(std::string_view terminal) {
@@ -104,7 +118,23 @@ std::string LabelValue(std::string_view terminal) {
   return escaped;
 }
 
-std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus) {
+std::string LastSuccess(const std::string& statusFile) {
+  std::string bytes;
+  if (ReadSmallRegularFile(statusFile, kMaxStatusFileBytes, bytes) != SmallFileRead::kRead)
+    return "0";
+  // The sample's line: the name, the label, a blank and the value.
+  const std::string name = std::string("\n") + kLastSuccess + "{";
+  const size_t at = bytes.find(name);
+  if (at == std::string::npos) return "0";
+  const size_t value = bytes.find("} ", at);
+  const size_t end = bytes.find('\n', at + 1);
+  if (value == std::string::npos || end == std::string::npos || value > end) return "0";
+  const std::string text = bytes.substr(value + 2, end - value - 2);
+  return IsSecondsText(text) ? text : "0";
+}
+
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus,
+                         const std::string& lastSuccess) {
   const std::string terminal = LabelValue(report.terminalId());
   const BookingCounters& c = report.counters();
   const NotTransferredCounters& n = report.notTransferred();
@@ -118,6 +148,10 @@ std::string FormatStatus(const BookingReport& report, const RunTimes& times, int
   AppendMetric(out, "tralvo_last_run_exit_status",
                "The exit status of the last run; 0 when it was done.", terminal,
                {{nullptr, Count(exitStatus)}});
+  AppendMetric(out, kLastSuccess,
+               "When the last run that ended with status 0 ended, in seconds since 1970; 0 "
+               "for never.",
+               terminal, {{nullptr, exitStatus == 0 ? Seconds(times.end) : lastSuccess}});
   AppendMetric(out, "tralvo_last_run_bookings", "Bookings the last run transferred, by kind.",
                terminal,
                {{"kind=\"time\"", Count(c.timeBookings)},
@@ -142,7 +176,9 @@ bool WriteStatusFile(const std::string& folder, const BookingReport& report, con
                      int exitStatus) {
   const std::string path = StatusFilePath(folder, report.terminalId());
   const std::string temporary = path + kTemporaryPart + std::to_string(ProcessId());
-  return ReplaceWhole(path, temporary, FormatStatus(report, times, exitStatus), Readers::kEveryone);
+  const std::string bytes =
+      FormatStatus(report, times, exitStatus, exitStatus == 0 ? "" : LastSuccess(path));
+  return ReplaceWhole(path, temporary, bytes, Readers::kEveryone);
 }
 
 }  // namespace tralvo

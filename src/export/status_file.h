@@ -37,8 +37,15 @@ std::string StatusFilePath(const std::string& folder, std::string_view terminal)
 // backslash, double quote and line feed escaped.
 std::string LabelValue(std::string_view terminal);
 
-// The whole file for the run that report tells of.
-std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus);
+// The value of the last-success sample of the status file at statusFile:
+// when its terminal's last run that ended with status 0 ended, as that
+// file has it, or "0" (never) when the file is missing or damaged.
+std::string LastSuccess(const std::string& statusFile);
+
+// The whole file for the run that report tells of. A run that ended with
+// status 0 is the last success; any other carries lastSuccess over.
+std::string FormatStatus(const BookingReport& report, const RunTimes& times, int exitStatus,
+                         const std::string& lastSuccess);
 
 // Replaces the status file of report.terminalId() in folder in one step, so a
 // collector reads either the last status or this one: written under a

@@ -19,11 +19,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "sql/catalog.h"
@@ -84,6 +86,11 @@ class Engine {
   // request; the owner's end wakes it at once.
   static constexpr std::chrono::milliseconds kWatchInterval{20};
 
+  // The clock lock waits are measured by: the steady clock unless a test
+  // gives one that runs faster, so that a wait of days takes moments.
+  using WaitClock = std::function<std::chrono::steady_clock::time_point()>;
+  void SetWaitClock(WaitClock clock) { waitClock_ = std::move(clock); }
+
  private:
   // Reads the whole batch into `plan`; false when it has to be read
   // statement by statement instead, with `compileError` set when it is not
@@ -128,6 +135,7 @@ class Engine {
 
   std::mutex mutex_;
   std::condition_variable turn_;
+  WaitClock waitClock_ = [] { return std::chrono::steady_clock::now(); };
   const SessionInfo* owner_ = nullptr;  // holds the open SQLite transaction
   uint64_t lastTransactionId_ = 0;
   sqlite3* db_ = nullptr;

@@ -26,8 +26,7 @@ bool Writes(const Statement& st) {
 bool Engine::WaitForTurn(std::unique_lock<std::mutex>& lock, const SessionInfo& session,
                          StatementResult& refused) {
   bool limited = session.lockTimeoutMs >= 0;
-  auto deadline = std::chrono::steady_clock::now() +
-                  std::chrono::milliseconds(limited ? session.lockTimeoutMs : 0);
+  auto deadline = waitClock_() + std::chrono::milliseconds(limited ? session.lockTimeoutMs : 0);
   while (owner_ != nullptr && owner_ != &session) {
     if (Interrupted(session)) {
       refused.failed = true;
@@ -35,7 +34,7 @@ bool Engine::WaitForTurn(std::unique_lock<std::mutex>& lock, const SessionInfo& 
     }
     auto wait = std::chrono::steady_clock::duration(kWatchInterval);
     if (limited) {
-      auto left = deadline - std::chrono::steady_clock::now();
+      auto left = deadline - waitClock_();
       if (left <= std::chrono::steady_clock::duration::zero()) {
         Refuse(refused, 1222, "Lock request time out period exceeded.");
         return false;

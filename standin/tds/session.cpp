@@ -117,8 +117,9 @@ class Session {
 
   // Sends a response. For the answer to a request (`request`), the watch
   // is asked before each packet: once the client has stopped the request,
-  // what was not yet sent gives way to the acknowledgement, and the
-  // attention is read.
+  // what was not yet sent gives way to the response's end, the
+  // acknowledgement follows as a message of its own, and the attention is
+  // read.
   bool Respond(const std::string& tokens, const TokenWriter* request = nullptr) {
     Pause(config_.faults.delayMs, false);
     bool stopped = false;
@@ -136,6 +137,7 @@ class Session {
     }
     ranSql_ = false;
     if (!written || !stopped) return written;
+    if (!stream_.Write(kTabularResult, TokenWriter::AttentionAcknowledgement())) return false;
     // During a request the client may send nothing but an attention.
     ClientMessage message;
     return stream_.Read(message) == PacketStream::ReadResult::Ok && message.type == kAttention;
@@ -346,9 +348,7 @@ class Session {
   bool Attention() {
     // The attention came after its request was answered in full, so
     // nothing is running; the client only waits for the acknowledgement.
-    TokenWriter w;
-    w.Done(kDoneAttention, 0, 0);
-    return stream_.Write(kTabularResult, w.bytes());
+    return stream_.Write(kTabularResult, TokenWriter::AttentionAcknowledgement());
   }
 
   static void WriteTransactionChanges(const StatementResult& r, TokenWriter& w) {

@@ -299,18 +299,29 @@ void TokenWriter::ReturnValue(uint16_t ordinal, const std::string& name, int32_t
 }
 
 bool TokenWriter::StoppedAt(size_t sent, std::string& rest) const {
-  // Nothing sent yet: nothing of the response is sent at all.
+  // Nothing sent yet: the response is its end alone.
   size_t end = sent;
   if (sent > 0) {
     auto next = std::lower_bound(starts_.begin(), starts_.end(), sent);
     if (next == starts_.end()) return false;
     end = *next;
   }
-  TokenWriter acknowledgement;
-  acknowledgement.Done(kDoneAttention, 0, 0);
   rest.assign(out_, sent, end - sent);
-  rest += acknowledgement.out_;
+  // A procedure call's answer ends with DONEPROC, a batch's with DONE.
+  TokenWriter last;
+  DoneKind kind = DoneKind::Batch;
+  if (lastDone_ != std::string::npos) {
+    kind = static_cast<DoneKind>(static_cast<uint8_t>(out_[lastDone_ - 1]));
+  }
+  last.Done(kDoneFinal, 0, 0, kind);
+  rest += last.out_;
   return true;
+}
+
+std::string TokenWriter::AttentionAcknowledgement() {
+  TokenWriter w;
+  w.Done(kDoneAttention, 0, 0);
+  return w.out_;
 }
 
 void TokenWriter::EndResponse() {

@@ -60,9 +60,15 @@ class TokenWriter {
   // A client stopped the request after `sent` bytes of this response went
   // out: the bytes to send instead of the rest, which finish the token
   // under way (a row or a statement's end, with what precedes the next)
-  // and acknowledge the attention. False when the response's last token
-  // is already under way, so that sending it whole is as short.
+  // and end the response with a DONE of its own kind that announces
+  // nothing more. False when the response's last token is already under
+  // way, so that sending it whole is as short.
   bool StoppedAt(size_t sent, std::string& rest) const;
+  // The acknowledgement of an attention: a message of its own, after the
+  // end of the response it stopped. Clients that read the stopped
+  // response's end as one message and then wait for the acknowledgement
+  // as the next would wait forever were the two sent as one.
+  static std::string AttentionAcknowledgement();
 
  private:
   void U8(uint8_t v) { out_ += static_cast<char>(v); }

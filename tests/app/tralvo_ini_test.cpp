@@ -220,15 +220,29 @@ TEST_F(TralvoIniTest, TypedValuesAreStoredAsWindows1252) {
   ReadConfigValue(entry, "", "PASS", 0, path);
   EXPECT_EQ(entry.value, "P\xF6-\xD6\x80-secret");
 
+  // An answer the file cannot store is refused at once, with the reason,
+  // and asked again.
   const std::string other = dir_ / "other.ini";
-  const testsupport::ProcessResult refused =
+  const testsupport::ProcessResult again =
       testsupport::RunAtTerminal({TRALVO_INI_BINARY, "write", other}, dir_.path(),
-                                 {{"LOGIN: ", "\xCE\xA9mega"}}, utf8, timeout);
-  EXPECT_NE(refused.exitStatus, 0);
-  EXPECT_NE(refused.errors.find("LOGIN: a typed character is not one of Windows-1252"),
-            std::string::npos)
-      << refused.errors;
-  EXPECT_FALSE(testsupport::FileExists(other));
+                                 {{"LOGIN: ", "\xCE\xA9mega"},
+                                  {"LOGIN: ", "sa"},
+                                  {"PASS: ", "pw"},
+                                  {"DB_SYSTEM: ", "MSSQL"},
+                                  {"DATABASE: ", std::string(33, 'D')},
+                                  {"DATABASE: ", "Zeit"},
+                                  {"LOGIN_TIMEOUT [30]: ", "0"},
+                                  {"LOGIN_TIMEOUT [30]: ", ""},
+                                  {"QUERY_TIMEOUT [60]: ", ""},
+                                  {"STATUS_DIR []: ", ""}},
+                                 utf8, timeout);
+  ASSERT_EQ(again.exitStatus, 0) << again.errors;
+  for (const char* reason : {"LOGIN: a typed character is not one of Windows-1252",
+                             "DATABASE: a data source name has 1 to 32 characters",
+                             "LOGIN_TIMEOUT: not a number of seconds"})
+    EXPECT_NE(again.errors.find(reason), std::string::npos) << again.errors;
+  ReadConfigValue(entry, "", "DATABASE", 0, other);
+  EXPECT_EQ(entry.value, "Zeit");
 }
 
 // Root writing where an ordinary account planted a link to a file of her

@@ -1,12 +1,18 @@
 // What an operator sees of an installation: tralvo-ini check run where the
 // runs start names every mistake that would make runs fail or lose their
 // trace, and every run leaves a status file for the monitoring.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
+#include "lock_holder.h"
 #include "transfer_fixture.h"
 
 namespace testsupport {
@@ -138,12 +144,21 @@ TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);  // the collector's account reads it
   }
 
-  // A run that cannot connect replaces it with its own status.
+  // The run that was done is the last success.
+  const std::string success = "tralvo_last_success_timestamp_seconds{terminal=\"T1\"} ";
+  const size_t at = text.find(success);
+  ASSERT_NE(at, std::string::npos) << text;
+  const std::string lastSuccess = text.substr(at, text.find('\n', at) - at);
+  EXPECT_NE(lastSuccess, success + "0");
+
+  // A run that cannot connect replaces it with its own status, and carries
+  // the last success over unchanged.
   settings.database = "NIRGENDS";
   inst_.WriteConfig(settings);
   const ProcessResult failed = Transfer(access.Line());
   ASSERT_NE(failed.exitStatus, 0);
   text = ReadFileBytes(file);
+  EXPECT_NE(text.find(lastSuccess + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("tralvo_last_run_exit_status{terminal=\"T1\"} " +
                       std::to_string(failed.exitStatus) + "\n"),
             std::string::npos)
@@ -157,6 +172,81 @@ TEST_F(Monitoring, EveryRunReplacesItsStatusFile) {
     ++entries;
   }
   EXPECT_EQ(entries, 1);
+}
+
+// Records lost to a target that could not be written are bookings that
+// did not arrive, and the status file counts them.
+TEST_F(Monitoring, BookingsLostToAFullTargetAreCountedAsNotWritten) {
+  if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string status = inst_.root() + "/status";
+  MakeDirs(status);
+  tralvo::ConfigSettings settings = Settings();
+  settings.statusDir = "../../status";
+  inst_.WriteConfig(settings);
+  Booking cost;
+  cost.kind = "50p";
+  inst_.WriteBookings(cost.Line() + cost.Line() + cost.Line());
+  const ProcessResult r =
+      inst_.Run({"T1", "bookings.txt", "zeit.txt", "/dev/full"}, server_.OdbcEnvironment("TRALVO"));
+  EXPECT_EQ(r.exitStatus, 94);
+  const std::string text = ReadFileBytes(status + "/tralvo_T1.prom");
+  EXPECT_NE(text.find("tralvo_last_run_bookings{terminal=\"T1\",kind=\"cost_centre\"} 0\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("tralvo_last_run_not_transferred{terminal=\"T1\",cause=\"not_written\"} 3\n"),
+            std::string::npos)
+      << text;
+}
+
+// Whoever holds the log up costs a run 2 s before its summary and 5 s
+// after it, in all: an entry after the summary (a status file that cannot
+// be written) does not start the end's wait again.
+TEST_F(Monitoring, AHeldLogCostsItsBoundedWaitOnceWhateverFollowsTheSummary) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a POSIX record lock";
+  tralvo::ConfigSettings settings = Settings();
+  settings.statusDir = "../../no-such-folder";
+  inst_.WriteConfig(settings);
+  Booking access;
+  access.access = "1";
+  // The first run makes the log and its lock as the runs make them.
+  ASSERT_EQ(Transfer(access.Line()).exitStatus, 0);
+  LockHolder writer(inst_.logPath() + ".lock", F_WRLCK, std::chrono::seconds(60));
+  ASSERT_TRUE(writer.held());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Transfer(access.Line()).exitStatus, 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 7.0 + 1.5 * kSanitizerSlowdown);
+}
+
+// A port of this machine where nothing listens: one the system just gave
+// out and took back.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return 0;
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+// The check says why a login failed: a connection refused at once is not
+// a timeout, and a login the server rejects is mended with LOGIN and PASS.
+TEST_F(Monitoring, CheckTellsARefusedConnectionFromARejectedLogin) {
+  const int closed = ClosedPort();
+  ASSERT_NE(closed, 0);
+  const ProcessResult refused = inst_.RunIni({"check"}, server_.OdbcEnvironment("TRALVO", closed));
+  ExpectError(refused, {"login \"", "refused at once", "nothing listens"});
+  EXPECT_EQ(refused.output.find("did not answer"), std::string::npos) << refused.output;
+
+  tralvo::ConfigSettings settings = Settings();
+  settings.password = "Falsch-17";
+  inst_.WriteConfig(settings);
+  ExpectError(Check(), {"login \"", "LOGIN or PASS", "tralvo-ini write"});
 }
 
 }  // namespace

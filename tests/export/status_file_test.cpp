@@ -5,22 +5,42 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "console_capture.h"
 #include "export/booking_report.h"
+#include "test_support.h"
 
 namespace tralvo {
 namespace {
 
-TEST(StatusFile, NameKeepsOnlyPlainBytesAndEncodesTheRest) {
-  EXPECT_EQ(StatusFileName("T1_a-Z9"), "tralvo_T1_a-Z9.prom");
-  EXPECT_EQ(StatusFileName(""), "tralvo_.prom");
-  // Separators, dots, the escape character itself and Windows-1252 bytes
-  // cannot leave the folder or make two ids one name.
-  EXPECT_EQ(StatusFileName("../x"), "tralvo_%2E%2E%2Fx.prom");
-  EXPECT_EQ(StatusFileName("a\\b:c"), "tralvo_a%5Cb%3Ac.prom");
-  EXPECT_EQ(StatusFileName("%41"), "tralvo_%2541.prom");
+// The name keeps only plain bytes and encodes the rest: separators, dots,
+// the escape character itself and Windows-1252 bytes cannot leave the
+// folder or make two ids one name. The label is UTF-8 with the format's
+// escapes.
+TEST(StatusFile, NameAndLabelOfATerminalId) {
+  struct Case {
+    std::string (*of)(std::string_view);
+    std::string id;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {StatusFileName, "T1_a-Z9", "tralvo_T1_a-Z9.prom"},
+      {StatusFileName, "", "tralvo_.prom"},
+      {StatusFileName, "../x", "tralvo_%2E%2E%2Fx.prom"},
+      {StatusFileName, "a\\b:c", "tralvo_a%5Cb%3Ac.prom"},
+      {StatusFileName, "%41", "tralvo_%2541.prom"},
+      {StatusFileName, std::string("\xE4 \x00\xFF", 4), "tralvo_%E4%20%00%FF.prom"},
+      {LabelValue, "T1", "T1"},
+      {LabelValue, "a\\b\"c\nd", "a\\\\b\\\"c\\nd"},
+      // Latin-1 letters, the euro sign of 0x80 and an unassigned byte.
+      {LabelValue, "\xC4\xFC", "\xC3\x84\xC3\xBC"},
+      {LabelValue, "\x80\x9F", "\xE2\x82\xAC\xC5\xB8"},
+      {LabelValue, "\x81", "\xC2\x81"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.of(c.id), c.expected) << c.id;
   EXPECT_NE(StatusFileName("%41"), StatusFileName("A"));
-  EXPECT_EQ(StatusFileName(std::string("\xE4 \x00\xFF", 4)), "tralvo_%E4%20%00%FF.prom");
 }
 
 // The longest ids (255 bytes, each encoded as three) must still give a
@@ -41,15 +61,6 @@ TEST(StatusFile, ALongIdIsShortenedToItsBeginningAndAToken) {
   EXPECT_EQ(StatusFileName(encoded), "tralvo_" + stem + ".prom");
 }
 
-TEST(StatusFile, LabelIsUtf8WithTheFormatsEscapes) {
-  EXPECT_EQ(LabelValue("T1"), "T1");
-  EXPECT_EQ(LabelValue("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
-  // Latin-1 letters, the euro sign of 0x80 and an unassigned byte.
-  EXPECT_EQ(LabelValue("\xC4\xFC"), "\xC3\x84\xC3\xBC");
-  EXPECT_EQ(LabelValue("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8");
-  EXPECT_EQ(LabelValue("\x81"), "\xC2\x81");
-}
-
 TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
   testsupport::ConsoleCapture console;
   // Entries for a log whose folder is missing are dropped at once.
@@ -60,7 +71,7 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
   for (int i = 0; i < 7; ++i) report.Log("entry");
   const auto start = std::chrono::system_clock::time_point(std::chrono::milliseconds(1500));
   const std::string text =
-      FormatStatus(report, {start, start + std::chrono::milliseconds(2001)}, 94);
+      FormatStatus(report, {start, start + std::chrono::milliseconds(2001)}, 94, "12.345");
   EXPECT_NE(text.find("# TYPE tralvo_last_run_exit_status gauge\n"
                       "tralvo_last_run_exit_status{terminal=\"T\\\"1\"} 94\n"),
             std::string::npos)
@@ -76,6 +87,12 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
       std::string::npos);
   EXPECT_NE(text.find("tralvo_last_run_log_entries_dropped{terminal=\"T\\\"1\"} 7\n"),
             std::string::npos);
+  // A failed run carries the last success over; a run that is done is it.
+  EXPECT_NE(text.find("tralvo_last_success_timestamp_seconds{terminal=\"T\\\"1\"} 12.345\n"),
+            std::string::npos);
+  EXPECT_NE(FormatStatus(report, {start, start}, 0, "12.345")
+                .find("tralvo_last_success_timestamp_seconds{terminal=\"T\\\"1\"} 1.500\n"),
+            std::string::npos);
   // Each line is a comment or a sample with the label.
   size_t samples = 0;
   for (size_t at = 0; at < text.size();) {
@@ -88,7 +105,26 @@ TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {
     }
     at = end + 1;
   }
-  EXPECT_EQ(samples, 3u + 4u + 6u + 1u);
+  EXPECT_EQ(samples, 4u + 4u + 6u + 1u);
+}
+
+// The last success is read back from the terminal's previous file; one
+// that is missing or damaged counts as never.
+TEST(StatusFile, LastSuccessIsReadBackOrNever) {
+  testsupport::TempDir dir;
+  const std::string path = dir / "tralvo_T1.prom";
+  EXPECT_EQ(LastSuccess(path), "0");
+  testsupport::ConsoleCapture console;
+  BookingReport report(console.stream(), false, "T1", dir / "log.txt");
+  const auto end = std::chrono::system_clock::time_point(std::chrono::milliseconds(1700000000250));
+  testsupport::WriteFileBytes(path, FormatStatus(report, {end, end}, 0, ""));
+  EXPECT_EQ(LastSuccess(path), "1700000000.250");
+  for (const char* damaged : {"tralvo_last_success_timestamp_seconds{terminal=\"T1\"} 17x.250\n",
+                              "tralvo_last_success_timestamp_seconds{terminal=\"T1\"} 1700",
+                              "# nothing but a comment\n", ""}) {
+    testsupport::WriteFileBytes(path, std::string("# HELP x\n") + damaged);
+    EXPECT_EQ(LastSuccess(path), "0") << damaged;
+  }
 }
 
 }  // namespace

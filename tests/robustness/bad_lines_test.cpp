@@ -232,14 +232,14 @@ TEST(BadLines, EmptyFieldsEverywhere) {
   // A comma at the start of a field adds no field at the line end, so the
   // first line needs nine commas for eight fields.
   std::string content =
-      ",,,,,T1,,,\n"                              // eight fields, no kind: rule 9
-      ",,,,,T1,,,,,,,,,,40p\n"                    // "40p" with no marker: rule 9
+      ",,,,,T1,,,\n"                              // eight fields, no kind: routed nowhere
+      ",,,,,T1,,,,,,,,,,40p\n"                    // "40p" with no marker: routed nowhere
       ",,,,,T1,,,,,,,,,,62p\n"                    // access row of empty fields
       ",,,,,T1,,,,,,,,,,dta\n"                    // empty badge: access row
       ",,,,,T1,,,,,,,,,,50p\n"                    // cost centre without date: reported
       ",,,,,,,,,,,,,,,62p\n"                      // empty terminal: foreign
       ",,,,,T1,\n"                                // seven fields: malformed
-      "\"\",\"\",\"\",\"\",\"\",T1,\"\",\"\"\n";  // quoted empties, rule 9
+      "\"\",\"\",\"\",\"\",\"\",T1,\"\",\"\"\n";  // quoted empties, routed nowhere
   EXPECT_EQ(run.Run(content), 0);
   std::vector<std::string> handlers;
   for (const HandlerCall& call : run.handlers.calls) handlers.push_back(call.handler);

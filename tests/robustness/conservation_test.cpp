@@ -33,6 +33,31 @@ std::string Record(const std::string& id, const std::string& kind, const std::st
          marker + "," + access + "," + status + ",13,14," + kind;
 }
 
+// The lines whose fields alone decide the handlers they reach: kind,
+// marker (field 11), access (12), status (13) and code (8); the badge is
+// generated unless given.
+struct Plain {
+  const char* kind;
+  const char* marker;
+  const char* access;
+  const char* status;
+  const char* code;
+  std::vector<std::string> calls;
+  const char* badge = nullptr;
+};
+const Plain kPlain[] = {
+    {"40p", "X", "1", "", "001", {"time", "access"}},
+    {"40p", "X", "", "", "001", {"time"}},
+    {"40p", "", "U", "", "001", {"access"}},
+    {"40p", "", "", "", "001", {}},  // no rule
+    {"dta", "", "", "100", "001", {"time"}},
+    {"dta", "", "", "100", "024", {"access"}},
+    {"dta", "", "", "17", "001", {"access"}, " \t"},
+    {"dta", "", "", "17", "001", {"event", "access"}},
+    {"62p", "X", "1", "100", "024", {"access"}},
+};
+constexpr int kPlainKinds = sizeof kPlain / sizeof kPlain[0];
+
 Generated Generate(unsigned seed, int lines) {
   std::mt19937 random(seed);
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
@@ -43,53 +68,27 @@ Generated Generate(unsigned seed, int lines) {
     std::string badge = "B" + std::to_string(pick(100000));
     std::string line;
     std::vector<std::string> calls;
-    switch (pick(16)) {
-      case 0:
-        line = Record(id, "40p", badge, "T1", "X", "1", "", "001"), calls = {"time", "access"};
-        break;
-      case 1:
-        line = Record(id, "40p", badge, "T1", "X", "", "", "001"), calls = {"time"};
-        break;
-      case 2:
-        line = Record(id, "40p", badge, "T1", "", "U", "", "001"), calls = {"access"};
-        break;
-      case 3:
-        line = Record(id, "40p", badge, "T1", "", "", "", "001");
-        break;  // no rule
-      case 4:
-        line = Record(id, "dta", badge, "T1", "", "", "100", "001"), calls = {"time"};
-        break;
-      case 5:
-        line = Record(id, "dta", badge, "T1", "", "", "100", "024"), calls = {"access"};
-        break;
-      case 6:
-        line = Record(id, "dta", " \t", "T1", "", "", "17", "001"), calls = {"access"};
-        break;
-      case 7:
-        line = Record(id, "dta", badge, "T1", "", "", "17", "001"), calls = {"event", "access"};
-        break;
-      case 8:
-        line = Record(id, "62p", badge, "T1", "X", "1", "100", "024"), calls = {"access"};
-        break;
-      case 9:
+    int kind = pick(kPlainKinds + 7);
+    switch (kind) {
+      case kPlainKinds + 0:
         line = Record(id, "50p", badge.substr(0, 13), "T1", "", "", "", "001");
         calls = {"cost"};
         g.costCentreFile +=
             "150709073005" + (badge.substr(0, 13) + std::string(13, ' ')).substr(0, 13) + "0004711";
         ++g.costCentreRecords;
         break;
-      case 10:  // a cost-centre booking with a short date: reported, not written
+      case kPlainKinds + 1:  // a cost-centre booking with a short date: reported, not written
         line = Record(id, "50p", badge, "T1", "", "", "", "001", "2009071");
         calls = {"cost"};
         ++g.refusedCostCentres;
         break;
-      case 11:
+      case kPlainKinds + 2:
         line = Record(id, pick(2) ? "40P" : "xyz", badge, "T1", "X", "1", "", "001");
         break;
-      case 12:
+      case kPlainKinds + 3:
         line = Record(id, "62p", badge, pick(2) ? "T2" : "T1 ", "", "", "", "001");
         break;
-      case 13:  // malformed: too few fields, a field too long, or a line too long
+      case kPlainKinds + 4:  // malformed: too few fields, a field too long, or a line too long
         switch (pick(3)) {
           case 0:
             line = badge + "," + id + ",20090715,073005,5,T1,3";
@@ -103,13 +102,20 @@ Generated Generate(unsigned seed, int lines) {
         }
         ++g.malformed;
         break;
-      case 14:
+      case kPlainKinds + 5:
         line = std::string(static_cast<size_t>(pick(4)), ' ');
-        break;  // empty line
-      default:  // a zero byte that would hide the rest of the line
+        break;               // empty line
+      case kPlainKinds + 6:  // a zero byte that would hide the rest of the line
         line = Record(id, "62p", badge, "T1", "", "", "", "001");
         line.insert(static_cast<size_t>(pick(static_cast<int>(line.size()))), 1, '\0');
         ++g.malformed;
+        break;
+      default: {
+        const Plain& p = kPlain[kind];
+        line = Record(id, p.kind, p.badge ? p.badge : badge, "T1", p.marker, p.access, p.status,
+                      p.code);
+        calls = p.calls;
+      }
     }
     g.bytes += line + kEnds[pick(3)];
     for (const std::string& call : calls) g.calls.push_back(call + ":" + id);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "loop_harness.h"
@@ -355,6 +357,27 @@ TEST_F(TargetFiles, Windows1252BadgeIsFoundAndItsLineWritten) {
   std::string line = inst_.TimeBookings();
   ASSERT_EQ(line.size(), 82u) << inst_.Log();
   EXPECT_NE(line.find("3003"), std::string::npos);
+}
+
+// A target that cannot be made is named with the reason of its own
+// failure, whichever of the two targets it is.
+TEST_F(TargetFiles, ATargetThatCannotBeMadeIsNamedWithItsOwnReason) {
+  const std::string tooLong = std::string(300, 'x') + ".txt";
+  const std::string named = "   " + tooLong + ": ";
+  auto reason = [&named](const ProcessResult& r) {
+    const size_t at = r.output.find(named);
+    if (at == std::string::npos) return std::string("(not named)");
+    const size_t from = at + named.size();
+    return r.output.substr(from, r.output.find('\n', from) - from);
+  };
+  const ProcessResult first = RunInto("", tooLong, "kst.txt", true);
+  const ProcessResult second = RunInto("", "zeit.txt", tooLong, true);
+  EXPECT_EQ(first.exitStatus, kFileFailure);
+  EXPECT_EQ(second.exitStatus, kFileFailure);
+  EXPECT_EQ(reason(first), reason(second)) << first.output << second.output;
+  if (WindowsBuildUnderTest().empty()) {
+    EXPECT_EQ(reason(first), std::strerror(ENAMETOOLONG));
+  }
 }
 
 }  // namespace

@@ -205,5 +205,103 @@ TEST_F(LockedTable, TheWaitingInsertIsUnknownAndTheRestNotSent) {
             std::vector<std::vector<std::string>>{{"T9"}});
 }
 
+// A stop while a statement waits on a server that has gone silent: the
+// driver gives the cancelled statement up only when its query timeout runs
+// out, and then answers with whatever error it has (HY000 without an error
+// number, say). What the server did with it is unknown, whatever that
+// answer: an insert is of unknown outcome, and a lookup is unanswered, so
+// no time booking line is written with a guessed type or code and no
+// known holder is called not found.
+struct SilentStatement {
+  const char* name;
+  int answered;  // batches the server answers before it goes silent
+  bool timeBooking;
+  const char* entry;  // the log entry of the booking in hand
+};
+
+void PrintTo(const SilentStatement& statement, std::ostream* out) {
+  *out << statement.name;
+}
+
+class StopAtSilentServer : public UnansweredServer,
+                           public ::testing::WithParamInterface<SilentStatement> {
+ protected:
+  StopAtSilentServer() : UnansweredServer(Options(), QueryTimeout().c_str()) {}
+  static StandinOptions Options() {
+    StandinOptions options = DefaultOptions();
+    options.silentAfter = GetParam().answered;
+    return options;
+  }
+  // Long enough that the stop finds the statement still waiting.
+  static std::string QueryTimeout() {
+    return std::to_string(static_cast<int>(3 * kSanitizerSlowdown));
+  }
+};
+
+TEST_P(StopAtSilentServer, TheBookingInHandIsUnansweredNeverFailedOrNotFound) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a POSIX signal";
+  Booking inHand = Time("4711", "004");
+  if (!GetParam().timeBooking) {
+    inHand.marker = "";
+    inHand.access = "1";
+  }
+  inst_.SetRunStop(
+      {std::chrono::milliseconds(static_cast<int>(1000 * kSanitizerSlowdown)), SIGTERM});
+  ProcessResult r = Transfer(inHand.Line() + Time("4711", "001").Line() + AccessAndEvents(2, 1));
+  EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
+  const std::string log = inst_.Log();
+  EXPECT_NE(
+      log.find(std::string(GetParam().entry) + " (Stoppsignal): T1, 4711, 20090715, 073005\r\n"),
+      std::string::npos)
+      << log;
+  EXPECT_EQ(Occurrences(log, "fehlgeschlagen"), 0) << log;
+  EXPECT_EQ(Occurrences(log, "nicht gefunden"), 0) << log;
+  EXPECT_EQ(inst_.TimeBookings(), "");
+  EXPECT_NE(log.find("Uebergabe angehalten (Stoppsignal)"), std::string::npos) << log;
+  EXPECT_EQ(log.substr(log.size() - DbSummary(0, 0).size()), DbSummary(0, 0)) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStatement, StopAtSilentServer,
+    ::testing::Values(
+        SilentStatement{"BadgeLookup", 1, true,
+                        "Zeitbuchung nicht geschrieben, Abfrage Schema/Personalnr. ohne Antwort"},
+        SilentStatement{"BookingTypeLookup", 2, true,
+                        "Zeitbuchung nicht geschrieben, Abfrage Buchungstyp ohne Antwort"},
+        SilentStatement{"CodeMappingLookup", 3, true,
+                        "Zeitbuchung nicht geschrieben, Abfrage Buchungsart-Ersatz ohne Antwort"},
+        SilentStatement{"AccessInsert", 1, false, "Insert in Kvx402Zpk Ergebnis unbekannt"}),
+    [](const ::testing::TestParamInfo<SilentStatement>& each) { return each.param.name; });
+
+class SilentLogin : public UnansweredServer {
+ protected:
+  SilentLogin() : UnansweredServer(Options(), "5") {
+    inst_.WriteConfig(tralvo::ConfigSettings{server_options_user_, server_options_password_,
+                                             "MSSQL", "TRALVO", "30", "5"});
+  }
+  static StandinOptions Options() {
+    StandinOptions options = DefaultOptions();
+    options.silentLogin = true;
+    return options;
+  }
+};
+
+// A connect in progress cannot be cancelled, but no booking has been read:
+// the run ends at once with the stop's status, the log gets the stop entry
+// alone (the run never connected), and the target files stay as opened.
+TEST_F(SilentLogin, AStopEndsTheRunAtOnce) {
+  if (!WindowsBuildUnderTest().empty()) GTEST_SKIP() << "a POSIX signal";
+  const auto after = std::chrono::milliseconds(static_cast<int>(500 * kSanitizerSlowdown));
+  inst_.SetRunStop({after, SIGTERM});
+  Clock::time_point start = Clock::now();
+  ProcessResult r = Transfer(AccessAndEvents(2, 1));
+  EXPECT_LT(SecondsSince(start), (after.count() / 1000.0 + 1.0) * kSanitizerSlowdown);
+  EXPECT_EQ(r.exitStatus, 128 + SIGTERM);
+  EXPECT_EQ(inst_.Log(),
+            "Uebergabe angehalten (Stoppsignal), Quelldatei nicht zu Ende gelesen\r\n");
+  EXPECT_EQ(inst_.TimeBookings(), "");
+  EXPECT_EQ(inst_.CostCentres(), "");
+}
+
 }  // namespace
 }  // namespace testsupport

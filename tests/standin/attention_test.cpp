@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "odbc_client.h"
+#include "recording_relay.h"
 #include "standin_fixture.h"
 #include "test_support.h"
 
@@ -22,6 +24,33 @@ using Rows = std::vector<std::vector<std::string>>;
 
 std::string Insert(const std::string& code) {
   return "INSERT INTO dbo.Codes (Code) VALUES ('" + code + "')";
+}
+
+// What the server sent on a connection in clear, as messages: from the
+// answer to the PRELOGIN on, each its packets' contents joined.
+std::vector<std::string> ServerMessages(const testsupport::RecordingRelay& relay) {
+  std::string clear = testsupport::ReadWire(relay.Recordings().back().fromServer).clear;
+  std::vector<std::string> messages(1);
+  for (size_t at = 0; at + 8 <= clear.size();) {
+    size_t size = (static_cast<size_t>(static_cast<unsigned char>(clear[at + 2])) << 8) |
+                  static_cast<unsigned char>(clear[at + 3]);
+    if (size < 8) break;
+    messages.back().append(clear, at + 8, size - 8);
+    if (clear[at + 1] & 0x01) messages.emplace_back();
+    at += size;
+  }
+  messages.pop_back();  // empty, or cut off
+  return messages;
+}
+
+// The status of the DONE that ends `message`; -1 when it ends otherwise.
+int FinalDoneStatus(const std::string& message) {
+  if (message.size() < 13) return -1;
+  size_t at = message.size() - 13;
+  unsigned char token = static_cast<unsigned char>(message[at]);
+  if (token != 0xFD && token != 0xFE) return -1;
+  return static_cast<unsigned char>(message[at + 1]) |
+         (static_cast<unsigned char>(message[at + 2]) << 8);
 }
 
 class StandinAttentionTest : public ::testing::Test {
@@ -89,14 +118,50 @@ TEST_F(StandinAttentionTest, ABlockedStatementStopsAtOnceOrAfterItsLockTimeout) 
   EXPECT_EQ(blocked_->Execute(Insert("LATER")).rc, SQL_SUCCESS);
 }
 
-// The server's default LOCK_TIMEOUT of -1 has no limit of its own.
-TEST_F(StandinAttentionTest, WithoutALockTimeoutABlockedStatementWaitsUntilCancelled) {
-  StartWithALockHeld();
-  auto waited = CancelledInsert(*blocked_, "WAITED", milliseconds(24500));
-  EXPECT_GE(waited, milliseconds(24500));
-  EXPECT_LT(waited, milliseconds(27000));
+// A stopped response ends with a DONE that announces nothing more, and the
+// acknowledgement follows as a message of its own: some clients read the
+// first message as the response's end and then wait for the second.
+TEST_F(StandinAttentionTest, AStoppedResponseEndsBeforeItsAcknowledgementInMessagesOfTheirOwn) {
+  Start();
+  holder_ = Client(false);
+  testsupport::RecordingRelay relay(server_->port());
+  OdbcConnection watched;
+  watched.SetTimeouts(10, 0);
+  Outcome login = watched.ConnectString("DSN=TRALVO;UID=tralvo;PWD=Geheim-42;Encryption=off;Port=" +
+                                        std::to_string(relay.port()));
+  ASSERT_TRUE(SQL_SUCCEEDED(login.rc)) << login.diagnostic.message;
+  ASSERT_NE(watched.Execute("CREATE TABLE dbo.Wide (Filler VARCHAR(4000))").rc, SQL_ERROR);
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_NE(watched.Execute("INSERT INTO dbo.Wide VALUES ('" + std::string(4000, 'w') + "')").rc,
+              SQL_ERROR);
+  }
+  ASSERT_EQ(holder_->Execute(Insert("HELD")).rc, SQL_SUCCESS);
+
+  // `stop` stops a request on `watched`; a statement after it shows that
+  // the connection goes on, and that all before it has been recorded.
+  auto expectStoppedApart = [&](const std::function<void()>& stop) {
+    size_t before = ServerMessages(relay).size();
+    stop();
+    EXPECT_EQ(watched.FetchFirst("SELECT 7", {{SQL_C_LONG, 4}}).numbers, std::vector<long>{7});
+    std::vector<std::string> messages = ServerMessages(relay);
+    ASSERT_GE(messages.size(), before + 3);
+    int status = FinalDoneStatus(messages[before]);
+    EXPECT_GE(status, 0) << "the stopped response ends with a DONE";
+    EXPECT_EQ(status & (0x01 | 0x20), 0) << "announcing neither more nor the acknowledgement";
+    EXPECT_EQ(messages[before + 1].size(), 13u) << "the acknowledgement is a DONE alone";
+    EXPECT_EQ(FinalDoneStatus(messages[before + 1]), 0x20);
+  };
+  // Before anything of the answer went out: waiting for the lock.
+  expectStoppedApart([&] { CancelledInsert(watched, "WAITED", milliseconds(300)); });
   ASSERT_EQ(holder_->EndTransaction(true).rc, SQL_SUCCESS);
-  EXPECT_EQ(Committed(), Rows{{"HELD"}});
+  // While the answer is under way: 20 MB outgrow the sockets' buffers, and
+  // the driver cancels the rest when the statement is freed after a row.
+  expectStoppedApart([&] {
+    Fetched wide =
+        watched.FetchFirst("SELECT a.Filler, b.Filler FROM dbo.Wide a CROSS JOIN dbo.Wide b",
+                           {{SQL_C_CHAR, 8}, {SQL_C_CHAR, 8}});
+    EXPECT_EQ(wide.fetchRc, SQL_SUCCESS_WITH_INFO) << "truncated to the buffers";
+  });
 }
 
 TEST_F(StandinAttentionTest, ALateAnswerComesAfterTheBatchRanAndGivesWayToAnAttention) {

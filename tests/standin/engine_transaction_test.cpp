@@ -3,6 +3,8 @@
 // how two sessions share the database, and the duplicate-key errors.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "sql/conversion.h"
 #include "sql/engine.h"
 #include "test_support.h"
@@ -140,6 +142,43 @@ TEST_F(EngineTransactionTest, AnOpenWriteMakesOthersWaitUntilItEndsAndShowsThemO
   ASSERT_EQ(committed.transactionChanges.size(), 1u);
   EXPECT_EQ(committed.transactionChanges[0].kind, TransactionChange::Kind::Commit);
   EXPECT_EQ(committed.transactionChanges[0].id, second);
+}
+
+// The default LOCK_TIMEOUT of -1 has no limit of its own. Each look the
+// waiting session takes at its client is ten days later on the wait's
+// clock: the wait outlasts the longest LOCK_TIMEOUT a session can set
+// (2^31 - 1 ms, about 24.9 days) and ends with the client's attention,
+// while SET LOCK_TIMEOUT on the same clock ends it with 1222.
+TEST_F(EngineTransactionTest, WithoutALockTimeoutAWaitHasNoLimitOfItsOwn) {
+  std::chrono::steady_clock::time_point now;
+  engine_.SetWaitClock([&] { return now; });
+  struct Client final : Interruption {
+    explicit Client(std::chrono::steady_clock::time_point& now) : now_(now) {}
+    bool Requested() override {
+      now_ += std::chrono::hours(24 * 10);
+      return ++looks == stopAt;
+    }
+    std::chrono::steady_clock::time_point& now_;
+    int looks = 0;
+    int stopAt = 0;
+  } client(now);
+  Run("BEGIN TRAN INSERT INTO dbo.Codes (Code) VALUES ('A')");
+  other_.interruption = &client;
+
+  client.stopAt = 5;
+  std::vector<StatementResult> stopped = Run(other_, "INSERT INTO dbo.Codes (Code) VALUES ('B')");
+  ASSERT_EQ(stopped.size(), 1u);
+  EXPECT_TRUE(stopped[0].failed);
+  EXPECT_TRUE(stopped[0].messages.empty()) << stopped[0].messages[0].number;
+  EXPECT_EQ(client.looks, 5);
+
+  client.looks = 0;
+  client.stopAt = -1;
+  Run(other_, "SET LOCK_TIMEOUT 2147483647");
+  EXPECT_EQ(ErrorOf(other_, "INSERT INTO dbo.Codes (Code) VALUES ('B')"), 1222);
+  EXPECT_EQ(client.looks, 3);
+  Run("ROLLBACK");
+  EXPECT_EQ(Codes(other_), "");
 }
 
 TEST_F(EngineTransactionTest, ATransactionOnlyBegunHoldsNothing) {

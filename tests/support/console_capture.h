@@ -1,4 +1,4 @@
-// A console for a RunState whose bytes a test reads back.
+// A console for a run whose bytes a test reads back.
 #pragma once
 
 #include <cstdio>
