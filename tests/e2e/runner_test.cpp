@@ -84,6 +84,35 @@ class Runner : public TransferTest {
   }
 };
 
+// A runner against a stand-in with the options options() gives.
+template <StandinOptions (*options)(StandinOptions)>
+class RunnerWith : public Runner {
+ protected:
+  RunnerWith() : Runner(options(DefaultOptions())) {}
+};
+
+StandinOptions RefusingEvents(StandinOptions options) {
+  options.fail = {"O2009BUCHPROT=547"};
+  return options;
+}
+StandinOptions Slow(StandinOptions options) {
+  options.delayMs = 50;
+  return options;
+}
+StandinOptions SlightlySlow(StandinOptions options) {
+  options.delayMs = 3;
+  return options;
+}
+// The server time, then three events' rows less one.
+StandinOptions Dropping(StandinOptions options) {
+  options.dropAfter = 6;
+  return options;
+}
+using RunnerWithRefusedEvents = RunnerWith<RefusingEvents>;
+using SlowRunner = RunnerWith<Slow>;
+using KilledRunner = RunnerWith<SlightlySlow>;
+using DroppingRunner = RunnerWith<Dropping>;
+
 TEST_F(Runner, ThreeRunsOfAnUnchangedFileHandEachBookingOverOnceAsTralvoWould) {
   Booking access;
   access.access = "1";
@@ -202,16 +231,6 @@ TEST_F(Runner, AnOutboxItCannotUseOrAFailedConnectionFeedsNothingTheRunAfterFeed
   EXPECT_EQ(Events(), 1);
 }
 
-class RunnerWithRefusedEvents : public Runner {
- protected:
-  RunnerWithRefusedEvents() : Runner(Options()) {}
-  static StandinOptions Options() {
-    StandinOptions options = DefaultOptions();
-    options.fail = {"O2009BUCHPROT=547"};
-    return options;
-  }
-};
-
 TEST_F(RunnerWithRefusedEvents, RefusedLinesAreSetAsideOnceWithAStatusOfTheirOwn) {
   const std::string refused = Event(1).Line();
   inst_.WriteBookings(Cost(0).Line() + refused + "kaputt\r\n" + Cost(2).Line());
@@ -234,16 +253,6 @@ TEST_F(RunnerWithRefusedEvents, RefusedLinesAreSetAsideOnceWithAStatusOfTheirOwn
   EXPECT_EQ(Files("rejected", ".txt").size(), 2u);
 }
 
-class SlowRunner : public Runner {
- protected:
-  SlowRunner() : Runner(Options()) {}
-  static StandinOptions Options() {
-    StandinOptions options = DefaultOptions();
-    options.delayMs = 50;
-    return options;
-  }
-};
-
 TEST_F(SlowRunner, ASecondRunnerOfTheTerminalEndsAtOnce) {
   std::string file;
   for (int i = 0; i < 20; ++i) file += Event(i).Line();
@@ -259,16 +268,6 @@ TEST_F(SlowRunner, ASecondRunnerOfTheTerminalEndsAtOnce) {
   EXPECT_EQ(first.exitStatus, 0) << first.output;
   EXPECT_EQ(Events(), 20);
 }
-
-class KilledRunner : public Runner {
- protected:
-  KilledRunner() : Runner(Options()) {}
-  static StandinOptions Options() {
-    StandinOptions options = DefaultOptions();
-    options.delayMs = 3;
-    return options;
-  }
-};
 
 TEST_F(KilledRunner, RunsKilledAtRandomMomentsHandEveryRecordOverOnce) {
   if (!WindowsBuildUnderTest().empty())
@@ -311,16 +310,6 @@ TEST_F(KilledRunner, RunsKilledAtRandomMomentsHandEveryRecordOverOnce) {
   // Every event that may be there twice was said to be fed again.
   EXPECT_GE(Occurrences(inst_.Log(), "Nach Abbruch des letzten Laufs erneut uebergeben"), doubled);
 }
-
-class DroppingRunner : public Runner {
- protected:
-  DroppingRunner() : Runner(Options()) {}
-  static StandinOptions Options() {
-    StandinOptions options = DefaultOptions();
-    options.dropAfter = 6;  // the server time, then three events' rows less one
-    return options;
-  }
-};
 
 // Each run loses its connection at the third event's access row: that
 // booking's outcome is unknown (set aside), the rest were not sent (fed
