@@ -148,8 +148,9 @@ int TransferBookings(Run& run, BookingFileReader& bookings, BookingHandlers& han
     }
     if (run.report.debug()) run.report.Print(piece);
     HandlePiece(run, handlers, piece, endsLine, insideOverlongLine, record);
+    const bool rowSent = run.report.TakeRowSent();
     const BookingFate fate = run.report.TakeFate();
-    if (run.observer) run.observer->LineHandled(piece, endsLine, fate);
+    if (run.observer) run.observer->LineHandled(piece, endsLine, fate, rowSent);
     if (!TargetsWritten(run)) {
       status = kExitFileFailure;
       break;

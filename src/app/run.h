@@ -18,10 +18,13 @@ class StopRequests;
 // the fate of its booking (kDone for a piece that held nothing to
 // transfer), once the fate is settled: a caller that follows the run
 // booking by booking, such as one that resumes where a run ended.
+// rowSent: a row of the booking reached the server (stored, refused, or
+// sent without an answer), so the database may have changed.
 class LineObserver {
  public:
   virtual ~LineObserver() = default;
-  virtual void LineHandled(std::string_view piece, bool endsLine, BookingFate fate) = 0;
+  virtual void LineHandled(std::string_view piece, bool endsLine, BookingFate fate,
+                           bool rowSent) = 0;
 };
 
 struct Run {

@@ -25,8 +25,6 @@ namespace tralvo {
 
 namespace {
 
-constexpr size_t kMaxTerminalIdLength = 255;
-
 // Whether two paths lead to one plain file. "wb" on a target that is the
 // booking file would empty the bookings before they are read, and two
 // targets that are one file write over each other; the files' identities
@@ -69,6 +67,8 @@ void TellWhy(Run& run, FileOpen why, const SystemError& error, const std::string
     run.report.Print("   " + path + ": " + FileOpenText(why, error) + "\n");
 }
 
+bool TargetsOpen(Run& run);
+
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
 // never picks up the output of an earlier run; but none is touched when a
@@ -88,12 +88,18 @@ bool OpenFiles(Run& run, BookingFileReader& bookings, const char* const* argv) {
   bool costOpen = run.costCentreFile.Open(argv[4]);
   // Nor is a new target at the name of a log that was not there yet.
   if (costOpen && TargetsClash(run, argv)) return false;
-  if (!(timeOpen && costOpen) && debug) {
+  return TargetsOpen(run) && bookingsOpen;
+}
+
+// Whether both target files are open; says with the debug flag why not.
+bool TargetsOpen(Run& run) {
+  const bool open = run.timeBookingFile.isOpen() && run.costCentreFile.isOpen();
+  if (!open && run.report.debug()) {
     run.report.Print("Zieldatei kann nicht erzeugt werden\n");
     for (const OutputFile* target : {&run.timeBookingFile, &run.costCentreFile})
       if (!target->isOpen()) TellWhy(run, target->opened(), target->openError(), target->path());
   }
-  return bookingsOpen && timeOpen && costOpen;
+  return open;
 }
 
 // A target file whose last bytes could not be written makes the run a
@@ -192,6 +198,15 @@ int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
       serverTime + ":");
   TransferHandlers handlers(run, db);
   return TransferBookings(run, bookings, handlers);
+}
+
+int TransferPart(Run& run, BookingFileReader& bookings, const PartTargets& targets,
+                 int connectFailure, std::chrono::system_clock::time_point start) {
+  run.timeBookingFile.Open(targets.timeBookings, targets.timeBookingsKept);
+  run.costCentreFile.Open(targets.costCentres, targets.costCentresKept);
+  int status = kExitFileFailure;
+  if (TargetsOpen(run)) status = TransferOpenFiles(run, bookings, connectFailure, start);
+  return CloseFiles(run, bookings, status);
 }
 
 void EndRun(Run& run, std::chrono::system_clock::time_point start, int status) noexcept {

@@ -2,12 +2,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tralvo {
 
 class BookingFileReader;
 struct Run;
+
+// The longest terminal id a run takes.
+inline constexpr size_t kMaxTerminalIdLength = 255;
 
 // Converts the letters a to z to upper case in place, byte by byte; every
 // other byte, Windows-1252 letters included, stays as it is.
@@ -28,6 +33,23 @@ int RunTransfer(int argc, const char* const* argv) noexcept;
 // (EndRun), with the stop's status. start is when the run started.
 int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
                       std::chrono::system_clock::time_point start);
+
+// The target files of a run over a part of a booking file, and how many
+// bytes of each to keep: the records of the part so far.
+struct PartTargets {
+  std::string timeBookings;
+  int64_t timeBookingsKept = 0;
+  std::string costCentres;
+  int64_t costCentresKept = 0;
+};
+
+// The run sequence over the part of a booking file that bookings was
+// opened and restricted to, for a caller that feeds a booking file in
+// parts: opens the targets after what they keep, transfers
+// (TransferOpenFiles) and closes the files. Returns the exit status; the
+// caller ends the run (EndRun) once it is done with it.
+int TransferPart(Run& run, BookingFileReader& bookings, const PartTargets& targets,
+                 int connectFailure, std::chrono::system_clock::time_point start);
 
 // The end of every run that took its terminal id: the log gets its last
 // entries, then the status file (with STATUS_DIR) the run's outcome.

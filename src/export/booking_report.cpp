@@ -242,6 +242,7 @@ void BookingReport::CostCentreMalformed() noexcept {
 void BookingReport::Row(RowTable table, const DbResult& result,
                         const BookingKey& booking) noexcept {
   const bool access = table == RowTable::kAccess;
+  if (result.outcome != DbOutcome::kNotSent) rowSent_ = true;
   // An access row that is there already is what the booking asked for; an
   // event row has no key, so the server never calls one a duplicate.
   if (result.done() || (access && result.outcome == DbOutcome::kDuplicate)) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "db/outcome.h"
 #include "export/transfer_log.h"
@@ -93,6 +94,9 @@ class BookingReport {
 
   // The fate of the booking in hand so far, and the start of the next one.
   BookingFate TakeFate() noexcept;
+  // Whether a row of the booking in hand reached the server (stored,
+  // refused, or sent without an answer); the next one starts without.
+  bool TakeRowSent() noexcept { return std::exchange(rowSent_, false); }
 
   // A line that holds no whole booking record: said on the console always.
   void Malformed() noexcept;
@@ -162,6 +166,7 @@ class BookingReport {
   BookingCounters counters_;
   NotTransferredCounters notTransferred_;
   BookingFate fate_ = BookingFate::kDone;
+  bool rowSent_ = false;
 };
 
 // The reports of a file the run cannot use; the path follows the text.

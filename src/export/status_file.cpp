@@ -9,6 +9,7 @@
 
 #include "export/booking_report.h"
 #include "shared/file_system.h"
+#include "shared/fingerprint.h"
 #include "shared/windows_1252.h"
 
 namespace tralvo {
@@ -27,29 +28,6 @@ constexpr std::chrono::hours kTemporaryLifetime(1);
 // Names tried for one temporary file.
 constexpr int kTemporaryTries = 4;
 
-// FNV-1a: stable across platforms and versions, so a shortened name stays
-// the name of its terminal.
-uint64_t NameHash(std::string_view text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (char ch : text) {
-    hash ^= static_cast<unsigned char>(ch);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-// name in folder.
-std::string InFolder(const std::string& folder, const std::string& name) {
-#ifdef _WIN32
-  const char separator = '\\';
-#else
-  const char separator = '/';
-#endif
-  std::string path = folder;
-  if (!path.empty() && path.back() != separator && path.back() != '/') path += separator;
-  return path + name;
-}
-
 // Removes the temporary files of the status file at name in folder whose
 // run has ended, or that are too old to belong to a running one.
 void RemoveLeftovers(const std::string& folder, const std::string& name) {
@@ -65,7 +43,7 @@ void RemoveLeftovers(const std::string& folder, const std::string& name) {
       pid = digit >= '0' && digit <= '9' ? pid * 10 + static_cast<uint64_t>(digit - '0') : 0;
     }
     if (now - entry.modified > kTemporaryLifetime || (pid != ProcessId() && !ProcessRuns(pid)))
-      RemoveFile(InFolder(folder, entry.name));
+      RemoveFile(PathInFolder(folder, entry.name));
   }
 }
 
@@ -120,43 +98,35 @@ bool IsSecondsText(std::string_view text) {
 
 }  // namespace
 
-std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
-                             std::string_view suffix) {
+std::string TerminalFileStem(std::string_view terminal) {
   static const char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
+  std::string stem;
+  // Where the stem can be cut without splitting a %XX.
+  size_t cut = 0;
+  constexpr size_t kTokenLength = 17;  // "~" and 16 hex digits
   for (char ch : terminal) {
     const auto byte = static_cast<unsigned char>(ch);
     if (PlainNameByte(byte)) {
-      encoded += ch;
+      stem += ch;
     } else {
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 0x0F];
+      stem += '%';
+      stem += kHex[byte >> 4];
+      stem += kHex[byte & 0x0F];
     }
+    if (stem.size() <= kMaxTerminalStem - kTokenLength) cut = stem.size();
   }
-  std::string name = std::string(prefix);
-  if (prefix.size() + encoded.size() + suffix.size() > kMaxTerminalFileName) {
-    constexpr size_t kHashPart = 17;  // "~" and 16 digits
-    size_t keep = kMaxTerminalFileName - prefix.size() - suffix.size() - kHashPart;
-    // Never inside a %XX.
-    if (keep >= 1 && encoded[keep - 1] == '%')
-      keep -= 1;
-    else if (keep >= 2 && encoded[keep - 2] == '%')
-      keep -= 2;
-    char hash[kHashPart + 1];
-    std::snprintf(hash, sizeof hash, "~%016" PRIX64, NameHash(terminal));
-    encoded.resize(keep);
-    encoded += hash;
-  }
-  return name.append(encoded).append(suffix);
+  if (stem.size() <= kMaxTerminalStem) return stem;
+  char token[kTokenLength + 1];
+  std::snprintf(token, sizeof token, "~%016" PRIX64, FingerprintOf(terminal));
+  return stem.substr(0, cut) + token;
 }
 
 std::string StatusFileName(std::string_view terminal) {
-  return TerminalFileName("tralvo_", terminal, ".prom");
+  return "tralvo_" + TerminalFileStem(terminal) + ".prom";
 }
 
 std::string StatusFilePath(const std::string& folder, std::string_view terminal) {
-  return InFolder(folder, StatusFileName(terminal));
+  return PathInFolder(folder, StatusFileName(terminal));
 }
 
 std::string LabelValue(std::string_view terminal) {
@@ -235,31 +205,24 @@ StatusWrite WriteStatusFile(const std::string& folder, const BookingReport& repo
   StatusWrite result;
   EveryoneCanWrite(folder, result.folderOpen);
   const std::string name = StatusFileName(report.terminalId());
-  const std::string path = InFolder(folder, name);
+  const std::string path = PathInFolder(folder, name);
   RemoveLeftovers(folder, name);
   const std::string bytes =
       FormatStatus(report, times, exitStatus, exitStatus == 0 ? "" : LastSuccess(path));
-  NativeFile file;
-  std::string temporary;
-  for (int attempt = 0; attempt < kTemporaryTries && !file.isOpen(); ++attempt) {
-    temporary = path + kTemporaryPart + std::to_string(ProcessId()) + "." + UnpredictableNamePart();
-    file.CreateReadable(temporary);
+  // Under a name no other account can foresee; should one be taken all
+  // the same, another. Only a folder at the status file's own name stops
+  // it: no rename replaces that.
+  for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+    const std::string temporary =
+        path + kTemporaryPart + std::to_string(ProcessId()) + "." + UnpredictableNamePart();
+    if (ReplaceWhole(path, temporary, bytes, Readers::kEveryone)) return result;
+    const PathKind kind = KindOf(path);
+    if (kind != PathKind::kRegularFile && kind != PathKind::kMissing) {
+      result.outcome = StatusWrite::kNotPlainFile;
+      return result;
+    }
   }
-  if (!file.isOpen()) {
-    result.outcome = StatusWrite::kFailed;
-    return result;
-  }
-  bool written = file.WriteAll(bytes) && file.Sync();
-  written = file.Close() && written;
-  if (written && ReplaceFile(temporary, path)) {
-    SyncFolderOf(path);
-    return result;
-  }
-  RemoveFile(temporary);
-  // A folder at the name is the one thing a rename cannot replace.
-  result.outcome = KindOf(path) == PathKind::kRegularFile || KindOf(path) == PathKind::kMissing
-                       ? StatusWrite::kFailed
-                       : StatusWrite::kNotPlainFile;
+  result.outcome = StatusWrite::kFailed;
   return result;
 }
 

@@ -19,24 +19,16 @@ struct RunTimes {
   std::chrono::system_clock::time_point end;
 };
 
-// The longest name of a file that TerminalFileName makes. File systems
-// take names of 255 bytes, but Windows takes paths of 260 characters in
-// all, and a temporary name beside the file adds up to 42 more: this
-// leaves the folder about 90.
-inline constexpr std::size_t kMaxTerminalFileName = 128;
+// The terminal id as a part of a file name: every byte outside
+// [A-Za-z0-9_-] written as %XX, so that two terminals never share a file
+// and no terminal id can name another folder. An id whose part would be
+// longer than kMaxTerminalStem (a file name has 255 bytes at most, a
+// Windows path 260) keeps its beginning and ends in "~" and the 16 hex
+// digits of its fingerprint, which keeps it apart from every other.
+inline constexpr size_t kMaxTerminalStem = 100;
+std::string TerminalFileStem(std::string_view terminal);
 
-// prefix, the terminal id and suffix as the name of a file that the runs
-// of that terminal leave: every byte of the id outside [A-Za-z0-9_-]
-// written as %XX, so that two terminals never share a name and no id can
-// name another folder. Where the whole name would be longer than
-// kMaxTerminalFileName (an id of 255 bytes may take 765 encoded), a
-// readable start of the encoded id is kept, followed by "~" and 16 hex
-// digits of a hash of the whole id; "~" occurs in no encoded id, so a
-// shortened name never equals a whole one.
-std::string TerminalFileName(std::string_view prefix, std::string_view terminal,
-                             std::string_view suffix);
-
-// "tralvo_<terminal>.prom", named as TerminalFileName names it.
+// "tralvo_<stem>.prom", the stem as above.
 std::string StatusFileName(std::string_view terminal);
 
 // Where the status file of terminal stands in folder.

@@ -25,7 +25,29 @@ bool BookingFileReader::Open(const std::string& path) {
   file_ = OpenReadStream(path, opened_, openError_);
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
+  left_ = INT64_MAX;
+  offset_ = 0;
   return file_ != nullptr;
+}
+
+bool BookingFileReader::Size(int64_t& size) const {
+  return file_ && StreamLength(file_, size);
+}
+
+bool BookingFileReader::ReadAt(int64_t offset, char* buffer, size_t size, size_t& got) {
+  got = 0;
+  if (!file_ || !SeekStream(file_, offset)) return false;
+  got = std::fread(buffer, 1, size, file_);
+  return got == size || !std::ferror(file_);
+}
+
+bool BookingFileReader::Restrict(int64_t from, int64_t to) {
+  if (!file_ || from > to || !SeekStream(file_, from)) return false;
+  begin_ = end_ = 0;
+  atEof_ = failed_ = false;
+  left_ = to - from;
+  offset_ = from;
+  return true;
 }
 
 void BookingFileReader::Close() {
@@ -39,10 +61,13 @@ void BookingFileReader::Fill() {
   end_ -= begin_;
   begin_ = 0;
   while (end_ <= kMaxLineLength && !atEof_ && !failed_) {
-    size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    size_t want = buffer_.size() - end_;
+    if (static_cast<uint64_t>(left_) < want) want = static_cast<size_t>(left_);
+    size_t got = want == 0 ? 0 : std::fread(buffer_.data() + end_, 1, want, file_);
     end_ += got;
+    left_ -= static_cast<int64_t>(got);
     if (got == 0) {
-      if (std::ferror(file_))
+      if (want > 0 && std::ferror(file_))
         failed_ = true;
       else
         atEof_ = true;
@@ -80,6 +105,7 @@ ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
   }
   piece = std::string_view(start, length);
   begin_ += length;
+  offset_ += static_cast<int64_t>(length);
   return ReadResult::kPiece;
 }
 

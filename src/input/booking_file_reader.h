@@ -5,6 +5,7 @@
 // fragment for a booking.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -40,6 +41,16 @@ class BookingFileReader {
   const std::string& path() const { return path_; }
   void Close();
 
+  // The file's length in bytes now.
+  bool Size(int64_t& size) const;
+  // Reads the bytes at offset into buffer, as many as it holds or the
+  // file has there (got); false on a read error. A look beside the lines:
+  // Restrict places the lines afterwards.
+  bool ReadAt(int64_t offset, char* buffer, size_t size, size_t& got);
+  // From now on Next hands out the lines of the bytes [from, to) of the
+  // file, as if it held nothing else: a part that a run takes on its own.
+  bool Restrict(int64_t from, int64_t to);
+
   // The next piece of the file. A line ends after a line feed, after a
   // carriage return and line feed, or after a carriage return that no
   // line feed follows (so a file with carriage returns alone still yields
@@ -47,6 +58,8 @@ class BookingFileReader {
   // of kMaxLineLength bytes that its line goes on after. Data read before
   // a read error is handed out first.
   ReadResult Next(std::string_view& piece, bool& endsLine);
+  // Where in the file the piece Next handed out last ends.
+  int64_t offset() const { return offset_; }
 
  private:
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
@@ -62,6 +75,9 @@ class BookingFileReader {
   size_t end_ = 0;
   bool atEof_ = false;
   bool failed_ = false;
+  // Bytes Fill may still read before the end of the part.
+  int64_t left_ = INT64_MAX;
+  int64_t offset_ = 0;
 };
 
 }  // namespace tralvo

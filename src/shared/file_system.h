@@ -120,6 +120,10 @@ class NativeFile {
   // collector running as another account picks up), writable by its owner.
   FileOpen CreateReadable(const std::string& path) { return CreateNew(path, true); }
 
+  // Opens an existing plain file for writing anywhere in it (WriteAt) and
+  // cutting it; never creates one.
+  FileOpen OpenForUpdate(const std::string& path);
+
   bool isOpen() const { return handle_ != kNoHandle; }
   // The system's error of this file's last call that failed for it.
   const SystemError& error() const { return error_; }
@@ -137,6 +141,9 @@ class NativeFile {
   // Writes all bytes, in one system call where the platform allows, so an
   // entry appended by one process is never split by another's.
   bool WriteAll(std::string_view bytes);
+  // Writes all bytes at offset, in one system call where the platform
+  // allows, without moving the position WriteAll writes at.
+  bool WriteAt(int64_t offset, std::string_view bytes);
   // Cuts the file back to length bytes (a write the disk took only in
   // part is taken back whole).
   bool CutTo(int64_t length);
@@ -167,9 +174,10 @@ class NativeFile {
  private:
   FileOpen CreateNew(const std::string& path, bool readableByAll);
 #ifdef _WIN32
-  // Opens path with access, created with attributes when missing; only a
-  // plain file.
-  FileOpen OpenRegular(const std::string& path, unsigned long access, unsigned long attributes);
+  // Opens path with access and the disposition (OPEN_ALWAYS creates it
+  // with attributes when missing); only a plain file.
+  FileOpen OpenRegular(const std::string& path, unsigned long access, unsigned long attributes,
+                       unsigned long disposition);
 #endif
 
   static constexpr std::intptr_t kNoHandle = -1;
@@ -184,15 +192,35 @@ class NativeFile {
 // refuses the rename. error, when given, receives why it failed.
 bool ReplaceFile(const std::string& from, const std::string& to, SystemError* error = nullptr);
 
+// Who may read a file written whole.
+enum class Readers { kOwner, kEveryone };
+
+// Replaces the file at path with bytes in one step, so a reader finds
+// either the old file or the new one: written under temporary (created
+// anew, never through anything at that name: a leftover there is removed
+// first), synced, then renamed over path. False when that failed (error,
+// when given, receives why); the temporary file is gone then and the old
+// file stays.
+bool ReplaceWhole(const std::string& path, const std::string& temporary, std::string_view bytes,
+                  Readers readers, SystemError* error = nullptr);
+
 // Removes the entry at path (a link itself, not its target), never
 // through a planted link on the way to its folder.
 bool RemoveFile(const std::string& path);
 
-// Opens a target file for writing in binary: a plain file is emptied or
-// created; a device (a null device) is used as it is; a pipe, a socket or
-// a folder is refused unopened or untouched. Null on failure, with why
-// (and for kFailed the system's error).
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error);
+// Creates the folder at path unless one is there, never through a planted
+// link; the folder takes the default permissions of a new folder. True
+// when a folder is at path afterwards; error, when given, receives why not.
+bool CreateFolder(const std::string& path, SystemError* error = nullptr);
+
+// Opens a target file for writing in binary: a plain file is created, or
+// cut to its first keep bytes (emptied by default) and written on after
+// them, and refused (kFailed) when it is shorter than that; a device (a
+// null device) is used as it is; a pipe, a socket or a folder is refused
+// unopened or untouched. Null on failure, with why (and for kFailed the
+// system's error).
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep = 0);
 
 // Opens a plain file for reading in binary, without blocking on what is
 // not one. Links are followed (what is read was never the attacker's to
@@ -283,6 +311,9 @@ bool StreamLength(std::FILE* stream, int64_t& length);
 // Cuts a stream's file back to length bytes.
 bool CutStreamTo(std::FILE* stream, int64_t length);
 
+// Moves a stream's position to offset bytes from the start of its file.
+bool SeekStream(std::FILE* stream, int64_t offset);
+
 // Makes the folder entry of path durable (a file just created or renamed
 // there survives a power loss). True where the platform needs nothing.
 bool SyncFolderOf(const std::string& path);
@@ -339,6 +370,10 @@ inline std::string FolderOf(const std::string& path) {
   const size_t separator = path.find_last_of("/\\");
   return separator == std::string::npos ? "." : path.substr(0, separator);
 }
+
+// The path of name in folder, with the platform's separator between them
+// unless folder ends in one.
+std::string PathInFolder(const std::string& folder, const std::string& name);
 
 // The absolute form of path, for naming it in messages: links resolved as
 // far as the path exists.

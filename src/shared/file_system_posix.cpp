@@ -324,6 +324,15 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
   return Failed(error_);
 }
 
+FileOpen NativeFile::OpenForUpdate(const std::string& path) {
+  Close();
+  UniqueFd file;
+  FileOpen opened = OpenRegularForWriting(path, O_RDWR, 0, file, error_);
+  if (opened == FileOpen::kOpened && !Blocking(file.get())) opened = Failed(error_);
+  if (opened == FileOpen::kOpened) handle_ = file.Release();
+  return opened;
+}
+
 FileOpen NativeFile::CreateNew(const std::string& path, bool readableByAll) {
   Close();
   const mode_t mode = readableByAll ? 0644 : 0600;
@@ -393,6 +402,24 @@ bool NativeFile::WriteAll(std::string_view bytes) {
       return false;
     }
     next += written;
+    left -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
+  if (!isOpen()) return false;
+  const char* next = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t written = ::pwrite(Fd(handle_), next, left, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      error_ = SystemError::Last();
+      return false;
+    }
+    next += written;
+    offset += written;
     left -= static_cast<size_t>(written);
   }
   return true;
@@ -491,7 +518,23 @@ bool RemoveFile(const std::string& path) {
          ::unlinkat(folder.get(), name.c_str(), 0) == 0;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error) {
+bool CreateFolder(const std::string& path, SystemError* error) {
+  UniqueFd folder;
+  std::string name;
+  struct stat info;
+  if (WalkPath(path, true, folder, name) == FileOpen::kOpened) {
+    if (::mkdirat(folder.get(), name.c_str(), 0777) == 0) return true;
+    if (errno == EEXIST && ::fstatat(folder.get(), name.c_str(), &info, 0) == 0) {
+      if (S_ISDIR(info.st_mode)) return true;
+      errno = ENOTDIR;
+    }
+  }
+  if (error) *error = SystemError::Last();
+  return false;
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep) {
   UniqueFd file;
   // Not emptied in the open: what is there is examined first.
   outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file, error);
@@ -505,7 +548,15 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemEr
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  if ((S_ISREG(info.st_mode) && ::ftruncate(file.get(), 0) != 0) || !Blocking(file.get())) {
+  if (S_ISREG(info.st_mode) && info.st_size < keep) {
+    // Records it should hold are gone: never lengthened with zeros.
+    errno = EINVAL;
+    outcome = Failed(error);
+    return nullptr;
+  }
+  if ((S_ISREG(info.st_mode) && (::ftruncate(file.get(), static_cast<off_t>(keep)) != 0 ||
+                                 ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0)) ||
+      !Blocking(file.get())) {
     outcome = Failed(error);
     return nullptr;
   }
@@ -651,6 +702,10 @@ bool CutStreamTo(std::FILE* stream, int64_t length) {
   return ::ftruncate(::fileno(stream), static_cast<off_t>(length)) == 0;
 }
 
+bool SeekStream(std::FILE* stream, int64_t offset) {
+  return ::fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
 bool SyncFolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -739,6 +794,11 @@ bool AccountMay(const std::string& path, FileAccess access) {
   int mode = access == FileAccess::kRead ? R_OK : W_OK;
   if (KindOf(path) == PathKind::kFolder) mode |= X_OK;
   return ::access(path.c_str(), mode) == 0;
+}
+
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '/') return folder + name;
+  return folder + '/' + name;
 }
 
 std::string ResolvedPath(const std::string& path) {

@@ -508,7 +508,7 @@ FileOpen NativeFile::OpenForAppend(const std::string& path) {
   // Append access alone, without write access: the system puts every
   // write at the end of the file as one step, whoever else appends.
   return OpenRegular(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                     FILE_ATTRIBUTE_NORMAL);
+                     FILE_ATTRIBUTE_NORMAL, OPEN_ALWAYS);
 }
 
 FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found) {
@@ -560,11 +560,15 @@ FileOpen NativeFile::OpenLockFile(const std::string& path, LockFileState& found)
   return Failed(error_);
 }
 
+FileOpen NativeFile::OpenForUpdate(const std::string& path) {
+  return OpenRegular(path, GENERIC_READ | GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, OPEN_EXISTING);
+}
+
 FileOpen NativeFile::OpenRegular(const std::string& path, unsigned long access,
-                                 unsigned long attributes) {
+                                 unsigned long attributes, unsigned long disposition) {
   Close();
   HANDLE handle;
-  FileOpen opened = OpenChecked(path, access, OPEN_ALWAYS, attributes, nullptr, handle, error_);
+  FileOpen opened = OpenChecked(path, access, disposition, attributes, nullptr, handle, error_);
   if (opened != FileOpen::kOpened) return opened;
   if (!IsRegular(handle)) {
     CloseHandle(handle);
@@ -643,6 +647,27 @@ bool NativeFile::WriteAll(std::string_view bytes) {
       return false;
     }
     next += written;
+    left -= written;
+  }
+  return true;
+}
+
+bool NativeFile::WriteAt(int64_t offset, std::string_view bytes) {
+  if (!isOpen()) return false;
+  const char* next = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), next, chunk, &written, &where) || written == 0) {
+      error_ = SystemError::Last();
+      return false;
+    }
+    next += written;
+    offset += written;
     left -= written;
   }
   return true;
@@ -748,7 +773,21 @@ bool RemoveFile(const std::string& path) {
   return CheckPath(path, false, sawLink) == FileOpen::kOpened && DeleteFileA(path.c_str()) != FALSE;
 }
 
-std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error) {
+bool CreateFolder(const std::string& path, SystemError* error) {
+  bool sawLink = false;
+  if (CheckPath(path, true, sawLink) == FileOpen::kOpened) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+      if (KindOf(path) == PathKind::kFolder) return true;
+      SetLastError(ERROR_DIRECTORY);
+    }
+  }
+  if (error) *error = SystemError::Last();
+  return false;
+}
+
+std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
+                            int64_t keep) {
   HANDLE handle;
   // Not emptied in the open: what is there is examined first.
   outcome =
@@ -760,10 +799,20 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemEr
     outcome = FileOpen::kNotRegular;
     return nullptr;
   }
-  if (type == FILE_TYPE_DISK && !SetEndOfFile(handle)) {
-    outcome = Failed(error);
-    CloseHandle(handle);
-    return nullptr;
+  if (type == FILE_TYPE_DISK) {
+    // Cut at keep, where the stream then goes on; a shorter file, whose
+    // records are gone, would be lengthened with zeros instead.
+    LARGE_INTEGER size{};
+    LARGE_INTEGER at;
+    at.QuadPart = keep;
+    const bool sized = GetFileSizeEx(handle, &size) != FALSE;
+    if (sized && size.QuadPart < keep) SetLastError(ERROR_INVALID_DATA);
+    if (!sized || size.QuadPart < keep || !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(handle)) {
+      outcome = Failed(error);
+      CloseHandle(handle);
+      return nullptr;
+    }
   }
   return StreamOf(handle, _O_WRONLY | _O_BINARY, "wb", outcome, error);
 }
@@ -904,6 +953,10 @@ bool CutStreamTo(std::FILE* stream, int64_t length) {
   return _chsize_s(_fileno(stream), length) == 0;
 }
 
+bool SeekStream(std::FILE* stream, int64_t offset) {
+  return _fseeki64(stream, offset, SEEK_SET) == 0;
+}
+
 bool SyncFolderOf(const std::string&) {
   // The file system's own journal makes a folder entry durable; Windows
   // offers no sync of a folder to an ordinary process.
@@ -1006,6 +1059,11 @@ bool AccountMay(const std::string& path, FileAccess access) {
   }
   CloseHandle(handle);
   return true;
+}
+
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder.back() == '\\' || folder.back() == '/') return folder + name;
+  return folder + '\\' + name;
 }
 
 std::string ResolvedPath(const std::string& path) {

@@ -23,15 +23,15 @@ OutputFile::~OutputFile() {
   Close();
 }
 
-bool OutputFile::Open(const std::string& path) {
+bool OutputFile::Open(const std::string& path, int64_t keep) {
   Close();
   path_ = path;
   failed_ = false;
   used_ = 0;
   recordEnds_.clear();
-  fileLength_ = 0;
+  fileLength_ = keep;
   lostRecords_ = 0;
-  file_ = OpenTargetStream(path, opened_, openError_);
+  file_ = OpenTargetStream(path, opened_, openError_, keep);
   if (!file_) return false;
   // The buffering is ours, in whole records; the stream passes every
   // write straight to the system.

@@ -33,7 +33,9 @@ class OutputFile {
   // Creates or empties the file ("wb"), never through a link another
   // account planted and never on a pipe or socket (a device is written
   // as it is). Returns false when it cannot; opened() then tells why.
-  bool Open(const std::string& path);
+  // With keep, an existing file keeps its first keep bytes (records
+  // written before) and is written on after them; the rest is cut off.
+  bool Open(const std::string& path, int64_t keep = 0);
   bool isOpen() const { return file_ != nullptr; }
   FileOpen opened() const { return opened_; }
   // The system's error when opening failed with FileOpen::kFailed.
@@ -58,6 +60,9 @@ class OutputFile {
   bool failed() const { return failed_; }
   // Records Write accepted that never reached the file.
   int64_t lostRecords() const { return lostRecords_; }
+  // Bytes of whole records the file holds, kept ones included; after a
+  // Flush, every record written.
+  int64_t length() const { return fileLength_; }
 
  private:
   std::FILE* file_ = nullptr;

@@ -225,7 +225,7 @@ TEST_F(Monitoring, ALongTerminalIdGetsAShortenedNameAndItsWholeLabel) {
   const std::string terminal(255, '\x80');
   ASSERT_EQ(Transfer("", false, terminal).exitStatus, 0);
   const std::string name = tralvo::StatusFileName(terminal);
-  EXPECT_LE(name.size(), tralvo::kMaxTerminalFileName);
+  EXPECT_LE(name.size(), 7 + tralvo::kMaxTerminalStem + 5);
   const std::string text = ReadFileBytes(status + "/" + name);
   EXPECT_NE(text.find("tralvo_last_run_exit_status{terminal=\"" + tralvo::LabelValue(terminal) +
                       "\"} 0\n"),

@@ -43,26 +43,22 @@ TEST(StatusFile, NameAndLabelOfATerminalId) {
   EXPECT_NE(StatusFileName("%41"), StatusFileName("A"));
 }
 
-// An id of 255 bytes may take 765 encoded, more than a file system takes
-// for a name, and the temporary name beside it and the folder before it
-// need room too.
-TEST(StatusFile, ALongIdKeepsAReadableStartAndAHashOfTheWholeId) {
-  EXPECT_EQ(StatusFileName(std::string(116, 'a')), "tralvo_" + std::string(116, 'a') + ".prom");
-  EXPECT_EQ(StatusFileName(std::string(117, 'a')).size(), kMaxTerminalFileName);
-  const std::string id(255, '\x80');
-  const std::string name = StatusFileName(id);
-  EXPECT_LE(name.size(), kMaxTerminalFileName);
-  EXPECT_EQ(name.rfind("tralvo_%80%80%80", 0), 0u);
-  EXPECT_EQ(name.substr(name.size() - 5), ".prom");
-  // Cut between two %XX, the hash after a "~" that no whole name holds.
-  const size_t tilde = name.find('~');
+// The longest ids (255 bytes, each encoded as three) must still give a
+// name the file system takes, and two such ids two names.
+TEST(StatusFile, ALongIdIsShortenedToItsBeginningAndAToken) {
+  const std::string plain(kMaxTerminalStem, 'a');
+  EXPECT_EQ(TerminalFileStem(plain), plain);
+  const std::string encoded(255, '.');
+  const std::string stem = TerminalFileStem(encoded);
+  EXPECT_LE(stem.size(), kMaxTerminalStem);
+  EXPECT_EQ(stem.rfind("%2E%2E", 0), 0u);
+  // The cut never splits a %XX, and what follows is the token alone.
+  const size_t tilde = stem.find('~');
   ASSERT_NE(tilde, std::string::npos);
-  EXPECT_EQ((tilde - 7) % 3, 0u);
-  EXPECT_EQ(name.size() - tilde, 1u + 16u + 5u);
-  std::string other = id;
-  other.back() = '\x81';
-  EXPECT_NE(StatusFileName(other), name);
-  EXPECT_EQ(TerminalFileName("zeit_", id, ".txt").rfind("zeit_%80", 0), 0u);
+  EXPECT_EQ(tilde % 3, 0u);
+  EXPECT_EQ(stem.size() - tilde, 17u);
+  EXPECT_NE(TerminalFileStem(encoded + "x"), TerminalFileStem(encoded + "y"));
+  EXPECT_EQ(StatusFileName(encoded), "tralvo_" + stem + ".prom");
 }
 
 TEST(StatusFile, EverySampleCarriesTheTerminalAndTheRunsCounters) {

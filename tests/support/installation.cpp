@@ -37,6 +37,11 @@ ProcessResult Installation::Run(const std::vector<std::string>& args,
   return RunBinary(TRALVO_BINARY, args, env);
 }
 
+ProcessResult Installation::RunRunner(const std::vector<std::string>& args,
+                                      const std::map<std::string, std::string>& env) const {
+  return RunBinary(TRALVO_RUN_BINARY, args, env);
+}
+
 ProcessResult Installation::RunIni(const std::vector<std::string>& args,
                                    const std::map<std::string, std::string>& env) const {
   return RunBinary(TRALVO_INI_BINARY, args, env);

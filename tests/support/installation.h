@@ -1,7 +1,7 @@
 // An installation laid out in a temporary folder, as the tool expects it:
 // the configuration in Files/, the log folder in Quorvex_php/log/, and a
-// working directory two levels below the root. Runs the built tralvo there
-// and reads back what it left.
+// working directory two levels below the root. Runs the built programs
+// there and reads back what they left.
 #pragma once
 
 #include <map>
@@ -36,6 +36,10 @@ class Installation {
   // unless env supplies one.
   ProcessResult Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env = {}) const;
+
+  // Runs tralvo-run the same way, in the working directory.
+  ProcessResult RunRunner(const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env = {}) const;
 
   // Runs tralvo-ini the same way, in the working directory.
   ProcessResult RunIni(const std::vector<std::string>& args,

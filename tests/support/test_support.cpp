@@ -41,7 +41,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 
 // The tool's programs the tests start, by their path in the Linux build.
 bool IsToolProgram(const std::string& path) {
-  for (const char* program : {TRALVO_BINARY, TRALVO_INI_BINARY})
+  for (const char* program : {TRALVO_BINARY, TRALVO_INI_BINARY, TRALVO_RUN_BINARY})
     if (path == program) return true;
   return false;
 }

@@ -1,12 +1,16 @@
 @echo off
-rem Transfers the bookings of terminal T1; the task tralvo-T1.xml starts it
-rem every five minutes. Keep it beside the programs in
-rem %ProgramFiles%\tralvo, where only administrators can change what the
+rem Feeds the bookings terminal T1 delivers and hands their records over into
+rem C:\Quorvex\outbox, where the importer collects them; the task
+rem tralvo-T1.xml starts it every five minutes. Keep it beside the programs
+rem in %ProgramFiles%\tralvo, where only administrators can change what the
 rem task runs.
 rem
-rem The batch file ends with the tool's exit status, so the task's Last Run
-rem Result shows it, and writes an error to the Application event log when
-rem it is not 0. Create the event source once, as an administrator:
+rem tralvo-run only reads the booking file, feeds each booking once and keeps
+rem two runs of one terminal apart by itself (status 75). The batch file
+rem ends with its exit status, so the task's Last Run Result shows it, and
+rem writes an error to the Application event log when it is not 0 (65: lines
+rem set aside under rejected\, see the guide). Create the event source once,
+rem as an administrator:
 rem   eventcreate /T INFORMATION /ID 1 /L APPLICATION /SO tralvo /D "tralvo event source"
 rem
 rem Test the status with "if %ERRORLEVEL% NEQ 0", never with
@@ -25,9 +29,9 @@ if %ERRORLEVEL% NEQ 0 (
   exit /b %ERRORLEVEL%
 )
 
-"%ProgramFiles%\tralvo\tralvo.exe" T1 \\termserver\terminal\T1.txt zeit_T1.txt kst_T1.txt
+"%ProgramFiles%\tralvo\tralvo-run.exe" T1 \\termserver\terminal\T1.txt C:\Quorvex\outbox
 if %ERRORLEVEL% NEQ 0 (
-  eventcreate /T ERROR /ID 3 /L APPLICATION /SO tralvo /D "tralvo T1 ended with exit status %ERRORLEVEL%. Run tralvo-ini check as the task's account in C:\Quorvex\bin\transfer, then the run with /D." >nul
+  eventcreate /T ERROR /ID 3 /L APPLICATION /SO tralvo /D "tralvo-run T1 ended with exit status %ERRORLEVEL%. See the guide; run tralvo-ini check as the task's account in C:\Quorvex\bin\transfer, then the run with /D." >nul
   exit /b %ERRORLEVEL%
 )
 exit /b 0
