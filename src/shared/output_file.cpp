@@ -2,7 +2,6 @@
 #include "shared/output_file.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "shared/file_system.h"
 
@@ -41,19 +40,11 @@ bool OutputFile::Open(const std::string& path) {
   return true;
 }
 
-bool OutputFile::Write(std::string_view record) {
-  if (!file_ || failed_) return false;
-  if (record.size() > buffer_.size() - used_) {
-    if (!Flush()) return false;
-    // A record larger than the whole buffer still goes out in one piece.
-    if (record.size() > buffer_.size()) buffer_.resize(record.size());
-  }
-  // The one step that may run out of memory comes first, so that a record
-  // is gathered whole or not at all.
-  recordEnds_.push_back(used_ + record.size());
-  if (!record.empty()) std::memcpy(buffer_.data() + used_, record.data(), record.size());
-  used_ += record.size();
-  return true;
+bool OutputFile::MakeRoomAndWrite(std::string_view record) {
+  if (!file_ || failed_ || !Flush()) return false;
+  // A record larger than the whole buffer still goes out in one piece.
+  if (record.size() > buffer_.size()) buffer_.resize(record.size());
+  return Write(record);
 }
 
 bool OutputFile::Flush() {
