@@ -133,8 +133,9 @@ class InPlaceAppender {
     return true;
   }
 
-  // As AppendFieldInPlace, into room Reserve made, for a text that is not
-  // empty or has an address.
+  // As AppendFieldInPlace, into room Reserve made. text must be an address
+  // even for an empty field (one in its line will do): a slot without one
+  // reads its text from the copies.
   void Append(const char* text, size_t length) {
     next_->inPlace = text;
     next_->length = length;
