@@ -15,6 +15,10 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 // The shortest record the tool writes; sizes the list of record ends.
 constexpr size_t kShortestRecord = 32;
+// How much the system has taken before it is asked to start writing it to
+// the disk: the disk then works while the run goes on, and the sync at the
+// end of a large run has little left to wait for.
+constexpr int64_t kWritebackStep = 1 << 20;
 
 }  // namespace
 
@@ -29,6 +33,7 @@ bool OutputFile::Open(const std::string& path) {
   used_ = 0;
   recordEnds_.clear();
   fileLength_ = 0;
+  writebackFrom_ = 0;
   lostRecords_ = 0;
   file_ = OpenTargetStream(path, opened_);
   if (!file_) return false;
@@ -54,6 +59,10 @@ bool OutputFile::Flush() {
   taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
   if (taken == used_) {
     fileLength_ += static_cast<int64_t>(used_);
+    if (fileLength_ - writebackFrom_ >= kWritebackStep) {
+      StartWriteback(file_, writebackFrom_, fileLength_ - writebackFrom_);
+      writebackFrom_ = fileLength_;
+    }
   } else {
     failed_ = true;
     // The file itself tells what the system took.

@@ -81,6 +81,8 @@ class OutputFile {
   std::vector<size_t> recordEnds_;
   // Bytes of whole records the system has taken.
   int64_t fileLength_ = 0;
+  // Where the bytes the system has not been asked to write back begin.
+  int64_t writebackFrom_ = 0;
   int64_t lostRecords_ = 0;
   bool failed_ = false;
 };
