@@ -59,8 +59,7 @@ else()
   # The maintainer scripts create the runs' system account with adduser.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-      ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/prerm
-      ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+      ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # CPack puts the summary first and indents every line as the control file
   # needs it; an empty line becomes a paragraph break.
