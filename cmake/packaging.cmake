@@ -56,6 +56,11 @@ else()
   # The driver manager's library and the C++ runtime, as the binaries need them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS tdsodbc)
+  # The maintainer scripts create the runs' system account with adduser.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+      ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # CPack puts the summary first and indents every line as the control file
   # needs it; an empty line becomes a paragraph break.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

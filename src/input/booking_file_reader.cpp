@@ -4,11 +4,35 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace tralvo {
 
 namespace {
+
 constexpr size_t kBufferSize = 1 << 16;
+
+// The first line feed or carriage return among count bytes, or count: one
+// pass for both, 16 bytes at a time where the machine can.
+size_t FirstLineEnd(const char* bytes, size_t count) {
+  size_t i = 0;
+#ifdef __SSE2__
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  for (; i + 16 <= count; i += 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    int hits = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, lineFeed), _mm_cmpeq_epi8(chunk, carriageReturn)));
+    if (hits != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+  }
+#endif
+  while (i < count && bytes[i] != '\n' && bytes[i] != '\r') ++i;
+  return i;
 }
+
+}  // namespace
 
 BookingFileReader::BookingFileReader() : buffer_(kBufferSize) {}
 
@@ -23,6 +47,9 @@ bool BookingFileReader::Open(const std::string& path) {
   // be opened: a pipe would block the run before it connects, an endless
   // device would keep it reading for good.
   file_ = OpenReadStream(path, opened_, openError_);
+  // The reader's buffer is the only one: each read goes from the file
+  // straight into it, not through the stream's small buffer in pieces.
+  if (file_) std::setvbuf(file_, nullptr, _IONBF, 0);
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
   left_ = INT64_MAX;
@@ -82,12 +109,7 @@ ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
 
   const char* start = buffer_.data() + begin_;
   size_t limit = available < kMaxLineLength ? available : kMaxLineLength;
-  // The first line feed or carriage return, whichever comes first.
-  const void* lineFeed = std::memchr(start, '\n', limit);
-  size_t length =
-      lineFeed ? static_cast<size_t>(static_cast<const char*>(lineFeed) - start) : limit;
-  if (const void* cr = std::memchr(start, '\r', length))
-    length = static_cast<size_t>(static_cast<const char*>(cr) - start);
+  size_t length = FirstLineEnd(start, limit);
 
   if (length < limit) {
     // A line feed, or a carriage return with or without a line feed after

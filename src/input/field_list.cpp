@@ -34,10 +34,4 @@ int AppendField(FieldList& list, std::string_view text) {
   return 1;
 }
 
-int FreeFieldList(FieldList& list) {
-  list.count_ = 0;
-  list.copies_.clear();
-  return 0;
-}
-
 }  // namespace tralvo

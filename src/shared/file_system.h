@@ -296,6 +296,13 @@ bool EveryoneCanWrite(const std::string& folder, bool& writable);
 // nothing to sync and succeeds once flushed.
 bool SyncStream(std::FILE* stream);
 
+// Starts the system writing length bytes of a stream's file from offset on
+// to its disk, without waiting for it, so that a later SyncStream finds
+// little left to wait for. Nothing is promised about those bytes before
+// SyncStream; where the system cannot do this, or the file is no plain
+// file, nothing happens.
+void StartWriteback(std::FILE* stream, int64_t offset, int64_t length);
+
 // Writes size bytes to an unbuffered stream with the signals that end a
 // process held off, so a run stopped by its scheduler or from the keyboard
 // ends between two writes, never inside one. (Nothing can hold off a kill

@@ -681,6 +681,18 @@ bool SyncStream(std::FILE* stream) {
   return FsyncRetrying(fd);
 }
 
+void StartWriteback(std::FILE* stream, int64_t offset, int64_t length) {
+#ifdef __linux__
+  // A failure (a device, say) only leaves all the waiting to the sync.
+  int fd = ::fileno(stream);
+  if (fd >= 0) ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)stream;
+  (void)offset;
+  (void)length;
+#endif
+}
+
 size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) {
   sigset_t all;
   sigset_t previous;

@@ -940,6 +940,11 @@ bool SyncStream(std::FILE* stream) {
   return FlushFileBuffers(handle) != FALSE;
 }
 
+void StartWriteback(std::FILE*, int64_t, int64_t) {
+  // Windows starts no writeback it does not also wait for: the sync at the
+  // end does all of it.
+}
+
 size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) {
   return std::fwrite(data, 1, size, stream);
 }

@@ -2,7 +2,6 @@
 #include "shared/output_file.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "shared/file_system.h"
 
@@ -16,6 +15,10 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 // The shortest record the tool writes; sizes the list of record ends.
 constexpr size_t kShortestRecord = 32;
+// How much the system has taken before it is asked to start writing it to
+// the disk: the disk then works while the run goes on, and the sync at the
+// end of a large run has little left to wait for.
+constexpr int64_t kWritebackStep = 1 << 20;
 
 }  // namespace
 
@@ -30,6 +33,7 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   used_ = 0;
   recordEnds_.clear();
   fileLength_ = keep;
+  writebackFrom_ = keep;
   lostRecords_ = 0;
   file_ = OpenTargetStream(path, opened_, openError_, keep);
   if (!file_) return false;
@@ -41,19 +45,11 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   return true;
 }
 
-bool OutputFile::Write(std::string_view record) {
-  if (!file_ || failed_) return false;
-  if (record.size() > buffer_.size() - used_) {
-    if (!Flush()) return false;
-    // A record larger than the whole buffer still goes out in one piece.
-    if (record.size() > buffer_.size()) buffer_.resize(record.size());
-  }
-  // The one step that may run out of memory comes first, so that a record
-  // is gathered whole or not at all.
-  recordEnds_.push_back(used_ + record.size());
-  if (!record.empty()) std::memcpy(buffer_.data() + used_, record.data(), record.size());
-  used_ += record.size();
-  return true;
+bool OutputFile::MakeRoomAndWrite(std::string_view record) {
+  if (!file_ || failed_ || !Flush()) return false;
+  // A record larger than the whole buffer still goes out in one piece.
+  if (record.size() > buffer_.size()) buffer_.resize(record.size());
+  return Write(record);
 }
 
 bool OutputFile::Flush() {
@@ -63,6 +59,10 @@ bool OutputFile::Flush() {
   taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
   if (taken == used_) {
     fileLength_ += static_cast<int64_t>(used_);
+    if (fileLength_ - writebackFrom_ >= kWritebackStep) {
+      StartWriteback(file_, writebackFrom_, fileLength_ - writebackFrom_);
+      writebackFrom_ = fileLength_;
+    }
   } else {
     failed_ = true;
     // The file itself tells what the system took.

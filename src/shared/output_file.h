@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,8 +45,19 @@ class OutputFile {
 
   // Gathers one whole record, handing the records gathered so far to the
   // system first when the buffer has no room for it. False when the file
-  // has failed, now or before; the record is then not gathered.
-  bool Write(std::string_view record);
+  // has failed, now or before; the record is then not gathered. Inline for
+  // a record the buffer has room for, so that a record of fixed size is
+  // copied without a library call.
+  bool Write(std::string_view record) {
+    if (!file_ || failed_ || record.size() > buffer_.size() - used_)
+      return MakeRoomAndWrite(record);
+    // The one step that may run out of memory comes first, so that a
+    // record is gathered whole or not at all.
+    recordEnds_.push_back(used_ + record.size());
+    if (!record.empty()) std::memcpy(buffer_.data() + used_, record.data(), record.size());
+    used_ += record.size();
+    return true;
+  }
   // Hands every gathered record to the system; false on failure.
   bool Flush();
   // Pushes the buffer to the system and the file, with its entry in its
@@ -65,6 +77,8 @@ class OutputFile {
   int64_t length() const { return fileLength_; }
 
  private:
+  bool MakeRoomAndWrite(std::string_view record);
+
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
   SystemError openError_;
@@ -75,6 +89,8 @@ class OutputFile {
   std::vector<size_t> recordEnds_;
   // Bytes of whole records the system has taken.
   int64_t fileLength_ = 0;
+  // Where the bytes the system has not been asked to write back begin.
+  int64_t writebackFrom_ = 0;
   int64_t lostRecords_ = 0;
   bool failed_ = false;
 };

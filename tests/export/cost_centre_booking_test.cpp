@@ -54,6 +54,18 @@ TEST_F(CostCentreBooking, RecordsFollowOneAnotherWithoutSeparators) {
   EXPECT_EQ(Log(), "");
 }
 
+TEST_F(CostCentreBooking, ValuesOfEveryLengthThatFitsKeepTheirBytesAndAlignment) {
+  std::string expected;
+  for (size_t n = 0; n <= 13; ++n) {
+    std::string badge = std::string("ABCDEFGHIJKLM").substr(0, n);
+    std::string costCentre = std::string("9876543").substr(0, n % 8);
+    ASSERT_EQ(Export(badge, "20091224", "074512", costCentre), 0);
+    expected += "241209074512" + badge + std::string(13 - n, ' ') +
+                std::string(7 - costCentre.size(), '0') + costCentre;
+  }
+  EXPECT_EQ(File(), expected);
+}
+
 TEST_F(CostCentreBooking, TooLongValuesLeaveTheirColumnEmptyAndAreReported) {
   EXPECT_EQ(Export("12345678901234", "20091224", "074512", "12345678"), 0);
   EXPECT_EQ(File(), "241209074512             0000000");

@@ -46,6 +46,9 @@ TEST(BookingFileReader, LineEnds) {
   // Carriage returns alone end lines too, so no booking after one is lost.
   EXPECT_EQ(ReadAll("a\rb\rc\r"), (P{{"a\r", true}, {"b\r", true}, {"c\r", true}}));
   EXPECT_EQ(ReadAll("a\r\r\nb\n"), (P{{"a\r", true}, {"\r\n", true}, {"b\n", true}}));
+  // The same past the first 16 bytes, where line ends are searched for in blocks.
+  std::string x(20, 'x'), y(20, 'y');
+  EXPECT_EQ(ReadAll(x + "\r" + y + "\n"), (P{{x + "\r", true}, {y + "\n", true}}));
   EXPECT_EQ(ReadAll("\n\n"), (P{{"\n", true}, {"\n", true}}));
   ReadResult last = ReadResult::kPiece;
   EXPECT_TRUE(ReadAll("", &last).empty());

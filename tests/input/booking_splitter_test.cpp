@@ -1,11 +1,15 @@
 // The splitter against the line syntax of the booking file: quoting, the
-// trailing-comma rule, line ends, field limits.
+// trailing-comma rule, line ends, field limits; and against the
+// byte-at-a-time splitter it replaced, on lines of every length.
 #include "input/booking_splitter.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "reference_splitter.h"
 
 namespace tralvo {
 namespace {
@@ -102,6 +106,32 @@ TEST(BookingSplitter, FieldOfMoreThan249CharactersMakesTheLineMalformed) {
   EXPECT_EQ(SplitBookingLine("a," + longest + "y,b\n", record), SplitResult::kFieldTooLong);
   EXPECT_EQ(SplitBookingLine("\"" + longest + "y\"\n", record), SplitResult::kFieldTooLong);
   EXPECT_EQ(SplitBookingLine("\"" + longest + "\"\"\"\n", record), SplitResult::kFieldTooLong);
+}
+
+// Lines drawn from a few byte mixes, from dense with quotes, blanks and
+// line ends to long fields with a rare comma, of lengths across several
+// 16- and 64-byte blocks: the split must be the reference's to the byte,
+// the fields before a field that is too long included.
+TEST(BookingSplitter, SplitsEveryLineAsTheByteAtATimeSplitterDid) {
+  const std::string mixes[] = {
+      std::string(",a\"  \r\n\0,\t", 11),
+      ",,ab,c\" ",
+      "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa,",
+      "abcdefghijklmnopqrstuvwxyz\"",
+      "12,34,T1,50p,,,  ,\"\"\n",
+  };
+  std::mt19937 random(28);
+  FieldList record;
+  for (int n = 0; n < 20000; ++n) {
+    const std::string& mix = mixes[random() % 5];
+    std::string line(random() % 520, ' ');
+    for (char& c : line) c = mix[random() % mix.size()];
+    FieldList expected;
+    SplitResult result = reference::SplitBookingLine(line, expected);
+    ASSERT_EQ(SplitBookingLine(line, record), result) << line;
+    ASSERT_EQ(record.count(), expected.count()) << line;
+    for (int32_t i = 0; i < record.count(); ++i) ASSERT_EQ(record[i], expected[i]) << line;
+  }
 }
 
 TEST(FieldList, CopiesOutliveTheirSourceAndMixWithFieldsInPlace) {
