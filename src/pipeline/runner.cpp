@@ -82,7 +82,7 @@ void Tell(BookingReport& report, const std::string& text) {
 }
 
 // Carries out the hand-over progress holds and says which lines it set
-// aside. Returns 0, kSetAsideStatus when lines were set aside, or
+// aside. Returns 0, kExitSetAside when lines were set aside, or
 // kExitFileFailure when the hand-over failed (said, and left for the next
 // run to finish).
 int FinishAndTell(const RunFiles& files, ProgressFile& file, Progress& progress,
@@ -99,7 +99,7 @@ int FinishAndTell(const RunFiles& files, ProgressFile& file, Progress& progress,
     if (IsTargetFile(which) || before.lengths[i] == 0) continue;
     Tell(report, std::string("Buchungen zurueckgestellt (") + CauseText(which) +
                      "): " + files.HandedPath(which, before.stamp));
-    status = kSetAsideStatus;
+    status = kExitSetAside;
   }
   return status;
 }
@@ -276,7 +276,7 @@ class Runner {
     }
     if (!lock.Lock(std::chrono::milliseconds(0))) {
       Say("a run of this terminal is going; this one ends");
-      return kRunGoingStatus;
+      return kExitRunGoing;
     }
     int status;
     try {

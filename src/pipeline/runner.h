@@ -16,10 +16,6 @@ class StopRequests;
 struct PartTargets;
 struct Run;
 
-// Exit statuses of the runner beside those of the transfer.
-inline constexpr int kRunGoingStatus = 75;  // another run of the terminal is going
-inline constexpr int kSetAsideStatus = 65;  // lines were set aside under rejected/
-
 // What a runner needs of the world around it, so its rules can be tested
 // without a database or a clock.
 class RunnerWorld {
