@@ -57,15 +57,20 @@ bool BookingFileReader::Open(const std::string& path) {
   return file_ != nullptr;
 }
 
-bool BookingFileReader::Size(int64_t& size) const {
-  return file_ && StreamLength(file_, size);
+bool BookingFileReader::Size(int64_t& size) {
+  if (file_ && StreamLength(file_, size)) return true;
+  lookError_ = SystemError::Last();
+  return false;
 }
 
 bool BookingFileReader::ReadAt(int64_t offset, char* buffer, size_t size, size_t& got) {
   got = 0;
-  if (!file_ || !SeekStream(file_, offset)) return false;
-  got = std::fread(buffer, 1, size, file_);
-  return got == size || !std::ferror(file_);
+  if (file_ && SeekStream(file_, offset)) {
+    got = std::fread(buffer, 1, size, file_);
+    if (got == size || !std::ferror(file_)) return true;
+  }
+  lookError_ = SystemError::Last();
+  return false;
 }
 
 bool BookingFileReader::Restrict(int64_t from, int64_t to) {

@@ -42,11 +42,13 @@ class BookingFileReader {
   void Close();
 
   // The file's length in bytes now.
-  bool Size(int64_t& size) const;
+  bool Size(int64_t& size);
   // Reads the bytes at offset into buffer, as many as it holds or the
   // file has there (got); false on a read error. A look beside the lines:
   // Restrict places the lines afterwards.
   bool ReadAt(int64_t offset, char* buffer, size_t size, size_t& got);
+  // The system's error of the last Size or ReadAt that failed.
+  const SystemError& lookError() const { return lookError_; }
   // From now on Next hands out the lines of the bytes [from, to) of the
   // file, as if it held nothing else: a part that a run takes on its own.
   bool Restrict(int64_t from, int64_t to);
@@ -69,6 +71,7 @@ class BookingFileReader {
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
   SystemError openError_;
+  SystemError lookError_;
   std::string path_;
   std::vector<char> buffer_;
   size_t begin_ = 0;

@@ -321,7 +321,7 @@ class Runner {
     }
     Part part;
     if (!FindPart(bookings, progress_, part)) {
-      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      Say("cannot read the booking file " + args_.bookingFile + ": " + bookings.lookError().Text());
       return kExitFileFailure;
     }
     if (args_.skip) return Skip(bookings, part);
@@ -392,7 +392,7 @@ class Runner {
     if (bookings.Restrict(part.from, part.to))
       while ((read = bookings.Next(piece, endsLine)) == ReadResult::kPiece) fed.Add(piece);
     if (read == ReadResult::kError) {
-      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      Say("cannot read the booking file " + args_.bookingFile + ": " + bookings.lookError().Text());
       return kExitFileFailure;
     }
     progress_.fed = part.to;
@@ -415,7 +415,7 @@ class Runner {
     }
     progress_.running = true;
     if (!bookings.Restrict(part.from, part.to)) {
-      Say("cannot read the booking file " + args_.bookingFile + ": " + SystemError::Last().Text());
+      Say("cannot read the booking file " + args_.bookingFile + ": " + bookings.lookError().Text());
       return kExitFileFailure;
     }
     if (!state_.Save(progress_, false)) {
