@@ -109,7 +109,7 @@ TEST_F(StandinAttentionTest, ABlockedStatementStopsAtOnceOrAfterItsLockTimeout) 
   Outcome refused = blocked_->Execute(Insert("WAITED"));
   auto waited = Clock::now() - started;
   EXPECT_EQ(refused.diagnostic.nativeError, 1222);
-  EXPECT_GE(waited, milliseconds(1000));
+  EXPECT_GE(waited, milliseconds(900));  // the server's timer, not this clock
   EXPECT_LT(waited, milliseconds(2500));
 
   // The holder goes on undisturbed; what the others never ran is not there.
@@ -174,7 +174,9 @@ TEST_F(StandinAttentionTest, ALateAnswerComesAfterTheBatchRanAndGivesWayToAnAtte
 
   auto started = Clock::now();
   EXPECT_EQ(c->Execute(Insert("AWAITED")).rc, SQL_SUCCESS);
-  EXPECT_GE(Clock::now() - started, milliseconds(1500));
+  // The answer waited for its delay; the server's timer and this clock
+  // need not agree to the millisecond.
+  EXPECT_GE(Clock::now() - started, milliseconds(1400));
   EXPECT_EQ(Committed(), (Rows{{"AWAITED"}, {"STOPPED"}}));
 }
 
