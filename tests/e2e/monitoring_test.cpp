@@ -237,11 +237,7 @@ TEST_F(Monitoring, ALongTerminalIdGetsAShortenedNameAndItsWholeLabel) {
 // did not arrive, and the status file counts them.
 TEST_F(Monitoring, BookingsLostToAFullTargetAreCountedAsNotWritten) {
   if (!FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  const std::string status = inst_.root() + "/status";
-  MakeDirs(status);
-  tralvo::ConfigSettings settings = Settings();
-  settings.statusDir = "../../status";
-  inst_.WriteConfig(settings);
+  const std::string status = StatusFolder();
   Booking cost;
   cost.kind = "50p";
   inst_.WriteBookings(cost.Line() + cost.Line() + cost.Line());
