@@ -58,6 +58,15 @@ bool TargetsWritten(Run& run) {
   return true;
 }
 
+// Whether two short texts are the same, byte by byte: asked for every
+// line, where a library call would cost more than the comparison.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // Routes one booking. Memory that runs out while its handlers work gives
 // up that booking alone: it is reported, and the run goes on with the next
 // line and ends with its summary.
@@ -69,10 +78,11 @@ void RouteOneBooking(Run& run, BookingHandlers& handlers, const FieldList& recor
   }
 }
 
-// Splits, checks and routes one piece of the booking file.
+// Splits, checks and routes one piece of the booking file; holdsZero is
+// the reader's word on whether it holds a zero byte at all.
 // insideOverlongLine carries over from one piece to the next.
 void HandlePiece(Run& run, BookingHandlers& handlers, std::string_view piece, bool endsLine,
-                 bool& insideOverlongLine, FieldList& record) {
+                 bool holdsZero, bool& insideOverlongLine, FieldList& record) {
   // A line too long for a booking is refused whole, once, at its end: a
   // piece of it must never pass for a booking of its own.
   if (insideOverlongLine || !endsLine) {
@@ -80,7 +90,7 @@ void HandlePiece(Run& run, BookingHandlers& handlers, std::string_view piece, bo
     if (endsLine) run.report.Malformed();
     return;
   }
-  if (HidesBytesAfterZero(piece)) {
+  if (holdsZero && HidesBytesAfterZero(piece)) {
     run.report.Malformed();
     return;
   }
@@ -90,7 +100,7 @@ void HandlePiece(Run& run, BookingHandlers& handlers, std::string_view piece, bo
     run.report.Malformed();
     return;
   }
-  if (record[field::kTerminalId] != run.report.terminalId()) return;
+  if (!SameText(record[field::kTerminalId], run.report.terminalId())) return;
   record.Shorten(field::kBadgeNumber, TrimRight(record[field::kBadgeNumber]).size());
   RouteOneBooking(run, handlers, record);
 }
@@ -147,7 +157,7 @@ int TransferBookings(Run& run, BookingFileReader& bookings, BookingHandlers& han
       break;
     }
     if (run.report.debug()) run.report.Print(piece);
-    HandlePiece(run, handlers, piece, endsLine, insideOverlongLine, record);
+    HandlePiece(run, handlers, piece, endsLine, bookings.holdsZero(), insideOverlongLine, record);
     const bool rowSent = run.report.TakeRowSent();
     const BookingFate fate = run.report.TakeFate();
     if (run.observer) run.observer->LineHandled(piece, endsLine, fate, rowSent);

@@ -68,6 +68,7 @@ void TellWhy(Run& run, FileOpen why, const SystemError& error, const std::string
 }
 
 bool TargetsOpen(Run& run);
+bool TargetsReady(Run& run);
 
 // Opens the booking file and both target files. The target files are
 // created or emptied even when the booking file is missing, so the caller
@@ -88,6 +89,9 @@ bool OpenFiles(Run& run, BookingFileReader& bookings, const char* const* argv) {
   bool costOpen = run.costCentreFile.Open(argv[4]);
   // Nor is a new target at the name of a log that was not there yet.
   if (costOpen && TargetsClash(run, argv)) return false;
+  // Without a booking file there is no login for the targets' cuts to run
+  // beside.
+  if (!bookingsOpen) TargetsReady(run);
   return TargetsOpen(run) && bookingsOpen;
 }
 
@@ -100,6 +104,14 @@ bool TargetsOpen(Run& run) {
       if (!target->isOpen()) TellWhy(run, target->opened(), target->openError(), target->path());
   }
   return open;
+}
+
+// Whether both target files are open once their cuts are done; says with
+// the debug flag why not.
+bool TargetsReady(Run& run) {
+  bool cut = run.timeBookingFile.AwaitCut();
+  cut = run.costCentreFile.AwaitCut() && cut;
+  return cut || TargetsOpen(run);
 }
 
 // A target file whose last bytes could not be written makes the run a
@@ -172,6 +184,8 @@ int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
   } stopAction{run.stop};
   if (run.stop) {
     run.stop->OnStop([&run, start] {
+      // The targets stay as opened, their cuts done.
+      TargetsReady(run);
       run.report.Stopped();
       EndRun(run, start, run.stop->exitStatus());
       std::fflush(nullptr);
@@ -182,6 +196,9 @@ int TransferOpenFiles(Run& run, BookingFileReader& bookings, int connectFailure,
   // From here a stop cancels the statement in flight and sends no other;
   // the loop then ends after the booking in hand. Removed before db goes.
   if (run.stop) run.stop->OnStop([&db] { db.Stop(); });
+  // A target whose cut failed is one that could not be opened, whatever
+  // became of the login.
+  if (!TargetsReady(run)) return kExitFileFailure;
   if (connectError != 0) {
     char text[96];
     std::snprintf(text, sizeof text, "\n\nDatenbankverbindung fehlgeschlagen, Fehler: %d",

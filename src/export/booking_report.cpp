@@ -137,10 +137,6 @@ void BookingReport::Reached(BookingFate fate) noexcept {
   fate_ = std::min(fate_, fate);
 }
 
-BookingFate BookingReport::TakeFate() noexcept {
-  return std::exchange(fate_, BookingFate::kDone);
-}
-
 void BookingReport::Malformed() noexcept {
   ++notTransferred_.malformed;
   Reached(BookingFate::kMalformed);

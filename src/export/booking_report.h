@@ -93,7 +93,7 @@ class BookingReport {
   void EndLog() noexcept;
 
   // The fate of the booking in hand so far, and the start of the next one.
-  BookingFate TakeFate() noexcept;
+  BookingFate TakeFate() noexcept { return std::exchange(fate_, BookingFate::kDone); }
   // Whether a row of the booking in hand reached the server (stored,
   // refused, or sent without an answer); the next one starts without.
   bool TakeRowSent() noexcept { return std::exchange(rowSent_, false); }

@@ -4,7 +4,6 @@
 // empty; the booking itself is still written.
 #include "export/cost_centre_booking.h"
 
-#include <array>
 #include <cstring>
 
 #include "export/booking_report.h"
@@ -17,13 +16,14 @@ namespace {
 
 constexpr size_t kDateLength = 8;
 constexpr size_t kTimeLength = 6;
+constexpr size_t kRecordDateWidth = 6;  // DDMMYY
 constexpr size_t kRecordBadgeWidth = 13;
 constexpr size_t kRecordCostCentreWidth = 7;
 
 // Copies a text of at most 16 bytes with two fixed-size copies that may
 // overlap, each within the text: a library call per field would cost more
 // than the record's other work.
-void CopyShort(char* to, std::string_view text) {
+[[gnu::always_inline]] inline void CopyShort(char* to, std::string_view text) {
   const char* from = text.data();
   size_t n = text.size();
   if (n >= 8) {
@@ -60,22 +60,25 @@ int ExportCostCentreBooking(OutputFile& file, BookingReport& report, const Field
   if (costCentre.size() > kRecordCostCentreWidth)
     report.CostCentreValue("----> Kostenstelle zu lang :", costCentre);
 
-  std::array<char, kCostCentreRecordLength> line;
-  char* out = line.data();
-  for (size_t from : {6, 4, 2}) {
-    *out++ = date[from];
-    *out++ = date[from + 1];
-  }
-  std::memcpy(out, time.data(), kTimeLength);
-  out += kTimeLength;
-  std::memset(out, ' ', kRecordBadgeWidth);
-  if (badge.size() <= kRecordBadgeWidth) CopyShort(out, badge);
-  out += kRecordBadgeWidth;
-  std::memset(out, '0', kRecordCostCentreWidth);
-  if (costCentre.size() <= kRecordCostCentreWidth)
-    CopyShort(out + kRecordCostCentreWidth - costCentre.size(), costCentre);
-
-  if (!file.Write(std::string_view(line.data(), line.size()))) {
+  bool written = file.WriteInPlace(kCostCentreRecordLength, [&](char* out) {
+    const char* day = date.data();
+    out[0] = day[6];
+    out[1] = day[7];
+    out[2] = day[4];
+    out[3] = day[5];
+    out[4] = day[2];
+    out[5] = day[3];
+    out += kRecordDateWidth;
+    std::memcpy(out, time.data(), kTimeLength);
+    out += kTimeLength;
+    std::memset(out, ' ', kRecordBadgeWidth);
+    if (badge.size() <= kRecordBadgeWidth) CopyShort(out, badge);
+    out += kRecordBadgeWidth;
+    std::memset(out, '0', kRecordCostCentreWidth);
+    if (costCentre.size() <= kRecordCostCentreWidth)
+      CopyShort(out + kRecordCostCentreWidth - costCentre.size(), costCentre);
+  });
+  if (!written) {
     report.RecordNotWritten();
     return -1;
   }

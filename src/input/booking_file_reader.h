@@ -62,6 +62,10 @@ class BookingFileReader {
   ReadResult Next(std::string_view& piece, bool& endsLine);
   // Where in the file the piece Next handed out last ends.
   int64_t offset() const { return offset_; }
+  // Whether the piece Next handed out last holds a zero byte: found on
+  // the way to its line end, so that a caller who must look at such bytes
+  // looks only when there are any.
+  bool holdsZero() const { return holdsZero_; }
 
  private:
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
@@ -81,6 +85,7 @@ class BookingFileReader {
   // Bytes Fill may still read before the end of the part.
   int64_t left_ = INT64_MAX;
   int64_t offset_ = 0;
+  bool holdsZero_ = false;
 };
 
 }  // namespace tralvo

@@ -218,9 +218,11 @@ bool CreateFolder(const std::string& path, SystemError* error = nullptr);
 // them, and refused (kFailed) when it is shorter than that; a device (a
 // null device) is used as it is; a pipe, a socket or a folder is refused
 // unopened or untouched. Null on failure, with why (and for kFailed the
-// system's error).
+// system's error). With cutOwed, a plain file longer than keep is left
+// uncut and *cutOwed set: the caller cuts it (CutStreamTo) before it
+// writes.
 std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
-                            int64_t keep = 0);
+                            int64_t keep = 0, bool* cutOwed = nullptr);
 
 // Opens a plain file for reading in binary, without blocking on what is
 // not one. Links are followed (what is read was never the attacker's to

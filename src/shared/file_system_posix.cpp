@@ -534,7 +534,7 @@ bool CreateFolder(const std::string& path, SystemError* error) {
 }
 
 std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
-                            int64_t keep) {
+                            int64_t keep, bool* cutOwed) {
   UniqueFd file;
   // Not emptied in the open: what is there is examined first.
   outcome = OpenWalked(path, O_WRONLY | O_CREAT, 0666, file, error);
@@ -554,8 +554,10 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemEr
     outcome = Failed(error);
     return nullptr;
   }
-  if ((S_ISREG(info.st_mode) && (::ftruncate(file.get(), static_cast<off_t>(keep)) != 0 ||
-                                 ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0)) ||
+  const bool cut = S_ISREG(info.st_mode) && info.st_size > keep;
+  if (cutOwed) *cutOwed = cut;
+  if ((cut && !cutOwed && ::ftruncate(file.get(), static_cast<off_t>(keep)) != 0) ||
+      (S_ISREG(info.st_mode) && ::lseek(file.get(), static_cast<off_t>(keep), SEEK_SET) < 0) ||
       !Blocking(file.get())) {
     outcome = Failed(error);
     return nullptr;

@@ -787,7 +787,7 @@ bool CreateFolder(const std::string& path, SystemError* error) {
 }
 
 std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemError& error,
-                            int64_t keep) {
+                            int64_t keep, bool* cutOwed) {
   HANDLE handle;
   // Not emptied in the open: what is there is examined first.
   outcome =
@@ -807,8 +807,10 @@ std::FILE* OpenTargetStream(const std::string& path, FileOpen& outcome, SystemEr
     at.QuadPart = keep;
     const bool sized = GetFileSizeEx(handle, &size) != FALSE;
     if (sized && size.QuadPart < keep) SetLastError(ERROR_INVALID_DATA);
+    const bool cut = sized && size.QuadPart > keep;
+    if (cutOwed) *cutOwed = cut;
     if (!sized || size.QuadPart < keep || !SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) ||
-        !SetEndOfFile(handle)) {
+        (cut && !cutOwed && !SetEndOfFile(handle))) {
       outcome = Failed(error);
       CloseHandle(handle);
       return nullptr;

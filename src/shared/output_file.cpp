@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "shared/file_system.h"
+#include "shared/stop_requests.h"
 
 namespace tralvo {
 
@@ -35,8 +36,18 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   fileLength_ = keep;
   writebackFrom_ = keep;
   lostRecords_ = 0;
-  file_ = OpenTargetStream(path, opened_, openError_, keep);
+  bool cutOwed = false;
+  file_ = OpenTargetStream(path, opened_, openError_, keep, &cutOwed);
   if (!file_) return false;
+  if (cutOwed) {
+    cutFailed_ = false;
+    auto cut = [this, keep] {
+      cutFailed_ = !CutStreamTo(file_, keep);
+      if (cutFailed_) cutError_ = SystemError::Last();
+    };
+    cutting_ = StartQuietThread(cut);
+    if (!cutting_.joinable()) cut();
+  }
   // The buffering is ours, in whole records; the stream passes every
   // write straight to the system.
   std::setvbuf(file_, nullptr, _IONBF, 0);
@@ -45,15 +56,29 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   return true;
 }
 
-bool OutputFile::MakeRoomAndWrite(std::string_view record) {
+bool OutputFile::AwaitCut() {
+  if (cutting_.joinable()) cutting_.join();
+  if (!cutFailed_ || !file_) return !cutFailed_;
+  std::fclose(file_);
+  file_ = nullptr;
+  opened_ = FileOpen::kFailed;
+  openError_ = cutError_;
+  failed_ = true;
+  lostRecords_ += static_cast<int64_t>(recordEnds_.size());
+  used_ = 0;
+  recordEnds_.clear();
+  return false;
+}
+
+bool OutputFile::MakeRoom(size_t size) {
   if (!file_ || failed_ || !Flush()) return false;
   // A record larger than the whole buffer still goes out in one piece.
-  if (record.size() > buffer_.size()) buffer_.resize(record.size());
-  return Write(record);
+  if (size > buffer_.size()) buffer_.resize(size);
+  return true;
 }
 
 bool OutputFile::Flush() {
-  if (!file_ || failed_) return !failed_;
+  if (!AwaitCut() || !file_ || failed_) return !failed_;
   if (recordEnds_.empty()) return true;
   size_t taken = 0;
   taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
@@ -89,7 +114,7 @@ bool OutputFile::Sync() {
 }
 
 bool OutputFile::Close() {
-  if (!file_) return !failed_;
+  if (!AwaitCut() || !file_) return !failed_;
   Flush();
   if (std::fclose(file_) != 0) failed_ = true;
   file_ = nullptr;

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "shared/file_system.h"
@@ -36,7 +37,15 @@ class OutputFile {
   // as it is). Returns false when it cannot; opened() then tells why.
   // With keep, an existing file keeps its first keep bytes (records
   // written before) and is written on after them; the rest is cut off.
+  // The cut runs on beside the caller, who meanwhile may log in (cutting
+  // the tens of megabytes an earlier run left takes the system several
+  // milliseconds); AwaitCut waits for it, and so does every step that
+  // hands records to the system.
   bool Open(const std::string& path, int64_t keep = 0);
+  // Waits for the cut Open left running. False when the cut failed: the
+  // file is then closed as one that could not be opened (opened() and
+  // openError() tell why), and has failed.
+  bool AwaitCut();
   bool isOpen() const { return file_ != nullptr; }
   FileOpen opened() const { return opened_; }
   // The system's error when opening failed with FileOpen::kFailed.
@@ -45,17 +54,25 @@ class OutputFile {
 
   // Gathers one whole record, handing the records gathered so far to the
   // system first when the buffer has no room for it. False when the file
-  // has failed, now or before; the record is then not gathered. Inline for
-  // a record the buffer has room for, so that a record of fixed size is
-  // copied without a library call.
+  // has failed, now or before; the record is then not gathered.
   bool Write(std::string_view record) {
-    if (!file_ || failed_ || record.size() > buffer_.size() - used_)
-      return MakeRoomAndWrite(record);
+    return WriteInPlace(record.size(), [record](char* at) {
+      if (!record.empty()) std::memcpy(at, record.data(), record.size());
+    });
+  }
+  // As Write, for a record of size bytes that fill(char* at) builds where
+  // it is gathered. Inline, so that a record of fixed size is built without
+  // a library call and without a copy: read back from a scratch array
+  // right after being written a byte at a time, it would stall the store
+  // buffer.
+  template <typename Fill>
+  bool WriteInPlace(size_t size, Fill fill) {
+    if ((!file_ || failed_ || size > buffer_.size() - used_) && !MakeRoom(size)) return false;
     // The one step that may run out of memory comes first, so that a
     // record is gathered whole or not at all.
-    recordEnds_.push_back(used_ + record.size());
-    if (!record.empty()) std::memcpy(buffer_.data() + used_, record.data(), record.size());
-    used_ += record.size();
+    recordEnds_.push_back(used_ + size);
+    fill(buffer_.data() + used_);
+    used_ += size;
     return true;
   }
   // Hands every gathered record to the system; false on failure.
@@ -77,9 +94,14 @@ class OutputFile {
   int64_t length() const { return fileLength_; }
 
  private:
-  bool MakeRoomAndWrite(std::string_view record);
+  // Hands the gathered records to the system so that size bytes fit.
+  bool MakeRoom(size_t size);
 
   std::FILE* file_ = nullptr;
+  // The cut Open left running, and how it went.
+  std::thread cutting_;
+  bool cutFailed_ = false;
+  SystemError cutError_;
   FileOpen opened_ = FileOpen::kFailed;
   SystemError openError_;
   std::string path_;

@@ -46,4 +46,10 @@ class StopRequests {
   std::thread watcher_;  // where a signal's request is acted on (POSIX)
 };
 
+// Starts work on a thread of its own that no stop request ever interrupts,
+// so that a request always reaches the run's thread or the watcher.
+// Returns a thread that is not joinable when none could be started; the
+// caller then does the work itself.
+std::thread StartQuietThread(std::function<void()> work) noexcept;
+
 }  // namespace tralvo

@@ -51,17 +51,9 @@ void Watch(StopRequests* requests) {
 StopRequests::StopRequests() {
   if (::pipe(g_wake) != 0) return;
   // The watcher takes no signal itself, so a signal interrupts what the
-  // run is waiting on, never the watcher's read.
-  sigset_t all;
-  sigset_t previous;
-  sigfillset(&all);
-  ::pthread_sigmask(SIG_BLOCK, &all, &previous);
-  try {
-    watcher_ = std::thread(Watch, this);
-  } catch (const std::system_error&) {
-    // Without a watcher the signals keep their defaults.
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  // run is waiting on, never the watcher's read. Without a watcher the
+  // signals keep their defaults.
+  watcher_ = StartQuietThread([this] { Watch(this); });
   if (!watcher_.joinable()) {
     ::close(g_wake[0]);
     ::close(g_wake[1]);
@@ -92,6 +84,21 @@ StopRequests::~StopRequests() {
 
 int StopRequests::exitStatus() const {
   return 128 + g_signal.load();
+}
+
+std::thread StartQuietThread(std::function<void()> work) noexcept {
+  // The new thread starts with the signal mask of the one that makes it.
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  ::pthread_sigmask(SIG_BLOCK, &all, &previous);
+  std::thread thread;
+  try {
+    thread = std::thread(std::move(work));
+  } catch (const std::system_error&) {
+  }
+  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return thread;
 }
 
 }  // namespace tralvo

@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <system_error>
+
 #include "shared/stop_requests.h"
 
 namespace tralvo {
@@ -41,6 +43,15 @@ StopRequests::~StopRequests() {
 
 int StopRequests::exitStatus() const {
   return static_cast<int>(kConsoleStop);
+}
+
+std::thread StartQuietThread(std::function<void()> work) noexcept {
+  // The console's requests come on a thread of the system's own.
+  try {
+    return std::thread(std::move(work));
+  } catch (const std::system_error&) {
+    return std::thread();
+  }
 }
 
 }  // namespace tralvo

@@ -41,7 +41,9 @@ long WriteCalls() {
 
 TEST(OutputFile, WritesRecordsUnchangedAndEmptiesAnExistingFile) {
   testsupport::TempDir dir;
-  testsupport::WriteFileBytes(dir / "out", "old content");
+  // Large enough that the cut, which runs beside the writer, is still
+  // going when the first records reach the system.
+  testsupport::WriteFileBytes(dir / "out", std::string(8 << 20, 'o'));
   OutputFile file;
   ASSERT_TRUE(file.Open(dir / "out"));
   EXPECT_TRUE(file.Write("a\nb\r\n\xFC"));
