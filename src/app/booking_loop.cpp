@@ -114,24 +114,29 @@ std::string_view TrimRight(std::string_view text) {
 }
 
 void RouteBooking(BookingHandlers& handlers, const FieldList& record) {
-  std::string_view kind = record[field::kRecordKind];
-  bool timeMarker = !record[field::kTimeBookingMarker].empty();
-  bool accessStatus = !record[field::kAccessStatus].empty();
-  bool status100 = record[field::kStatusCode] == "100";
-  bool code024 = record[field::kBookingCode] == "024";
-
-  if (kind == "40p" && timeMarker) {
-    handlers.ExportTimeBooking(record);
-    if (accessStatus) handlers.InsertAccessBooking(record);
-  } else if (kind == "dta" && status100 && !code024) {
-    handlers.ExportTimeBooking(record);
-  } else if ((kind == "40p" && accessStatus) || kind == "62p" ||
-             (kind == "dta" && (record[field::kBadgeNumber].empty() || code024))) {
+  // One look at the kind, then only the fields its rules read.
+  const std::string_view kind = record[field::kRecordKind];
+  if (kind == "40p") {
+    const bool accessStatus = !record[field::kAccessStatus].empty();
+    if (!record[field::kTimeBookingMarker].empty()) {
+      handlers.ExportTimeBooking(record);
+      if (accessStatus) handlers.InsertAccessBooking(record);
+    } else if (accessStatus) {
+      handlers.InsertAccessBooking(record);
+    }
+  } else if (kind == "dta") {
+    const bool code024 = record[field::kBookingCode] == "024";
+    if (record[field::kStatusCode] == "100" && !code024) {
+      handlers.ExportTimeBooking(record);
+    } else if (record[field::kBadgeNumber].empty() || code024) {
+      handlers.InsertAccessBooking(record);
+    } else {
+      TransferEvent(handlers, record);
+    }
+  } else if (kind == "62p") {
     handlers.InsertAccessBooking(record);
   } else if (kind == "50p") {
     handlers.ExportCostCentreBooking(record);
-  } else if (kind == "dta") {
-    TransferEvent(handlers, record);
   }
 }
 

@@ -165,29 +165,41 @@ __m128i Equal(__m128i bytes, char c) {
   return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
 }
 
+// Marks the 16 bytes at bytes, which stand at bit shift of the block.
+[[gnu::always_inline]] inline void MarkChunk(Marks& marks, const char* bytes, unsigned shift) {
+  __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  auto bits = [shift](__m128i hits) {
+    return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits))} << shift;
+  };
+  marks.commas |= bits(Equal(chunk, ','));
+  marks.lineEnds |=
+      bits(_mm_or_si128(_mm_or_si128(Equal(chunk, '\0'), Equal(chunk, '\n')), Equal(chunk, '\r')));
+  marks.quoteOrBlank |= bits(_mm_or_si128(Equal(chunk, '"'), Equal(chunk, ' ')));
+}
+
 // The 64 bytes of the line from base on (fewer at its end), 16 at a time.
-// A load never reaches past the line: the last one ends with the line and
-// its bytes marked before are shifted out.
+// A load never reaches past the line: the last one ends with the line,
+// and the bytes it shares with the one before are marked alike by both.
 Marks MarkBlock(std::string_view line, size_t base) {
   size_t count = std::min<size_t>(64, line.size() - base);
-  if (line.size() < 16) return MarkBytes(line.data() + base, count);
-  Marks marks;
-  for (size_t offset = 0; offset < count; offset += 16) {
-    size_t at = base + offset;
-    unsigned overlap = 0;
-    if (at + 16 > line.size()) {
-      overlap = static_cast<unsigned>(at + 16 - line.size());
-      at = line.size() - 16;
-    }
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + at));
-    auto bits = [&](__m128i hits) {
-      return uint64_t{static_cast<unsigned>(_mm_movemask_epi8(hits)) >> overlap} << offset;
-    };
-    marks.commas |= bits(Equal(bytes, ','));
-    marks.lineEnds |= bits(
-        _mm_or_si128(_mm_or_si128(Equal(bytes, '\0'), Equal(bytes, '\n')), Equal(bytes, '\r')));
-    marks.quoteOrBlank |= bits(_mm_or_si128(Equal(bytes, '"'), Equal(bytes, ' ')));
+  if (count < 16) {
+    if (line.size() < 16) return MarkBytes(line.data() + base, count);
+    // The end of a long line: the last 16 bytes, those before the block
+    // shifted out.
+    Marks marks;
+    MarkChunk(marks, line.data() + line.size() - 16, 0);
+    unsigned before = static_cast<unsigned>(16 - count);
+    marks.commas >>= before;
+    marks.lineEnds >>= before;
+    marks.quoteOrBlank >>= before;
+    return marks;
   }
+  Marks marks;
+  const char* block = line.data() + base;
+  size_t offset = 0;
+  for (; offset + 16 <= count; offset += 16)
+    MarkChunk(marks, block + offset, static_cast<unsigned>(offset));
+  if (offset < count) MarkChunk(marks, block + count - 16, static_cast<unsigned>(count - 16));
   return marks;
 }
 #else
