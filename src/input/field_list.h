@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tralvo {
@@ -43,6 +44,12 @@ enum BookingField : int32_t {
 
 class FieldList {
  public:
+  FieldList() = default;
+  // Moved, not copied: the fields read the list's own copies by their
+  // address, which a move carries over.
+  FieldList(FieldList&& other) noexcept { *this = std::move(other); }
+  FieldList& operator=(FieldList&& other) noexcept;
+
   // Number of fields held.
   int32_t count() const { return count_; }
   // Number of field slots; grows in steps of ten as the splitter needs.
@@ -53,8 +60,7 @@ class FieldList {
   std::string_view operator[](int32_t i) const {
     if (i < 0 || i >= count_) return std::string_view();
     const Item& item = items_[static_cast<size_t>(i)];
-    return std::string_view(item.inPlace ? item.inPlace : copies_.data() + item.offset,
-                            item.length);
+    return std::string_view(item.text, item.length);
   }
 
   // Cuts field i to its first `length` characters, for the one edit the
@@ -68,16 +74,19 @@ class FieldList {
   friend int FreeFieldList(FieldList& list);
   friend class InPlaceAppender;
 
-  // Where a field's text is: in the line (inPlace), or at offset in
-  // copies_, which may move as it grows, so no address into it is kept.
+  // Where a field's text is, in the line or in copies_: a copy is read
+  // through its address like any field, and its address is set anew when
+  // copies_ moves as it grows.
   struct Item {
-    const char* inPlace = nullptr;
-    size_t offset = 0;
+    const char* text = nullptr;
     size_t length = 0;
   };
   // Makes room for one more field; false when memory could not be had.
   bool Grow() { return static_cast<size_t>(count_) < items_.size() || GrowSlots(); }
   bool GrowSlots();
+  // Gives the fields read from copies that were held at before (held
+  // bytes) their address in copies_.
+  void FollowCopies(const char* before, size_t held);
 
   std::vector<Item> items_;
   std::string copies_;
@@ -94,12 +103,8 @@ int AppendField(FieldList& list, std::string_view text);
 // calls it for nearly every field of every line.
 inline int AppendFieldInPlace(FieldList& list, std::string_view text) {
   if (!list.Grow()) return 0;
-  // An empty text may have no address; any address outside the copies
-  // will do for it.
-  static constexpr char kEmpty = '\0';
   FieldList::Item& item = list.items_[static_cast<size_t>(list.count_++)];
-  item.inPlace = text.data() ? text.data() : &kEmpty;
-  item.offset = 0;
+  item.text = text.data();
   item.length = text.size();
   return 1;
 }
@@ -121,7 +126,7 @@ inline int FreeFieldList(FieldList& list) {
 class InPlaceAppender {
  public:
   explicit InPlaceAppender(FieldList& list)
-      : list_(list), next_(Slot(list.count_)), end_(Slot(list.capacity())) {}
+      : list_(list), next_(Slot(list.count_)), end_(SlotsEnd()) {}
   ~InPlaceAppender() { list_.count_ = static_cast<int32_t>(next_ - Slot(0)); }
   InPlaceAppender(const InPlaceAppender&) = delete;
   InPlaceAppender& operator=(const InPlaceAppender&) = delete;
@@ -133,23 +138,22 @@ class InPlaceAppender {
     return true;
   }
 
-  // As AppendFieldInPlace, into room Reserve made. text must be an address
-  // even for an empty field (one in its line will do): a slot without one
-  // reads its text from the copies.
+  // As AppendFieldInPlace, into room Reserve made.
   void Append(const char* text, size_t length) {
-    next_->inPlace = text;
+    next_->text = text;
     next_->length = length;
     ++next_;
   }
 
  private:
   FieldList::Item* Slot(int32_t i) { return list_.items_.data() + i; }
+  FieldList::Item* SlotsEnd() { return list_.items_.data() + list_.items_.size(); }
   bool MoreSlots() {
     int32_t count = static_cast<int32_t>(next_ - Slot(0));
     if (!list_.GrowSlots()) return false;
     // The slots may have moved.
     next_ = Slot(count);
-    end_ = Slot(list_.capacity());
+    end_ = SlotsEnd();
     return true;
   }
 

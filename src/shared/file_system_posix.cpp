@@ -756,8 +756,11 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
   } else if (!S_ISREG(info.st_mode)) {
     result = SmallFileRead::kNotRegular;
   } else {
-    // One byte beyond the limit tells a file that grew since.
-    bytes.resize(maxBytes + 1);
+    // Room for the length looked at and a byte more, which tells a file
+    // that grew since; only such a file gets room up to a byte beyond the
+    // limit. Room is zeroed, and a secret's is wiped: the limit's worth
+    // for every read would cost more than the read.
+    bytes.resize(static_cast<size_t>(info.st_size) + 1);
     size_t got = 0;
     while (got < bytes.size()) {
       ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
@@ -768,6 +771,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
       }
       if (n == 0) break;
       got += static_cast<size_t>(n);
+      if (got == bytes.size() && got <= maxBytes) bytes.resize(maxBytes + 1);
     }
     if (result == SmallFileRead::kRead && got > maxBytes) result = SmallFileRead::kTooLarge;
     bytes.resize(result == SmallFileRead::kRead ? got : 0);

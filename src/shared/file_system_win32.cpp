@@ -997,8 +997,11 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
   if (!GetFileSizeEx(raw, &length)) return failed();
   if (length.QuadPart < 0 || static_cast<uint64_t>(length.QuadPart) > maxBytes)
     return SmallFileRead::kTooLarge;
-  // One byte beyond the limit tells a file that grew since.
-  bytes.resize(maxBytes + 1);
+  // Room for the length looked at and a byte more, which tells a file
+  // that grew since; only such a file gets room up to a byte beyond the
+  // limit. Room is zeroed, and a secret's is wiped: the limit's worth for
+  // every read would cost more than the read.
+  bytes.resize(static_cast<size_t>(length.QuadPart) + 1);
   size_t got = 0;
   while (got < bytes.size()) {
     const size_t want = bytes.size() - got;
@@ -1010,6 +1013,7 @@ SmallFileRead ReadSmallRegularFile(const std::string& path, size_t maxBytes, std
     }
     if (read == 0) break;
     got += read;
+    if (got == bytes.size() && got <= maxBytes) bytes.resize(maxBytes + 1);
   }
   if (got > maxBytes) {
     bytes.clear();

@@ -148,6 +148,16 @@ TEST(FieldList, CopiesOutliveTheirSourceAndMixWithFieldsInPlace) {
   record.Shorten(101, 2);
   EXPECT_EQ(record[101], "pl");
   EXPECT_EQ(line, "in,place") << "the line itself is never changed";
+
+  // Moved lists keep their copies, a short one held in the list itself too.
+  FieldList small;
+  ASSERT_EQ(AppendField(small, "ab"), 1);
+  ASSERT_EQ(AppendFieldInPlace(small, std::string_view(line).substr(0, 2)), 1);
+  FieldList moved(std::move(small));
+  EXPECT_EQ(moved[0], "ab");
+  EXPECT_EQ(moved[1], "in");
+  moved = std::move(record);
+  EXPECT_EQ(moved[50], std::string(40, 'a' + 49 % 26));
 }
 
 }  // namespace
