@@ -20,11 +20,17 @@ uint64_t RotateLeft(uint64_t value, int bits) {
 }
 
 // Little-endian whatever the machine, so a fingerprint stored on one
-// platform holds on another.
+// platform holds on another; one load where the machine is little-endian.
 uint64_t Read64(const unsigned char* bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint64_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+#else
   uint64_t value = 0;
   for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
   return value;
+#endif
 }
 
 uint32_t Read32(const unsigned char* bytes) {
@@ -46,8 +52,12 @@ uint64_t Merge(uint64_t hash, uint64_t lane) {
 
 Fingerprint::Fingerprint() : lanes_{kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1}, pending_{} {}
 
-void Fingerprint::Stripe(const unsigned char* bytes) {
-  for (int lane = 0; lane < 4; ++lane) lanes_[lane] = Round(lanes_[lane], Read64(bytes + 8 * lane));
+void Fingerprint::Stripes(const unsigned char* bytes, size_t count) {
+  // The lanes in registers for the whole run of stripes.
+  uint64_t lanes[4] = {lanes_[0], lanes_[1], lanes_[2], lanes_[3]};
+  for (; count > 0; --count, bytes += sizeof pending_)
+    for (int lane = 0; lane < 4; ++lane) lanes[lane] = Round(lanes[lane], Read64(bytes + 8 * lane));
+  for (int lane = 0; lane < 4; ++lane) lanes_[lane] = lanes[lane];
 }
 
 void Fingerprint::Add(std::string_view text) {
@@ -62,12 +72,15 @@ void Fingerprint::Add(std::string_view text) {
   if (pendingSize_ > 0) {
     const size_t fill = sizeof pending_ - pendingSize_;
     std::memcpy(pending_ + pendingSize_, bytes, fill);
-    Stripe(pending_);
+    Stripes(pending_, 1);
     bytes += fill;
     size -= fill;
     pendingSize_ = 0;
   }
-  for (; size >= sizeof pending_; bytes += sizeof pending_, size -= sizeof pending_) Stripe(bytes);
+  const size_t stripes = size / sizeof pending_;
+  Stripes(bytes, stripes);
+  bytes += stripes * sizeof pending_;
+  size -= stripes * sizeof pending_;
   if (size > 0) std::memcpy(pending_, bytes, size);
   pendingSize_ = size;
 }
