@@ -9,6 +9,7 @@
 #include "export/booking_report.h"
 #include "input/field_list.h"
 #include "shared/output_file.h"
+#include "shared/short_copy.h"
 
 namespace tralvo {
 
@@ -19,25 +20,6 @@ constexpr size_t kTimeLength = 6;
 constexpr size_t kRecordDateWidth = 6;  // DDMMYY
 constexpr size_t kRecordBadgeWidth = 13;
 constexpr size_t kRecordCostCentreWidth = 7;
-
-// Copies a text of at most 16 bytes with two fixed-size copies that may
-// overlap, each within the text: a library call per field would cost more
-// than the record's other work.
-[[gnu::always_inline]] inline void CopyShort(char* to, std::string_view text) {
-  const char* from = text.data();
-  size_t n = text.size();
-  if (n >= 8) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else if (n > 0) {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
-  }
-}
 
 }  // namespace
 
@@ -72,11 +54,12 @@ int ExportCostCentreBooking(OutputFile& file, BookingReport& report, const Field
     std::memcpy(out, time.data(), kTimeLength);
     out += kTimeLength;
     std::memset(out, ' ', kRecordBadgeWidth);
-    if (badge.size() <= kRecordBadgeWidth) CopyShort(out, badge);
+    if (badge.size() <= kRecordBadgeWidth) CopyShort(out, badge.data(), badge.size());
     out += kRecordBadgeWidth;
     std::memset(out, '0', kRecordCostCentreWidth);
     if (costCentre.size() <= kRecordCostCentreWidth)
-      CopyShort(out + kRecordCostCentreWidth - costCentre.size(), costCentre);
+      CopyShort(out + kRecordCostCentreWidth - costCentre.size(), costCentre.data(),
+                costCentre.size());
   });
   if (!written) {
     report.RecordNotWritten();

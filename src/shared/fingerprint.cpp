@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "shared/short_copy.h"
+
 namespace tralvo {
 
 namespace {
@@ -65,13 +67,13 @@ void Fingerprint::Add(std::string_view text) {
   size_t size = text.size();
   length_ += size;
   if (pendingSize_ + size < sizeof pending_) {
-    if (size > 0) std::memcpy(pending_ + pendingSize_, bytes, size);
+    CopyShort(pending_ + pendingSize_, bytes, size);
     pendingSize_ += size;
     return;
   }
   if (pendingSize_ > 0) {
     const size_t fill = sizeof pending_ - pendingSize_;
-    std::memcpy(pending_ + pendingSize_, bytes, fill);
+    CopyShort(pending_ + pendingSize_, bytes, fill);
     Stripes(pending_, 1);
     bytes += fill;
     size -= fill;
@@ -81,7 +83,7 @@ void Fingerprint::Add(std::string_view text) {
   Stripes(bytes, stripes);
   bytes += stripes * sizeof pending_;
   size -= stripes * sizeof pending_;
-  if (size > 0) std::memcpy(pending_, bytes, size);
+  CopyShort(pending_, bytes, size);
   pendingSize_ = size;
 }
 
