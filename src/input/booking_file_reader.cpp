@@ -3,6 +3,7 @@
 #include "input/booking_file_reader.h"
 
 #include <cstring>
+#include <new>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -12,7 +13,12 @@ namespace tralvo {
 
 namespace {
 
-constexpr size_t kBufferSize = 1 << 16;
+// A chunk: large enough that handing chunks over between the threads costs
+// little, small enough to stay in the cache. Before it, room for the line
+// the chunk before ended in the middle of.
+constexpr size_t kChunkSize = 256 * 1024;
+constexpr size_t kCarry = kMaxLineLength + 1;
+constexpr size_t kBufferSize = kCarry + kChunkSize;
 
 // The first line feed or carriage return among count bytes, or count, and
 // whether a zero byte comes before it: one pass for all of them, 16 bytes
@@ -74,6 +80,7 @@ bool BookingFileReader::Size(int64_t& size) {
 }
 
 bool BookingFileReader::ReadAt(int64_t offset, char* buffer, size_t size, size_t& got) {
+  StopReadingAhead();
   got = 0;
   if (file_ && SeekStream(file_, offset)) {
     got = std::fread(buffer, 1, size, file_);
@@ -84,6 +91,7 @@ bool BookingFileReader::ReadAt(int64_t offset, char* buffer, size_t size, size_t
 }
 
 bool BookingFileReader::Restrict(int64_t from, int64_t to) {
+  StopReadingAhead();
   if (!file_ || from > to || !SeekStream(file_, from)) return false;
   begin_ = end_ = 0;
   atEof_ = failed_ = false;
@@ -93,12 +101,14 @@ bool BookingFileReader::Restrict(int64_t from, int64_t to) {
 }
 
 void BookingFileReader::Close() {
+  StopReadingAhead();
   if (file_) std::fclose(file_);
   file_ = nullptr;
 }
 
 void BookingFileReader::Fill() {
   if (end_ - begin_ > kMaxLineLength || atEof_ || failed_ || !file_) return;
+  if (ahead_) return TakeChunk();
   std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
@@ -115,6 +125,31 @@ void BookingFileReader::Fill() {
         atEof_ = true;
     }
   }
+  // A file that goes on beyond its first buffer is read ahead from here.
+  if (atEof_ || failed_ || left_ == 0) return;
+  try {
+    spare_.resize(kBufferSize);
+    ahead_ = std::make_unique<ReadAhead>();
+  } catch (const std::bad_alloc&) {
+    return;  // read here, as before
+  }
+  if (!ahead_->Start(file_, left_, spare_.data() + kCarry, kChunkSize)) ahead_.reset();
+}
+
+void BookingFileReader::TakeChunk() {
+  const Chunk chunk = ahead_->Take();
+  const size_t carried = end_ - begin_;
+  std::memcpy(spare_.data() + kCarry - carried, buffer_.data() + begin_, carried);
+  buffer_.swap(spare_);
+  begin_ = kCarry - carried;
+  end_ = kCarry + chunk.got;
+  left_ -= static_cast<int64_t>(chunk.got);
+  failed_ = chunk.failed;
+  atEof_ = chunk.ended;
+  if (atEof_ || failed_)
+    StopReadingAhead();
+  else
+    ahead_->Ask(spare_.data() + kCarry, kChunkSize);
 }
 
 ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {

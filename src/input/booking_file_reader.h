@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "input/read_ahead.h"
 #include "shared/file_system.h"
 
 namespace tralvo {
@@ -71,13 +73,22 @@ class BookingFileReader {
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
   // (or fails) first.
   void Fill();
+  // Moves on to the chunk read ahead, the bytes not handed out yet before
+  // it.
+  void TakeChunk();
+  // Stops reading ahead, before anything else uses the stream.
+  void StopReadingAhead() { ahead_.reset(); }
 
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
   SystemError openError_;
   SystemError lookError_;
   std::string path_;
+  // The chunk lines are handed out from, and the one read ahead; each with
+  // room before its bytes for the line a chunk ends in the middle of.
   std::vector<char> buffer_;
+  std::vector<char> spare_;
+  std::unique_ptr<ReadAhead> ahead_;
   size_t begin_ = 0;
   size_t end_ = 0;
   bool atEof_ = false;

@@ -73,9 +73,10 @@ TEST(BookingFileReader, LongerLinesComeInPiecesThatDoNotEndTheLine) {
   EXPECT_EQ(ReadAll(crlf), (P{{crlf.substr(0, kMaxLineLength), false}, {"\n", true}}));
   EXPECT_EQ(ReadAll(full + "y"), (P{{full, false}, {"y", true}}));
 
-  std::string huge(100000, 'h');
+  // Over the chunks read ahead, too.
+  std::string huge(600000, 'h');
   std::vector<Piece> pieces = ReadAll(huge + "\nz\n");
-  ASSERT_EQ(pieces.size(), 100000 / kMaxLineLength + 2);
+  ASSERT_EQ(pieces.size(), 600000 / kMaxLineLength + 2);
   std::string joined;
   for (size_t i = 0; i + 1 < pieces.size(); ++i) {
     EXPECT_EQ(pieces[i].endsLine, i + 2 == pieces.size());
@@ -86,9 +87,10 @@ TEST(BookingFileReader, LongerLinesComeInPiecesThatDoNotEndTheLine) {
 }
 
 TEST(BookingFileReader, EveryLineSurvivesTheBufferBoundaries) {
+  // Several chunks, each read ahead while the one before is handed out.
   std::string content;
   std::vector<std::string> lines;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 40000; ++i) {
     lines.push_back(std::string(static_cast<size_t>(i % 97), 'a') + std::to_string(i) +
                     (i % 3 ? "\n" : "\r\n"));
     content += lines.back();
