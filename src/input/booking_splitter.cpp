@@ -251,6 +251,46 @@ bool CutAtCommas(const char* text, size_t base, uint64_t commas, size_t& start,
   return true;
 }
 
+// Where the plain split stands between blocks: the field in hand starts
+// at start; end is the first line end, once found.
+struct PlainCut {
+  const char* text;
+  size_t start = 0;
+  size_t end;
+};
+
+// Cuts the plain fields that end in the block of 64 bytes at base. False
+// where the split stops in it: split then says why.
+[[gnu::always_inline]] inline bool CutBlock(std::string_view line, size_t base, PlainCut& cut,
+                                            InPlaceAppender& fields, PlainSplit& split) {
+  Marks marks = MarkBlock(line, base);
+  uint64_t inLine = BelowFirst(marks.lineEnds);
+  uint64_t starts = (marks.commas << 1) | (cut.start == base ? 1 : 0);
+  uint64_t handOver = marks.quoteOrBlank & starts & inLine;
+  uint64_t commas = marks.commas & inLine & BelowFirst(handOver);
+  if (commas != 0) {
+    if (!fields.Reserve(CountBits(commas))) {
+      split.handOver = cut.start;
+      return false;
+    }
+    // No field that ends in this block can be too long when the block
+    // ends within the longest field's reach of start.
+    bool cutAll = base + 64 - cut.start > kMaxFieldLength + 1
+                      ? CutAtCommas<true>(cut.text, base, commas, cut.start, fields, split)
+                      : CutAtCommas<false>(cut.text, base, commas, cut.start, fields, split);
+    if (!cutAll) {
+      split.tooLong = true;
+      return false;
+    }
+  }
+  if (handOver != 0) {
+    split.handOver = base + FirstBit(handOver);
+    return false;
+  }
+  if (marks.lineEnds != 0) cut.end = base + FirstBit(marks.lineEnds);
+  return true;
+}
+
 // Up to the line end, the fields are what lies between the commas, as long
 // as none starts with a blank or a quote: an empty one stays a field, and
 // so does the empty field after the last comma, but only when that comma
@@ -260,46 +300,24 @@ bool CutAtCommas(const char* text, size_t base, uint64_t commas, size_t& start,
 PlainSplit SplitPlainFields(std::string_view line, FieldList& record) {
   PlainSplit split;
   InPlaceAppender fields(record);
-  const char* text = line.data();
-  size_t start = 0;          // where the field in hand starts
-  size_t end = line.size();  // the first line end, once found
-  for (size_t base = 0; base < end; base += 64) {
-    Marks marks = MarkBlock(line, base);
-    uint64_t inLine = BelowFirst(marks.lineEnds);
-    uint64_t starts = (marks.commas << 1) | (start == base ? 1 : 0);
-    uint64_t handOver = marks.quoteOrBlank & starts & inLine;
-    uint64_t commas = marks.commas & inLine & BelowFirst(handOver);
-    if (commas != 0) {
-      if (!fields.Reserve(CountBits(commas))) {
-        split.handOver = start;
-        return split;
-      }
-      // No field that ends in this block can be too long when the block
-      // ends within the longest field's reach of start.
-      bool cut = base + 64 - start > kMaxFieldLength + 1
-                     ? CutAtCommas<true>(text, base, commas, start, fields, split)
-                     : CutAtCommas<false>(text, base, commas, start, fields, split);
-      if (!cut) {
-        split.tooLong = true;
-        return split;
-      }
-    }
-    if (handOver != 0) {
-      split.handOver = base + FirstBit(handOver);
-      return split;
-    }
-    if (marks.lineEnds != 0) end = base + FirstBit(marks.lineEnds);
+  PlainCut cut{line.data(), 0, line.size()};
+  if (line.size() <= 64) {
+    // The usual line, one block: what holds for its start is known here.
+    if (!CutBlock(line, 0, cut, fields, split)) return split;
+  } else {
+    for (size_t base = 0; base < cut.end; base += 64)
+      if (!CutBlock(line, base, cut, fields, split)) return split;
   }
-  if (end > start || split.commaPending) {
-    if (end - start > kMaxFieldLength) {
+  if (cut.end > cut.start || split.commaPending) {
+    if (cut.end - cut.start > kMaxFieldLength) {
       split.tooLong = true;
       return split;
     }
     if (!fields.Reserve(1)) {
-      split.handOver = start;
+      split.handOver = cut.start;
       return split;
     }
-    fields.Append(text + start, end - start);
+    fields.Append(cut.text + cut.start, cut.end - cut.start);
   }
   return split;
 }
