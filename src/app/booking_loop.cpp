@@ -107,12 +107,6 @@ void HandlePiece(Run& run, BookingHandlers& handlers, std::string_view piece, bo
 
 }  // namespace
 
-std::string_view TrimRight(std::string_view text) {
-  size_t end = text.size();
-  while (end > 0 && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.substr(0, end);
-}
-
 void RouteBooking(BookingHandlers& handlers, const FieldList& record) {
   // One look at the kind, then only the fields its rules read.
   const std::string_view kind = record[field::kRecordKind];

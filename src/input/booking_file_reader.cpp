@@ -153,7 +153,7 @@ void BookingFileReader::TakeChunk() {
 }
 
 ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {
-  Fill();
+  if (end_ - begin_ <= kMaxLineLength) Fill();
   size_t available = end_ - begin_;
   if (available == 0) return failed_ ? ReadResult::kError : ReadResult::kEnd;
 
