@@ -54,14 +54,6 @@ uint64_t Merge(uint64_t hash, uint64_t lane) {
 
 Fingerprint::Fingerprint() : lanes_{kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1}, pending_{} {}
 
-void Fingerprint::Stripes(const unsigned char* bytes, size_t count) {
-  // The lanes in registers for the whole run of stripes.
-  uint64_t lanes[4] = {lanes_[0], lanes_[1], lanes_[2], lanes_[3]};
-  for (; count > 0; --count, bytes += sizeof pending_)
-    for (int lane = 0; lane < 4; ++lane) lanes[lane] = Round(lanes[lane], Read64(bytes + 8 * lane));
-  for (int lane = 0; lane < 4; ++lane) lanes_[lane] = lanes[lane];
-}
-
 void Fingerprint::Add(std::string_view text) {
   auto bytes = reinterpret_cast<const unsigned char*>(text.data());
   size_t size = text.size();
@@ -71,18 +63,27 @@ void Fingerprint::Add(std::string_view text) {
     pendingSize_ += size;
     return;
   }
+  // The lanes in registers for the whole piece, a stripe of 32 bytes
+  // taking one round in each.
+  uint64_t lane0 = lanes_[0], lane1 = lanes_[1], lane2 = lanes_[2], lane3 = lanes_[3];
+  auto stripe = [&](const unsigned char* bytes32) {
+    lane0 = Round(lane0, Read64(bytes32));
+    lane1 = Round(lane1, Read64(bytes32 + 8));
+    lane2 = Round(lane2, Read64(bytes32 + 16));
+    lane3 = Round(lane3, Read64(bytes32 + 24));
+  };
   if (pendingSize_ > 0) {
     const size_t fill = sizeof pending_ - pendingSize_;
     CopyShort(pending_ + pendingSize_, bytes, fill);
-    Stripes(pending_, 1);
+    stripe(pending_);
     bytes += fill;
     size -= fill;
-    pendingSize_ = 0;
   }
-  const size_t stripes = size / sizeof pending_;
-  Stripes(bytes, stripes);
-  bytes += stripes * sizeof pending_;
-  size -= stripes * sizeof pending_;
+  for (; size >= sizeof pending_; bytes += sizeof pending_, size -= sizeof pending_) stripe(bytes);
+  lanes_[0] = lane0;
+  lanes_[1] = lane1;
+  lanes_[2] = lane2;
+  lanes_[3] = lane3;
   CopyShort(pending_, bytes, size);
   pendingSize_ = size;
 }

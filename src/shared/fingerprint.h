@@ -23,9 +23,6 @@ class Fingerprint {
   uint64_t length() const { return length_; }
 
  private:
-  // Takes count stripes of 32 bytes each.
-  void Stripes(const unsigned char* bytes, size_t count);
-
   uint64_t lanes_[4];
   uint64_t length_ = 0;
   // Bytes of an unfinished stripe.
