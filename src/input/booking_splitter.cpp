@@ -180,7 +180,7 @@ __m128i Equal(__m128i bytes, char c) {
 // The 64 bytes of the line from base on (fewer at its end), 16 at a time.
 // A load never reaches past the line: the last one ends with the line,
 // and the bytes it shares with the one before are marked alike by both.
-Marks MarkBlock(std::string_view line, size_t base) {
+[[gnu::always_inline]] inline Marks MarkBlock(std::string_view line, size_t base) {
   size_t count = std::min<size_t>(64, line.size() - base);
   if (count < 16) {
     if (line.size() < 16) return MarkBytes(line.data() + base, count);
@@ -203,7 +203,7 @@ Marks MarkBlock(std::string_view line, size_t base) {
   return marks;
 }
 #else
-Marks MarkBlock(std::string_view line, size_t base) {
+[[gnu::always_inline]] inline Marks MarkBlock(std::string_view line, size_t base) {
   return MarkBytes(line.data() + base, std::min<size_t>(64, line.size() - base));
 }
 #endif
