@@ -108,7 +108,7 @@ void BookingFileReader::Close() {
 
 void BookingFileReader::Fill() {
   if (end_ - begin_ > kMaxLineLength || atEof_ || failed_ || !file_) return;
-  if (ahead_) return TakeChunk();
+  if (readingAhead_) return TakeChunk();
   std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
@@ -129,27 +129,58 @@ void BookingFileReader::Fill() {
   if (atEof_ || failed_ || left_ == 0) return;
   try {
     spare_.resize(kBufferSize);
-    ahead_ = std::make_unique<ReadAhead>();
   } catch (const std::bad_alloc&) {
     return;  // read here, as before
   }
-  if (!ahead_->Start(file_, left_, spare_.data() + kCarry, kChunkSize)) ahead_.reset();
+  aheadLeft_ = left_;
+  readingAhead_ = true;
+  ReadAhead();
+}
+
+void BookingFileReader::ReadAhead() {
+  char* into = spare_.data() + kCarry;
+  reading_.Start([this, into] {
+    // A chunk is read whole unless the file ends or fails first, so that
+    // every chunk but the last is full.
+    const bool last = static_cast<uint64_t>(aheadLeft_) <= kChunkSize;
+    const size_t room = last ? static_cast<size_t>(aheadLeft_) : kChunkSize;
+    Chunk chunk;
+    while (chunk.got < room) {
+      const size_t got = std::fread(into + chunk.got, 1, room - chunk.got, file_);
+      chunk.got += got;
+      if (got == 0) {
+        if (std::ferror(file_))
+          chunk.failed = true;
+        else
+          chunk.ended = true;
+        break;
+      }
+    }
+    if (last && chunk.got == room) chunk.ended = true;
+    aheadLeft_ -= static_cast<int64_t>(chunk.got);
+    ahead_ = chunk;
+  });
 }
 
 void BookingFileReader::TakeChunk() {
-  const Chunk chunk = ahead_->Take();
+  reading_.Wait();
   const size_t carried = end_ - begin_;
   std::memcpy(spare_.data() + kCarry - carried, buffer_.data() + begin_, carried);
   buffer_.swap(spare_);
   begin_ = kCarry - carried;
-  end_ = kCarry + chunk.got;
-  left_ -= static_cast<int64_t>(chunk.got);
-  failed_ = chunk.failed;
-  atEof_ = chunk.ended;
+  end_ = kCarry + ahead_.got;
+  left_ -= static_cast<int64_t>(ahead_.got);
+  failed_ = ahead_.failed;
+  atEof_ = ahead_.ended;
   if (atEof_ || failed_)
-    StopReadingAhead();
+    readingAhead_ = false;
   else
-    ahead_->Ask(spare_.data() + kCarry, kChunkSize);
+    ReadAhead();
+}
+
+void BookingFileReader::StopReadingAhead() {
+  reading_.Wait();
+  readingAhead_ = false;
 }
 
 ReadResult BookingFileReader::Next(std::string_view& piece, bool& endsLine) {

@@ -7,13 +7,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "input/read_ahead.h"
 #include "shared/file_system.h"
+#include "shared/side_thread.h"
 
 namespace tralvo {
 
@@ -73,11 +72,14 @@ class BookingFileReader {
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
   // (or fails) first.
   void Fill();
+  // Starts reading the next chunk beside the lines handed out, into the
+  // spare buffer.
+  void ReadAhead();
   // Moves on to the chunk read ahead, the bytes not handed out yet before
   // it.
   void TakeChunk();
   // Stops reading ahead, before anything else uses the stream.
-  void StopReadingAhead() { ahead_.reset(); }
+  void StopReadingAhead();
 
   std::FILE* file_ = nullptr;
   FileOpen opened_ = FileOpen::kFailed;
@@ -88,7 +90,18 @@ class BookingFileReader {
   // room before its bytes for the line a chunk ends in the middle of.
   std::vector<char> buffer_;
   std::vector<char> spare_;
-  std::unique_ptr<ReadAhead> ahead_;
+  // How reading the chunk ahead went: the bytes read, and whether the
+  // file (or the part of it to be read) ended or failed after them.
+  struct Chunk {
+    size_t got = 0;
+    bool ended = false;
+    bool failed = false;
+  };
+  SideThread reading_;
+  bool readingAhead_ = false;
+  Chunk ahead_;
+  // Bytes the chunks read ahead may still take before the end of the part.
+  int64_t aheadLeft_ = 0;
   size_t begin_ = 0;
   size_t end_ = 0;
   bool atEof_ = false;

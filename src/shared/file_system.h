@@ -307,9 +307,10 @@ void StartWriteback(std::FILE* stream, int64_t offset, int64_t length);
 
 // Writes size bytes to an unbuffered stream with the signals that end a
 // process held off, so a run stopped by its scheduler or from the keyboard
-// ends between two writes, never inside one. (Nothing can hold off a kill
-// that cannot be caught, and Windows ends a process without a signal it
-// could hold off.) Returns how many bytes the stream took.
+// ends between two writes, never inside one; on any thread, the write
+// counts as one in progress, which a second stop request waits for (see
+// WriteInProgress). (Nothing can hold off a kill that cannot be caught.)
+// Returns how many bytes the stream took.
 size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size);
 
 // The length of a stream's file now, as the system has it: a Windows C

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shared/file_system.h"
+#include "shared/stop_requests.h"
 #include "shared/path_walk_posix.h"
 
 namespace tralvo {
@@ -700,7 +701,11 @@ size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) 
   sigset_t previous;
   sigfillset(&all);
   bool held = ::sigprocmask(SIG_BLOCK, &all, &previous) == 0;
-  size_t taken = std::fwrite(data, 1, size, stream);
+  size_t taken = 0;
+  {
+    WriteInProgress writing;
+    taken = std::fwrite(data, 1, size, stream);
+  }
   if (held) ::sigprocmask(SIG_SETMASK, &previous, nullptr);
   return taken;
 }

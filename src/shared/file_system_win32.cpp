@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "shared/file_system.h"
+#include "shared/stop_requests.h"
 // <windows.h> names the system's own ReplaceFile as a macro.
 #undef ReplaceFile
 #include <aclapi.h>
@@ -948,6 +949,7 @@ void StartWriteback(std::FILE*, int64_t, int64_t) {
 }
 
 size_t WriteWholeOrNotStopped(std::FILE* stream, const char* data, size_t size) {
+  WriteInProgress writing;
   return std::fwrite(data, 1, size, stream);
 }
 

@@ -36,28 +36,32 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   fileLength_ = keep;
   writebackFrom_ = keep;
   lostRecords_ = 0;
+  cutFailed_ = false;
   bool cutOwed = false;
   file_ = OpenTargetStream(path, opened_, openError_, keep, &cutOwed);
   if (!file_) return false;
-  if (cutOwed) {
-    cutFailed_ = false;
-    auto cut = [this, keep] {
-      cutFailed_ = !CutStreamTo(file_, keep);
-      if (cutFailed_) cutError_ = SystemError::Last();
-    };
-    cutting_ = StartQuietThread(cut);
-    if (!cutting_.joinable()) cut();
-  }
   // The buffering is ours, in whole records; the stream passes every
   // write straight to the system.
   std::setvbuf(file_, nullptr, _IONBF, 0);
   buffer_.resize(kBufferSize);
+  inFlight_.resize(kBufferSize);
   recordEnds_.reserve(kBufferSize / kShortestRecord);
+  inFlightEnds_.reserve(kBufferSize / kShortestRecord);
+  if (cutOwed) {
+    cutting_ = true;
+    side_.Start([this, keep] {
+      cutFailed_ = !CutStreamTo(file_, keep);
+      if (cutFailed_) cutError_ = SystemError::Last();
+    });
+  }
   return true;
 }
 
 bool OutputFile::AwaitCut() {
-  if (cutting_.joinable()) cutting_.join();
+  if (cutting_) {
+    side_.Wait();
+    cutting_ = false;
+  }
   if (!cutFailed_ || !file_) return !cutFailed_;
   std::fclose(file_);
   file_ = nullptr;
@@ -71,37 +75,81 @@ bool OutputFile::AwaitCut() {
 }
 
 bool OutputFile::MakeRoom(size_t size) {
-  if (!file_ || failed_ || !Flush()) return false;
+  if (!Collect() || !file_ || failed_) return false;
+  if (!StopsWaitForWrites()) {
+    // A stop would end the process in the middle of a write beside the
+    // run: written here, where the signals are held off.
+    if (!Flush()) return false;
+  } else if (!recordEnds_.empty()) {
+    // The full buffer goes to the system beside the run; the other one,
+    // written before, takes the next records.
+    buffer_.swap(inFlight_);
+    recordEnds_.swap(inFlightEnds_);
+    inFlightUsed_ = used_;
+    used_ = 0;
+    recordEnds_.clear();
+    writebackLength_ = 0;
+    if (WritebackDue(fileLength_ + static_cast<int64_t>(inFlightUsed_), writebackAt_))
+      writebackLength_ = fileLength_ + static_cast<int64_t>(inFlightUsed_) - writebackAt_;
+    writing_ = true;
+    side_.Start([this] {
+      taken_ = WriteWholeOrNotStopped(file_, inFlight_.data(), inFlightUsed_);
+      if (taken_ == inFlightUsed_ && writebackLength_ > 0)
+        StartWriteback(file_, writebackAt_, writebackLength_);
+    });
+  }
   // A record larger than the whole buffer still goes out in one piece.
   if (size > buffer_.size()) buffer_.resize(size);
   return true;
 }
 
-bool OutputFile::Flush() {
-  if (!AwaitCut() || !file_ || failed_) return !failed_;
-  if (recordEnds_.empty()) return true;
-  size_t taken = 0;
-  taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
-  if (taken == used_) {
-    fileLength_ += static_cast<int64_t>(used_);
-    if (fileLength_ - writebackFrom_ >= kWritebackStep) {
-      StartWriteback(file_, writebackFrom_, fileLength_ - writebackFrom_);
-      writebackFrom_ = fileLength_;
-    }
-  } else {
-    failed_ = true;
-    // The file itself tells what the system took.
-    int64_t length = 0;
-    if (StreamLength(file_, length) && length >= fileLength_)
-      taken = std::min(used_, static_cast<size_t>(length - fileLength_));
-    // Only the records the system took whole stay in the file.
-    auto wholeEnd = std::upper_bound(recordEnds_.begin(), recordEnds_.end(), taken);
-    size_t wholeBytes = wholeEnd == recordEnds_.begin() ? 0 : *(wholeEnd - 1);
-    lostRecords_ += recordEnds_.end() - wholeEnd;
-    fileLength_ += static_cast<int64_t>(wholeBytes);
-    // When even the cut fails the run still ends as a failed one.
-    if (taken > wholeBytes) CutStreamTo(file_, fileLength_);
+bool OutputFile::Collect() {
+  if (!AwaitCut()) return false;
+  if (!writing_) return true;
+  side_.Wait();
+  writing_ = false;
+  if (Settle(inFlightUsed_, inFlightEnds_, taken_)) return true;
+  // The records gathered since would follow a gap: lost as well.
+  lostRecords_ += static_cast<int64_t>(recordEnds_.size());
+  used_ = 0;
+  recordEnds_.clear();
+  return false;
+}
+
+bool OutputFile::Settle(size_t used, const std::vector<size_t>& ends, size_t taken) {
+  if (taken == used) {
+    fileLength_ += static_cast<int64_t>(used);
+    return true;
   }
+  failed_ = true;
+  // The file itself tells what the system took.
+  int64_t length = 0;
+  if (StreamLength(file_, length) && length >= fileLength_)
+    taken = std::min(used, static_cast<size_t>(length - fileLength_));
+  // Only the records the system took whole stay in the file.
+  auto wholeEnd = std::upper_bound(ends.begin(), ends.end(), taken);
+  size_t wholeBytes = wholeEnd == ends.begin() ? 0 : *(wholeEnd - 1);
+  lostRecords_ += ends.end() - wholeEnd;
+  fileLength_ += static_cast<int64_t>(wholeBytes);
+  // When even the cut fails the run still ends as a failed one.
+  if (taken > wholeBytes) CutStreamTo(file_, fileLength_);
+  return false;
+}
+
+bool OutputFile::WritebackDue(int64_t length, int64_t& from) {
+  if (length - writebackFrom_ < kWritebackStep) return false;
+  from = writebackFrom_;
+  writebackFrom_ = length;
+  return true;
+}
+
+bool OutputFile::Flush() {
+  if (!Collect() || !file_ || failed_) return !failed_;
+  if (recordEnds_.empty()) return true;
+  const size_t taken = WriteWholeOrNotStopped(file_, buffer_.data(), used_);
+  int64_t from = 0;
+  if (Settle(used_, recordEnds_, taken) && WritebackDue(fileLength_, from))
+    StartWriteback(file_, from, fileLength_ - from);
   used_ = 0;
   recordEnds_.clear();
   return !failed_;

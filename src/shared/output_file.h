@@ -2,7 +2,9 @@
 //
 // Records are gathered in a large buffer and handed to the system in
 // single writes of whole records, so a run of a million records costs a
-// few hundred system calls instead of a million. The file never holds part
+// few hundred system calls instead of a million. A full buffer is written
+// beside the run while the next one fills; Flush, Sync and Close wait for
+// every write. The file never holds part
 // of a record: a write the system takes only in part (a full disk) is cut
 // back to the last whole record, and termination signals wait until a
 // write is done. A record counts as written only once the system has taken
@@ -18,10 +20,10 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "shared/file_system.h"
+#include "shared/side_thread.h"
 
 namespace tralvo {
 
@@ -75,7 +77,8 @@ class OutputFile {
     used_ += size;
     return true;
   }
-  // Hands every gathered record to the system; false on failure.
+  // Hands every gathered record to the system and waits for it to take
+  // them; false on failure.
   bool Flush();
   // Pushes the buffer to the system and the file, with its entry in its
   // folder, to stable storage: a run reports success only once its output
@@ -85,7 +88,8 @@ class OutputFile {
   // Flushes and closes; false when anything written was lost. A file that
   // is not open closes successfully.
   bool Close();
-  // True when a write, flush or close has failed.
+  // True when a write, flush or close has failed; a write beside the run
+  // is known to have failed once the next one is handed over.
   bool failed() const { return failed_; }
   // Records Write accepted that never reached the file.
   int64_t lostRecords() const { return lostRecords_; }
@@ -94,14 +98,34 @@ class OutputFile {
   int64_t length() const { return fileLength_; }
 
  private:
-  // Hands the gathered records to the system so that size bytes fit.
+  // Hands the gathered records to the system beside the run, so that size
+  // bytes fit.
   bool MakeRoom(size_t size);
+  // Waits for the write beside the run, if any, and takes its outcome; the
+  // records gathered since are lost with a failed one.
+  bool Collect();
+  // Takes the outcome of writing used bytes of records that end at ends,
+  // of which the system took taken.
+  bool Settle(size_t used, const std::vector<size_t>& ends, size_t taken);
+  // Whether the file has grown by a writeback step since the last one was
+  // asked for, to length; if so, the step is [writebackFrom, length).
+  bool WritebackDue(int64_t length, int64_t& from);
 
   std::FILE* file_ = nullptr;
   // The cut Open left running, and how it went.
-  std::thread cutting_;
+  SideThread side_;
+  bool cutting_ = false;
   bool cutFailed_ = false;
   SystemError cutError_;
+  // The buffer written beside the run: its records' ends, its bytes, how
+  // many the system took, and the writeback step to ask for after it.
+  std::vector<char> inFlight_;
+  std::vector<size_t> inFlightEnds_;
+  size_t inFlightUsed_ = 0;
+  size_t taken_ = 0;
+  bool writing_ = false;
+  int64_t writebackAt_ = 0;
+  int64_t writebackLength_ = 0;
   FileOpen opened_ = FileOpen::kFailed;
   SystemError openError_;
   std::string path_;

@@ -4,6 +4,35 @@
 
 namespace tralvo {
 
+namespace {
+
+// Lock-free, so that a signal handler may read them.
+std::atomic<int> g_writesInProgress{0};
+std::atomic<bool> g_handling{false};
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+
+}  // namespace
+
+WriteInProgress::WriteInProgress() {
+  ++g_writesInProgress;
+}
+
+WriteInProgress::~WriteInProgress() {
+  --g_writesInProgress;
+}
+
+bool StopsWaitForWrites() {
+  return g_handling.load();
+}
+
+int StopRequests::WritesInProgress() {
+  return g_writesInProgress.load();
+}
+
+void StopRequests::Handling(bool handling) {
+  g_handling = handling;
+}
+
 void StopRequests::OnStop(std::function<void()> action) {
   std::lock_guard<std::mutex> hold(lock_);
   action_ = std::move(action);

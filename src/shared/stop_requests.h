@@ -37,6 +37,10 @@ class StopRequests {
 
   // For the platform's side: the first request has arrived.
   void Fire();
+  // For the platform's side: how many writes are in progress (a second
+  // request waits for none), and whether this object handles the requests.
+  static int WritesInProgress();
+  static void Handling(bool handling);
 
  private:
   std::atomic<bool> requested_{false};
@@ -45,6 +49,23 @@ class StopRequests {
   bool fired_ = false;
   std::thread watcher_;  // where a signal's request is acted on (POSIX)
 };
+
+// A write that no stop may cut in two, on whatever thread it runs: a
+// second request ends the process only once every such write is done.
+// Held for the length of one write call.
+class WriteInProgress {
+ public:
+  WriteInProgress();
+  ~WriteInProgress();
+  WriteInProgress(const WriteInProgress&) = delete;
+  WriteInProgress& operator=(const WriteInProgress&) = delete;
+};
+
+// Whether a StopRequests object handles the requests now, so that a write
+// beside the run (on a thread of its own) is waited for as above. Without
+// one the platform's defaults end the process at once, and only a write on
+// the thread that holds the signals off is safe.
+bool StopsWaitForWrites();
 
 // Starts work on a thread of its own that no stop request ever interrupts,
 // so that a request always reaches the run's thread or the watcher.

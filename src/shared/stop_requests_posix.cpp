@@ -3,6 +3,7 @@
 // watcher acts on it, outside the handler, where anything may be called.
 #include <errno.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <system_error>
@@ -22,9 +23,14 @@ struct sigaction g_previous[3];
 void OnSignal(int number) {
   int none = 0;
   if (!g_signal.compare_exchange_strong(none, number)) {
-    // The second request: end at once, as the signal would have. It is
-    // held until this handler returns, so a write in progress is whole.
+    // The second request: end at once, as the signal would have, once the
+    // writes in progress are whole. A write on this thread holds the signal
+    // off until it is done; one beside it is waited for here.
     ::signal(number, SIG_DFL);
+    while (StopRequests::WritesInProgress() > 0) {
+      const timespec pause{0, 1000 * 1000};
+      ::nanosleep(&pause, nullptr);
+    }
     ::raise(number);
     return;
   }
@@ -68,10 +74,12 @@ StopRequests::StopRequests() {
   // bookings, and a wait on the server ends through the watcher's cancel.
   action.sa_flags = SA_RESTART;
   for (size_t i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &action, &g_previous[i]);
+  Handling(true);
 }
 
 StopRequests::~StopRequests() {
   if (!watcher_.joinable()) return;
+  Handling(false);
   for (size_t i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
   const char end = 0;
   ssize_t ignored = ::write(g_wake[1], &end, 1);

@@ -20,7 +20,12 @@ std::atomic<bool> g_arrived{false};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  if (g_arrived.exchange(true)) ExitProcess(kConsoleStop);
+  if (g_arrived.exchange(true)) {
+    // The second request ends the process once the writes in progress are
+    // whole.
+    while (StopRequests::WritesInProgress() > 0) Sleep(1);
+    ExitProcess(kConsoleStop);
+  }
   if (StopRequests* requests = g_requests.load()) requests->Fire();
   // The system ends the process as soon as the handler of a closed console
   // returns; waiting here lets the run end it first (the system allows a
@@ -33,10 +38,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 StopRequests::StopRequests() {
   g_requests = this;
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  Handling(SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != FALSE);
 }
 
 StopRequests::~StopRequests() {
+  Handling(false);
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   g_requests = nullptr;
 }
