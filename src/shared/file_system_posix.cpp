@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "shared/file_system.h"
-#include "shared/stop_requests.h"
 #include "shared/path_walk_posix.h"
+#include "shared/stop_requests.h"
 
 namespace tralvo {
 
