@@ -2,6 +2,7 @@
 #include "shared/output_file.h"
 
 #include <algorithm>
+#include <new>
 
 #include "shared/file_system.h"
 #include "shared/stop_requests.h"
@@ -10,10 +11,11 @@ namespace tralvo {
 
 namespace {
 
-// Large enough that a write costs little per record (over two thousand
-// cost-centre records, eight hundred time booking lines), small enough to
-// stay in the cache.
-constexpr size_t kBufferSize = 64 * 1024;
+// Large enough that a write, and the wake-up of the thread that writes
+// beside the run, cost little per record (over eight thousand cost-centre
+// records, three thousand time booking lines), small enough that both
+// buffers stay in the cache.
+constexpr size_t kBufferSize = 256 * 1024;
 // The shortest record the tool writes; sizes the list of record ends.
 constexpr size_t kShortestRecord = 32;
 // How much the system has taken before it is asked to start writing it to
@@ -44,9 +46,7 @@ bool OutputFile::Open(const std::string& path, int64_t keep) {
   // write straight to the system.
   std::setvbuf(file_, nullptr, _IONBF, 0);
   buffer_.resize(kBufferSize);
-  inFlight_.resize(kBufferSize);
   recordEnds_.reserve(kBufferSize / kShortestRecord);
-  inFlightEnds_.reserve(kBufferSize / kShortestRecord);
   if (cutOwed) {
     cutting_ = true;
     side_.Start([this, keep] {
@@ -76,9 +76,10 @@ bool OutputFile::AwaitCut() {
 
 bool OutputFile::MakeRoom(size_t size) {
   if (!Collect() || !file_ || failed_) return false;
-  if (!StopsWaitForWrites()) {
+  if (!StopsWaitForWrites() || !SpareBuffer()) {
     // A stop would end the process in the middle of a write beside the
-    // run: written here, where the signals are held off.
+    // run (or there is no memory for a second buffer): written here, where
+    // the signals are held off.
     if (!Flush()) return false;
   } else if (!recordEnds_.empty()) {
     // The full buffer goes to the system beside the run; the other one,
@@ -100,6 +101,18 @@ bool OutputFile::MakeRoom(size_t size) {
   }
   // A record larger than the whole buffer still goes out in one piece.
   if (size > buffer_.size()) buffer_.resize(size);
+  return true;
+}
+
+bool OutputFile::SpareBuffer() {
+  if (!inFlight_.empty()) return true;
+  try {
+    inFlight_.resize(kBufferSize);
+    inFlightEnds_.reserve(kBufferSize / kShortestRecord);
+  } catch (const std::bad_alloc&) {
+    inFlight_.clear();
+    return false;
+  }
   return true;
 }
 

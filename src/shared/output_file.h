@@ -101,6 +101,9 @@ class OutputFile {
   // Hands the gathered records to the system beside the run, so that size
   // bytes fit.
   bool MakeRoom(size_t size);
+  // Whether the second buffer, made at the first write beside the run, is
+  // there.
+  bool SpareBuffer();
   // Waits for the write beside the run, if any, and takes its outcome; the
   // records gathered since are lost with a failed one.
   bool Collect();
