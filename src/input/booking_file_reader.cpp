@@ -48,6 +48,29 @@ size_t FirstLineEnd(const char* bytes, size_t count, bool& zeroBefore) {
   return i;
 }
 
+// Reads into room bytes at into, from where the stream stands, at most
+// left bytes (which it counts down), whole unless the file ends or fails
+// first: so every chunk but the last of a file is full.
+BookingFileReader::Chunk ReadChunk(std::FILE* file, char* into, size_t room, int64_t& left) {
+  const bool last = static_cast<uint64_t>(left) <= room;
+  if (last) room = static_cast<size_t>(left);
+  BookingFileReader::Chunk chunk;
+  while (chunk.got < room) {
+    const size_t got = std::fread(into + chunk.got, 1, room - chunk.got, file);
+    chunk.got += got;
+    if (got == 0) {
+      if (std::ferror(file))
+        chunk.failed = true;
+      else
+        chunk.ended = true;
+      break;
+    }
+  }
+  if (last && chunk.got == room) chunk.ended = true;
+  left -= static_cast<int64_t>(chunk.got);
+  return chunk;
+}
+
 }  // namespace
 
 BookingFileReader::BookingFileReader() : buffer_(kBufferSize) {}
@@ -112,54 +135,26 @@ void BookingFileReader::Fill() {
   std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  while (end_ <= kMaxLineLength && !atEof_ && !failed_) {
-    size_t want = buffer_.size() - end_;
-    if (static_cast<uint64_t>(left_) < want) want = static_cast<size_t>(left_);
-    size_t got = want == 0 ? 0 : std::fread(buffer_.data() + end_, 1, want, file_);
-    end_ += got;
-    left_ -= static_cast<int64_t>(got);
-    if (got == 0) {
-      if (want > 0 && std::ferror(file_))
-        failed_ = true;
-      else
-        atEof_ = true;
-    }
-  }
+  const Chunk chunk = ReadChunk(file_, buffer_.data() + end_, buffer_.size() - end_, left_);
+  end_ += chunk.got;
+  failed_ = chunk.failed;
+  atEof_ = chunk.ended;
   // A file that goes on beyond its first buffer is read ahead from here.
-  if (atEof_ || failed_ || left_ == 0) return;
+  if (atEof_ || failed_) return;
   try {
     spare_.resize(kBufferSize);
   } catch (const std::bad_alloc&) {
     return;  // read here, as before
   }
-  aheadLeft_ = left_;
   readingAhead_ = true;
   ReadAhead();
 }
 
 void BookingFileReader::ReadAhead() {
   char* into = spare_.data() + kCarry;
-  reading_.Start([this, into] {
-    // A chunk is read whole unless the file ends or fails first, so that
-    // every chunk but the last is full.
-    const bool last = static_cast<uint64_t>(aheadLeft_) <= kChunkSize;
-    const size_t room = last ? static_cast<size_t>(aheadLeft_) : kChunkSize;
-    Chunk chunk;
-    while (chunk.got < room) {
-      const size_t got = std::fread(into + chunk.got, 1, room - chunk.got, file_);
-      chunk.got += got;
-      if (got == 0) {
-        if (std::ferror(file_))
-          chunk.failed = true;
-        else
-          chunk.ended = true;
-        break;
-      }
-    }
-    if (last && chunk.got == room) chunk.ended = true;
-    aheadLeft_ -= static_cast<int64_t>(chunk.got);
-    ahead_ = chunk;
-  });
+  // The thread counts the part's bytes down; nothing else reads them
+  // until the chunk is taken.
+  reading_.Start([this, into] { ahead_ = ReadChunk(file_, into, kChunkSize, left_); });
 }
 
 void BookingFileReader::TakeChunk() {
@@ -169,7 +164,6 @@ void BookingFileReader::TakeChunk() {
   buffer_.swap(spare_);
   begin_ = kCarry - carried;
   end_ = kCarry + ahead_.got;
-  left_ -= static_cast<int64_t>(ahead_.got);
   failed_ = ahead_.failed;
   atEof_ = ahead_.ended;
   if (atEof_ || failed_)

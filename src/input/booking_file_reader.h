@@ -68,6 +68,14 @@ class BookingFileReader {
   // looks only when there are any.
   bool holdsZero() const { return holdsZero_; }
 
+  // How reading a chunk of the file went: the bytes read, and whether the
+  // file (or the part of it to be read) ended or failed after them.
+  struct Chunk {
+    size_t got = 0;
+    bool ended = false;
+    bool failed = false;
+  };
+
  private:
   // Makes at least kMaxLineLength + 1 bytes available unless the file ends
   // (or fails) first.
@@ -90,23 +98,14 @@ class BookingFileReader {
   // room before its bytes for the line a chunk ends in the middle of.
   std::vector<char> buffer_;
   std::vector<char> spare_;
-  // How reading the chunk ahead went: the bytes read, and whether the
-  // file (or the part of it to be read) ended or failed after them.
-  struct Chunk {
-    size_t got = 0;
-    bool ended = false;
-    bool failed = false;
-  };
   SideThread reading_;
   bool readingAhead_ = false;
   Chunk ahead_;
-  // Bytes the chunks read ahead may still take before the end of the part.
-  int64_t aheadLeft_ = 0;
   size_t begin_ = 0;
   size_t end_ = 0;
   bool atEof_ = false;
   bool failed_ = false;
-  // Bytes Fill may still read before the end of the part.
+  // Bytes still to be read before the end of the part.
   int64_t left_ = INT64_MAX;
   int64_t offset_ = 0;
   bool holdsZero_ = false;

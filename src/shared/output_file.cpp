@@ -68,10 +68,14 @@ bool OutputFile::AwaitCut() {
   opened_ = FileOpen::kFailed;
   openError_ = cutError_;
   failed_ = true;
+  LoseGathered();
+  return false;
+}
+
+void OutputFile::LoseGathered() {
   lostRecords_ += static_cast<int64_t>(recordEnds_.size());
   used_ = 0;
   recordEnds_.clear();
-  return false;
 }
 
 bool OutputFile::MakeRoom(size_t size) {
@@ -89,9 +93,8 @@ bool OutputFile::MakeRoom(size_t size) {
     inFlightUsed_ = used_;
     used_ = 0;
     recordEnds_.clear();
-    writebackLength_ = 0;
-    if (WritebackDue(fileLength_ + static_cast<int64_t>(inFlightUsed_), writebackAt_))
-      writebackLength_ = fileLength_ + static_cast<int64_t>(inFlightUsed_) - writebackAt_;
+    const int64_t written = fileLength_ + static_cast<int64_t>(inFlightUsed_);
+    writebackLength_ = WritebackDue(written, writebackAt_) ? written - writebackAt_ : 0;
     writing_ = true;
     side_.Start([this] {
       taken_ = WriteWholeOrNotStopped(file_, inFlight_.data(), inFlightUsed_);
@@ -123,9 +126,7 @@ bool OutputFile::Collect() {
   writing_ = false;
   if (Settle(inFlightUsed_, inFlightEnds_, taken_)) return true;
   // The records gathered since would follow a gap: lost as well.
-  lostRecords_ += static_cast<int64_t>(recordEnds_.size());
-  used_ = 0;
-  recordEnds_.clear();
+  LoseGathered();
   return false;
 }
 

@@ -107,6 +107,8 @@ class OutputFile {
   // Waits for the write beside the run, if any, and takes its outcome; the
   // records gathered since are lost with a failed one.
   bool Collect();
+  // Counts the records gathered as lost and forgets them.
+  void LoseGathered();
   // Takes the outcome of writing used bytes of records that end at ends,
   // of which the system took taken.
   bool Settle(size_t used, const std::vector<size_t>& ends, size_t taken);
